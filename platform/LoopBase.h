@@ -1,0 +1,55 @@
+#pragma once
+// What the real and the virtual loop share: the posted-task queue, the timer
+// queue and the stack of nested runs. They differ only in their clock and in
+// how they wait when nothing is due.
+#include <deque>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "platform/EventLoop.h"
+
+namespace platform {
+
+class LoopBase : public EventLoop {
+ public:
+  void Post(Task task) override;
+  TimerId SetTimer(Millis delay, bool periodic, Task task) override;
+  void KillTimer(TimerId id) override;
+  void RunPending() override;
+  void Run() override;
+  void Quit() override;
+  int Depth() const override { return static_cast<int>(m_runs.size()); }
+
+ protected:
+  // Blocks (or, for virtual time, advances the clock) until something may be
+  // due; `next` is the earliest timer, if any.
+  virtual void WaitForWork(const Millis* next) = 0;
+  // Around each (possibly nested) Run.
+  virtual void RunStarting() {}
+  virtual void RunEnded() {}
+  // True when a posted task waits.
+  bool HasPosted();
+  const Millis* NextDue() const;
+  // Runs the earliest timer due at or before `now`; false when none is.
+  bool RunOneDueTimer(Millis now);
+  bool RunOnePosted();
+  bool HasTimers() const { return !m_order.empty(); }
+
+ private:
+  struct Timer {
+    Millis due;
+    Millis period;
+    bool periodic;
+    Task task;
+  };
+  std::mutex m_postMutex;
+  std::deque<Task> m_posted;
+  std::map<TimerId, Timer> m_timers;
+  std::map<std::pair<Millis, TimerId>, TimerId> m_order;  // (due, id): firing order
+  TimerId m_nextId = 1;
+  std::vector<bool> m_runs;  // quit flags of the nested runs, innermost last
+  Millis m_nextDueCache{};
+};
+
+}  // namespace platform
