@@ -1,0 +1,13 @@
+#pragma once
+// The registry of tests: memory only, gone with the object.
+#include "platform/RegistryTree.h"
+
+namespace platform {
+
+class FakeRegistry : public RegistryTree {
+ public:
+  FakeRegistry();
+  ~FakeRegistry() override;
+};
+
+}  // namespace platform
