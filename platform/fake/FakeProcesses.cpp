@@ -1,0 +1,28 @@
+#include "platform/fake/FakeProcesses.h"
+
+namespace platform {
+
+int FakeProcesses::Start(const std::string& commandLine, bool minimized) {
+  const int pid = m_startable ? m_nextPid++ : 0;
+  m_started.push_back({commandLine, minimized, pid});
+  if (pid == 0) return 0;
+  m_runs[pid] = {m_polls, m_exitCode};
+  if (m_onStart) m_onStart(commandLine);
+  return pid;
+}
+
+bool FakeProcesses::Finished(int pid, int* exitCode) {
+  auto it = m_runs.find(pid);
+  if (it == m_runs.end()) {
+    if (exitCode) *exitCode = -1;
+    return true;
+  }
+  if (it->second.pollsLeft > 0) {
+    --it->second.pollsLeft;
+    return false;
+  }
+  if (exitCode) *exitCode = it->second.exitCode;
+  return true;
+}
+
+}  // namespace platform

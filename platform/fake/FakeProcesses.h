@@ -1,0 +1,51 @@
+#pragma once
+// Deterministic process start: records every command line and hands out
+// pids; a scripted number of polls passes before a process has ended.
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/Processes.h"
+
+namespace platform {
+
+class FakeProcesses : public Processes {
+ public:
+  struct Started {
+    std::string commandLine;
+    bool minimized = false;
+    int pid = 0;  // 0: the start failed
+  };
+
+  // Starts fail (pid 0) while this is false.
+  void SetStartable(bool startable) { m_startable = startable; }
+  // Every later process ends after `polls` calls of Finished, with `exitCode`.
+  void SetRun(int polls, int exitCode) {
+    m_polls = polls;
+    m_exitCode = exitCode;
+  }
+  // Called with each command line that starts, to act as the program would
+  // (write its output file, say).
+  void OnStart(std::function<void(const std::string&)> action) { m_onStart = std::move(action); }
+
+  int Start(const std::string& commandLine, bool minimized) override;
+  bool Finished(int pid, int* exitCode) override;
+
+  const std::vector<Started>& Starts() const { return m_started; }
+
+ private:
+  struct Run {
+    int pollsLeft;
+    int exitCode;
+  };
+  bool m_startable = true;
+  int m_polls = 0;
+  int m_exitCode = 0;
+  int m_nextPid = 1000;
+  std::function<void(const std::string&)> m_onStart;
+  std::map<int, Run> m_runs;
+  std::vector<Started> m_started;
+};
+
+}  // namespace platform
