@@ -1,0 +1,45 @@
+#pragma once
+// Where the host keeps its mail. The interface is narrow on purpose so that a
+// store on disk can replace the in-memory one: folders, the items of a folder,
+// adding, moving. The host's live item objects write their changes back
+// through Add.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mailhost {
+
+struct StoredAttachment {
+  std::string fileName;  // base name only
+  std::vector<std::uint8_t> bytes;
+};
+
+struct StoredItem {
+  std::string id;  // unique in the whole store
+  int itemClass = 43;
+  std::string subject;
+  std::string body;
+  bool sent = false;
+  std::vector<StoredAttachment> attachments;
+};
+
+struct StoredFolder {
+  std::string name;
+  int defaultItemType = 0;  // 0 mail, 1 appointments, 2 contacts
+};
+
+class MailStore {
+ public:
+  virtual ~MailStore() = default;
+  virtual std::vector<StoredFolder> Folders() const = 0;
+  // Throws platform::Error for a folder that does not exist.
+  virtual std::vector<StoredItem> Items(const std::string& folder) const = 0;
+  // Adds the item to the folder, or replaces the copy with the same id there.
+  // Throws platform::Error when the folder does not exist or another folder
+  // already holds the id.
+  virtual void Add(const std::string& folder, const StoredItem& item) = 0;
+  // Throws platform::Error when the item or the folder does not exist.
+  virtual void Move(const std::string& id, const std::string& toFolder) = 0;
+};
+
+}  // namespace mailhost

@@ -1,0 +1,38 @@
+#pragma once
+// What the host shows, as the one-line-per-thing text that scenarios compare.
+// Every line starts with a word that says what it is.
+#include <string>
+#include <vector>
+
+#include "platform/Clipboard.h"
+#include "platform/MessageBoxes.h"
+#include "platform/Registry.h"
+
+namespace mailhost {
+
+class CommandBars;
+class MailItem;
+
+// "TEXT" with \n, \r, \\ and \" escaped.
+std::string Quote(const std::string& text);
+// A face's file name without folder and extension; "-" for none.
+std::string FaceName(const platform::PicturePtr& face);
+
+// "bar WIN: ..." for the newest bar of a window: its visible controls from
+// left to right, "hidden", or "none".
+std::string FormatBar(const std::string& window, const CommandBars& bars);
+// "mail WIN: attachments(NAME SIZE, ...) body="..."".
+std::string FormatMail(const std::string& label, MailItem& mail);
+// "box TITLE BUTTONS -> ANSWER" and one "| LINE" per line of the text.
+std::vector<std::string> FormatBox(const platform::BoxRequest& request, const std::string& answer);
+std::string AnswerName(platform::Answer answer);
+// "registry KEY NAME=TYPE:VALUE".
+std::string FormatRegistryValue(const std::string& key, const platform::RegValue& value);
+// "clipboard empty", or one line per format held.
+std::vector<std::string> FormatClipboard(const platform::Clipboard& clipboard);
+// A line as the user's command line shows it: `run "..."`.
+std::string FormatRun(const std::string& commandLine);
+// `open "ADDRESS"`, the address as it is.
+std::string FormatOpen(const std::string& address);
+
+}  // namespace mailhost

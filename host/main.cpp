@@ -1,0 +1,91 @@
+// mailhost: the mail client that loads the add-ins. Runs a scenario with
+// --script, registers a library with --register, or else is a console for a
+// person.
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+#include "host/AddinLoader.h"
+#include "host/Console.h"
+#include "host/ScriptRunner.h"
+#include "platform/Platform.h"
+#include "platform/linux/RegistryLinux.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+constexpr const char* kUsage =
+    "usage: mailhost [--data DIR]                      a console on the real platform\n"
+    "       mailhost --script FILE [--data DIR] [--no-register] [--addin LIB]\n"
+    "       mailhost --register LIB | --unregister LIB [--data DIR]\n";
+
+int Register(const std::string& library, bool unregister, const std::string& dataFolder) {
+  std::string path = platform::RegistryLinux::DefaultPath();
+  if (!dataFolder.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(dataFolder, ec);
+    path = dataFolder + "/registry.reg";
+  }
+  platform::RegistryLinux registry(path);
+  platform::Services services;
+  services.registry = &registry;
+  platform::Install(&services);
+  const bool ok = mailhost::AddinLoader::Register(library, unregister, std::cerr);
+  platform::Install(nullptr);
+  return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string script;
+  std::string dataFolder;
+  std::string addin;
+  std::string registerLibrary;
+  bool unregister = false;
+  bool registerAddin = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    auto value = [&](std::string* target) {
+      if (i + 1 >= argc) return false;
+      *target = argv[++i];
+      return true;
+    };
+    bool ok = true;
+    if (option == "--script") {
+      ok = value(&script);
+    } else if (option == "--data") {
+      ok = value(&dataFolder);
+    } else if (option == "--addin") {
+      ok = value(&addin);
+    } else if (option == "--no-register") {
+      registerAddin = false;
+    } else if (option == "--register" || option == "--unregister") {
+      unregister = option == "--unregister";
+      ok = value(&registerLibrary);
+    } else if (option == "--help" || option == "-h") {
+      std::cout << kUsage;
+      return 0;
+    } else {
+      ok = false;
+    }
+    if (!ok) {
+      std::cerr << "mailhost: bad option " << option << "\n" << kUsage;
+      return kUsageError;
+    }
+  }
+
+  if (!registerLibrary.empty()) return Register(registerLibrary, unregister, dataFolder);
+  if (!script.empty()) {
+    mailhost::ScriptOptions options;
+    options.script = script;
+    options.dataFolder = dataFolder;
+    options.registerAddin = registerAddin;
+    options.addin = addin;
+    return mailhost::ScriptRunner::Run(options, std::cout, std::cerr);
+  }
+  mailhost::ConsoleOptions options;
+  options.dataFolder = dataFolder;
+  return mailhost::Console::Run(options, std::cout, std::cerr);
+}

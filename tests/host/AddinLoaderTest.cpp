@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "host/AddinLoader.h"
+#include "host/Application.h"
+#include "host/CommandBar.h"
+#include "host/CommandBars.h"
+#include "host/Explorer.h"
+#include "host/MailHost.h"
+#include "host/MemoryMailStore.h"
+#include "platform/Platform.h"
+#include "tests/support/FakePlatform.h"
+
+namespace mailhost {
+namespace {
+
+const std::string kProbe = std::filesystem::canonical(MAILHOST_PROBE_ADDIN).string();
+const std::string kAddins = hostmodel::kAddinsKey;
+const std::string kClasses = hostmodel::kClassesKey;
+
+class AddinLoaderTest : public ::testing::Test {
+ protected:
+  void Set(const std::string& key, const std::string& name, const std::string& text) {
+    platform::HKey handle = 0;
+    ASSERT_EQ(fake.registry.CreateKey(platform::kHkeyCurrentUser, key, &handle), 0);
+    fake.registry.SetValue(handle, name, platform::kRegSz,
+                           reinterpret_cast<const std::uint8_t*>(text.c_str()),
+                           static_cast<std::uint32_t>(text.size() + 1));
+    fake.registry.CloseKey(handle);
+  }
+  void SetDword(const std::string& key, const std::string& name, std::uint8_t value) {
+    platform::HKey handle = 0;
+    ASSERT_EQ(fake.registry.CreateKey(platform::kHkeyCurrentUser, key, &handle), 0);
+    const std::uint8_t data[4] = {value, 0, 0, 0};
+    fake.registry.SetValue(handle, name, platform::kRegDword, data, 4);
+    fake.registry.CloseKey(handle);
+  }
+  // An add-in entry whose class leads to `library`.
+  void Enter(const std::string& progId, const std::string& library) {
+    SetDword(kAddins + "\\" + progId, "LoadBehavior", 3);
+    Set(kClasses + "\\" + progId + "\\CLSID", "", "{" + progId + "}");
+    Set(kClasses + "\\CLSID\\{" + progId + "}\\InprocServer32", "", library);
+  }
+
+  testsupport::FakePlatform fake;
+  MemoryMailStore store;
+  MailHost host{store};
+  AddinLoader loader;
+  std::ostringstream errors;
+};
+
+TEST_F(AddinLoaderTest, ARegisteredAddinIsLoadedConnectedAndShutDown) {
+  ASSERT_TRUE(AddinLoader::Register(kProbe, false, errors)) << errors.str();
+  std::string why;
+  EXPECT_EQ(AddinLoader::LibraryOf("Probe.Connect", &why), kProbe);
+
+  testing::internal::CaptureStdout();
+  loader.Connect(host.App(), errors);
+  loader.StartupComplete(errors);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "probe connect mode=1\nprobe startup\n");
+  EXPECT_EQ(loader.Count(), 1u);
+  auto bar = host.MainExplorer()->Bars()->Newest();
+  ASSERT_TRUE(bar);
+  EXPECT_EQ(bar->Name(), "Probe");
+
+  testing::internal::CaptureStdout();
+  loader.Shutdown(errors);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "probe shutdown\n");
+  EXPECT_EQ(loader.Count(), 0u);
+  EXPECT_EQ(errors.str(), "");
+
+  ASSERT_TRUE(AddinLoader::Register(kProbe, true, errors));
+  EXPECT_EQ(AddinLoader::LibraryOf("Probe.Connect", &why), "");
+  AddinLoader again;
+  again.Connect(host.App(), errors);
+  EXPECT_EQ(again.Count(), 0u) << "an unregistered add-in was loaded";
+}
+
+TEST_F(AddinLoaderTest, EntriesThatAreNotAddinsAreSkippedAndFailuresReported) {
+  Set(kAddins + "\\Settings.Only", "AQ", "1");  // an add-in's own settings
+  SetDword(kAddins + "\\Disabled.Connect", "LoadBehavior", 2);
+  Set(kAddins + "\\Text.Connect", "LoadBehavior", "3");  // not a DWORD
+  SetDword(kAddins + "\\NoClass.Connect", "LoadBehavior", 3);
+  Enter("Missing.Connect", "/nonexistent/libmissing.so");
+  Enter("Unknown.Connect", kProbe);  // the library knows no such class
+  Enter("Probe.Connect", kProbe);
+
+  testing::internal::CaptureStdout();
+  loader.Connect(host.App(), errors);
+  const auto out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out, "probe connect mode=1\n") << "the good add-in must load despite the others";
+  EXPECT_EQ(loader.Count(), 1u);
+
+  const auto text = errors.str();
+  EXPECT_NE(text.find("NoClass.Connect not loaded: its class is not registered"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Missing.Connect not loaded: /nonexistent/libmissing.so"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Unknown.Connect not loaded: DllGetClassObject of " + kProbe +
+                      " returned 0x80040111"),
+            std::string::npos)
+      << text;
+  for (const char* silent : {"Settings.Only", "Disabled", "Text.Connect"}) {
+    EXPECT_EQ(text.find(silent), std::string::npos) << silent << " should be skipped quietly";
+  }
+  testing::internal::CaptureStdout();
+  loader.Shutdown(errors);
+  testing::internal::GetCapturedStdout();
+}
+
+TEST_F(AddinLoaderTest, RegistrationNeedsALibraryWithTheEntryPoint) {
+  EXPECT_FALSE(AddinLoader::Register("/nonexistent/lib.so", false, errors));
+  EXPECT_NE(errors.str().find("no such library"), std::string::npos) << errors.str();
+
+  errors.str("");
+  const auto platformLibrary =
+      platform::ModulePathOf(reinterpret_cast<const void*>(&platform::Install));
+  EXPECT_FALSE(AddinLoader::Register(platformLibrary, true, errors));
+  EXPECT_NE(errors.str().find("has no entry point DllUnregisterServer"), std::string::npos)
+      << errors.str();
+
+  errors.str("");
+  EXPECT_FALSE(AddinLoader::Register(MAILHOST_BINARY, false, errors)) << "a program is no library";
+  EXPECT_NE(errors.str().find("cannot load"), std::string::npos) << errors.str();
+}
+
+}  // namespace
+}  // namespace mailhost

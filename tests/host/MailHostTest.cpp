@@ -1,0 +1,234 @@
+#include <gtest/gtest.h>
+
+#include "host/Application.h"
+#include "host/CommandBar.h"
+#include "host/CommandBars.h"
+#include "host/Explorer.h"
+#include "host/Inspector.h"
+#include "host/MailHost.h"
+#include "host/MailItem.h"
+#include "host/MemoryMailStore.h"
+#include "tests/support/FakePlatform.h"
+#include "tests/support/ScratchFolder.h"
+
+namespace mailhost {
+namespace {
+
+using hostmodel::Ref;
+
+class MailHostTest : public ::testing::Test {
+ protected:
+  StoredItem Mail(const std::string& id, const std::string& body = "") {
+    StoredItem item;
+    item.id = id;
+    item.body = body;
+    return item;
+  }
+  std::vector<std::string> StoredIds(const std::string& folder) {
+    std::vector<std::string> ids;
+    for (const auto& item : store.Items(folder)) ids.push_back(item.id);
+    return ids;
+  }
+
+  testsupport::FakePlatform fake;
+  testsupport::ScratchFolder scratch;
+  MemoryMailStore store;
+  MailHost host{store};
+  std::vector<std::string> events;
+};
+
+TEST_F(MailHostTest, TheMainWindowShowsFoldersAndReportsEverySelectionChange) {
+  store.Add("Inbox", Mail("m1"));
+  store.Add("Inbox", Mail("m2"));
+  StoredItem contact;
+  contact.id = "c1";
+  contact.itemClass = hostmodel::kOlContact;
+  store.Add("Contacts", contact);
+
+  auto explorer = host.App()->ActiveExplorer();
+  EXPECT_EQ(explorer->CurrentFolder()->Name(), "Inbox");
+  EXPECT_EQ(explorer->GetSelection()->Count(), 0);
+  auto sub = explorer->SelectionChange.Subscribe([&] {
+    auto selection = explorer->GetSelection();
+    events.push_back(
+        explorer->CurrentFolder()->Name() + ":" +
+        std::to_string(explorer->CurrentFolder()->DefaultItemType()) + ":" +
+        std::to_string(selection->Count()) +
+        (selection->Count() ? ":" + std::to_string(selection->GetItem(1)->Class()) : ""));
+  });
+  host.Select({"m2", "m1"});
+  EXPECT_EQ(explorer->GetSelection()->GetItem(1), host.FindItem("m2"))
+      << "items keep their identity";
+  EXPECT_THROW(explorer->GetSelection()->GetItem(3), platform::Error);
+  EXPECT_THROW(host.Select({"c1"}), platform::Error) << "c1 is not in the folder shown";
+  EXPECT_THROW(host.Select({"nothing"}), platform::Error);
+  host.ShowFolder("Contacts");
+  host.Select({"c1"});
+  host.ShowFolder("Calendar");
+  host.Select({});
+  EXPECT_THROW(host.ShowFolder("Archive"), platform::Error);
+  EXPECT_EQ(events, (std::vector<std::string>{"Inbox:0:2:43", "Contacts:2:0", "Contacts:2:1:40",
+                                              "Calendar:1:0", "Calendar:1:0"}));
+}
+
+TEST_F(MailHostTest, WindowsRaiseTheirEventsInTheMailClientsOrder) {
+  store.Add("Inbox", Mail("m1"));
+  std::vector<Ref<hostmodel::Inspector>> opened;
+  std::vector<hostmodel::Subscription> subs;
+  subs.push_back(
+      host.App()->GetInspectors()->NewInspector.Subscribe([&](Ref<hostmodel::Inspector> i) {
+        opened.push_back(i);
+        const auto n = std::to_string(opened.size());
+        events.push_back("new" + n);
+        subs.push_back(i->Activate.Subscribe([this, n] { events.push_back("activate" + n); }));
+        subs.push_back(i->Deactivate.Subscribe([this, n] { events.push_back("deactivate" + n); }));
+        subs.push_back(i->Close.Subscribe([this, n] { events.push_back("close" + n); }));
+      }));
+  host.NewMail("w1");
+  host.Open("m1", "w2");
+  host.Activate("w1");
+  host.Activate("w2");
+  host.Activate("explorer");
+  host.Activate("w1");
+  host.Deactivate("w1");
+  host.Close("w2");
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"new1", "new2", "activate1", "deactivate1", "activate2",
+                                      "deactivate2", "activate1", "deactivate1", "close2"}));
+  ASSERT_EQ(opened.size(), 2u);
+  EXPECT_NE(opened[0]->Left(), opened[1]->Left()) << "windows must not sit on each other";
+  EXPECT_EQ(opened[1]->CurrentItem(), host.FindItem("m1"));
+  EXPECT_EQ(StoredIds("Drafts").size(), 1u) << "a new mail waits in Drafts";
+
+  EXPECT_THROW(host.NewMail("w1"), platform::Error) << "w1 is open already";
+  EXPECT_THROW(host.NewMail("explorer"), platform::Error);
+  EXPECT_THROW(host.Open("m9", "w3"), platform::Error);
+  EXPECT_THROW(host.Activate("w2"), platform::Error) << "w2 was closed";
+  EXPECT_THROW(host.BarsOf("w2"), platform::Error);
+  host.Open("m1", "w3");
+  EXPECT_THROW(host.Open("m1", "w4"), platform::Error) << "an item opens in one window at a time";
+}
+
+TEST_F(MailHostTest, AttachmentsAreCopiesKeptInOrderAndAnnounced) {
+  scratch.Write("voice.mp3", std::string(300, 'x'));
+  scratch.Write("notes.txt", "notes");
+  auto window = host.NewMail("w1");
+  auto mail = std::dynamic_pointer_cast<hostmodel::MailItem>(window->CurrentItem());
+  ASSERT_TRUE(mail);
+  EXPECT_EQ(mail->Class(), hostmodel::kOlMail);
+  auto sub = mail->AttachmentAdd.Subscribe([&](Ref<hostmodel::Attachment> added) {
+    events.push_back(added->FileName() + "@" + std::to_string(added->Index()));
+  });
+
+  host.Attach("w1", scratch.File("notes.txt"));               // by the user
+  mail->GetAttachments()->Add(scratch.File("voice.mp3"), 1);  // by an add-in, in front
+  mail->GetAttachments()->Add(scratch.File("notes.txt"), 7);  // past the end: appended
+  EXPECT_EQ(events, (std::vector<std::string>{"notes.txt@1", "voice.mp3@1", "notes.txt@3"}));
+  auto attachments = mail->GetAttachments();
+  ASSERT_EQ(attachments->Count(), 3);
+  auto second = attachments->GetItem(2);
+  EXPECT_EQ(second->FileName(), "notes.txt");
+  EXPECT_EQ(second->Index(), 2);
+
+  // The attachment is a copy: changing the file later changes nothing.
+  scratch.Write("voice.mp3", "changed");
+  attachments->GetItem(1)->SaveAsFile(scratch.File("saved.mp3"));
+  scratch.Write("existing.mp3", std::string(1000, 'y'));
+  attachments->GetItem(1)->SaveAsFile(scratch.File("existing.mp3"));
+  EXPECT_EQ(testsupport::ScratchFolder::Read(scratch.File("saved.mp3")), std::string(300, 'x'));
+  EXPECT_EQ(testsupport::ScratchFolder::Read(scratch.File("existing.mp3")), std::string(300, 'x'))
+      << "SaveAsFile must replace the file";
+  EXPECT_THROW(attachments->GetItem(1)->SaveAsFile(scratch.File("no/such/folder.mp3")),
+               platform::Error);
+
+  attachments->Remove(1);
+  EXPECT_EQ(second->Index(), 1) << "indexes follow removals";
+  EXPECT_EQ(attachments->Count(), 2);
+  EXPECT_THROW(attachments->Remove(3), platform::Error);
+  EXPECT_THROW(attachments->GetItem(0), platform::Error);
+  EXPECT_THROW(attachments->Add(scratch.File("missing.wav"), 1), platform::Error);
+  EXPECT_EQ(attachments->Count(), 2);
+
+  // Every change reaches the store at once.
+  const auto drafts = store.Items("Drafts");
+  ASSERT_EQ(drafts.size(), 1u);
+  ASSERT_EQ(drafts[0].attachments.size(), 2u);
+  EXPECT_EQ(drafts[0].attachments[0].fileName, "notes.txt");
+}
+
+TEST_F(MailHostTest, SendingCanBeCancelledOtherwiseTheMailMovesToSentAndTheWindowCloses) {
+  auto window = host.NewMail("w1");
+  auto mail = std::dynamic_pointer_cast<hostmodel::MailItem>(window->CurrentItem());
+  mail->SetBody("Hello");
+  bool cancelNext = true;
+  auto onSend = mail->Send.Subscribe([&](bool& cancel) {
+    events.push_back("send:" + mail->Body());
+    cancel = cancelNext;
+  });
+  auto onClose = window->Close.Subscribe([&] { events.push_back("close"); });
+
+  EXPECT_FALSE(host.Send("w1"));
+  EXPECT_FALSE(mail->Sent());
+  EXPECT_TRUE(host.Window("w1")) << "a cancelled send keeps the window open";
+  EXPECT_TRUE(StoredIds("Sent").empty());
+
+  cancelNext = false;
+  mail->SetBody("Hello again");
+  EXPECT_TRUE(host.Send("w1"));
+  EXPECT_TRUE(mail->Sent());
+  EXPECT_FALSE(host.Window("w1"));
+  EXPECT_EQ(events, (std::vector<std::string>{"send:Hello", "send:Hello again", "close"}));
+  EXPECT_TRUE(StoredIds("Drafts").empty());
+  ASSERT_EQ(store.Items("Sent").size(), 1u);
+  EXPECT_EQ(store.Items("Sent")[0].body, "Hello again");
+  EXPECT_TRUE(store.Items("Sent")[0].sent);
+  EXPECT_EQ(host.FindMail("w1"), mail) << "the mail keeps its window's name";
+
+  // Opened again under its old name, it is the same sent mail.
+  host.Open("w1", "w2");
+  EXPECT_THROW(host.Send("w2"), platform::Error) << "a sent mail cannot be sent again";
+}
+
+TEST_F(MailHostTest, QuitIsOnlyARequestToTheDriver) {
+  int hooked = 0;
+  host.SetQuitHook([&] { ++hooked; });
+  EXPECT_FALSE(host.QuitRequested());
+  host.App()->GetApplication()->Quit();
+  host.App()->Quit();
+  EXPECT_TRUE(host.QuitRequested());
+  EXPECT_EQ(hooked, 1);
+  EXPECT_EQ(host.App()->GetApplication(), host.App());
+}
+
+TEST_F(MailHostTest, BarsKeptFromAnEarlierStartComeBackInTheirKindOfWindow) {
+  host.MainExplorer()->Bars()->Add("Kept", hostmodel::kMsoBarTop, false, false);
+  host.NewMail("w1")->Bars()->Add("Mine", hostmodel::kMsoBarTop, false, false);
+  host.MainExplorer()->Bars()->Add("Gone", hostmodel::kMsoBarTop, false, true);
+
+  MailHost next(store);
+  auto explorerBars = next.MainExplorer()->Bars();
+  ASSERT_EQ(explorerBars->Count(), 1);
+  EXPECT_EQ(explorerBars->GetItem(1)->Name(), "Kept");
+  EXPECT_FALSE(explorerBars->GetItem(1)->Visible());
+  auto windowBars = next.NewMail("w1")->Bars();
+  ASSERT_EQ(windowBars->Count(), 1);
+  EXPECT_EQ(windowBars->GetItem(1)->Name(), "Mine");
+}
+
+TEST_F(MailHostTest, TheStoreKeepsIdsUniqueAcrossFolders) {
+  store.Add("Inbox", Mail("m1", "first"));
+  store.Add("Inbox", Mail("m1", "second"));  // the same folder: replaced
+  EXPECT_EQ(store.Items("Inbox").size(), 1u);
+  EXPECT_EQ(store.Items("Inbox")[0].body, "second");
+  EXPECT_THROW(store.Add("Sent", Mail("m1")), platform::Error);
+  EXPECT_THROW(host.AddItem("Inbox", Mail("m1")), platform::Error) << "the host refuses a known id";
+  EXPECT_THROW(store.Add("Archive", Mail("m2")), platform::Error);
+  store.Move("m1", "Sent");
+  EXPECT_TRUE(store.Items("Inbox").empty());
+  EXPECT_THROW(store.Move("m1", "Archive"), platform::Error);
+  EXPECT_THROW(store.Move("m9", "Inbox"), platform::Error);
+  EXPECT_EQ(store.Folders().size(), 5u);
+}
+
+}  // namespace
+}  // namespace mailhost

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include "host/CommandBar.h"
+#include "host/CommandBars.h"
+#include "host/MailItem.h"
+#include "host/MemoryMailStore.h"
+#include "host/Printer.h"
+#include "platform/MemoryClipboard.h"
+#include "tests/support/FakePlatform.h"
+
+namespace mailhost {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+platform::PicturePtr Face(const std::string& file) {
+  auto picture = std::make_shared<platform::Picture>();
+  picture->sourceFile = file;
+  return picture;
+}
+
+TEST(PrinterTest, QuotesEscapeWhatWouldBreakTheLine) {
+  EXPECT_EQ(Quote("a \"b\" c\\d\r\ne"), R"("a \"b\" c\\d\r\ne")");
+  EXPECT_EQ(FaceName(nullptr), "-");
+  EXPECT_EQ(FaceName(Face("/x/y/PlayButton.bmp")), "PlayButton");
+  EXPECT_EQ(FaceName(Face("C:\\addin\\Sonvera.bmp")), "Sonvera");
+  EXPECT_EQ(FaceName(Face("/x/noext")), "noext");
+  EXPECT_EQ(FormatRun("/a/lame -s 11025  \"/b c\\d\" "), R"(run "/a/lame -s 11025  \"/b c\\d\" ")");
+  EXPECT_EQ(FormatOpen("http://h\\tutorial"), "open \"http://h\\tutorial\"");
+}
+
+TEST(PrinterTest, ABarListsItsVisibleControlsFromLeftToRight) {
+  auto bars = std::make_shared<CommandBars>(ScreenPoint{0, 0}, nullptr);
+  EXPECT_EQ(FormatBar("w3", *bars), "bar w3: none");
+  bars->Add("Other", hostmodel::kMsoBarTop, false, true)->SetVisible(true);
+  auto bar = bars->Add("Sonvera", hostmodel::kMsoBarTop, false, true);
+  EXPECT_EQ(FormatBar("w2", *bars), "bar w2: hidden") << "the newest bar is the add-in's";
+  bar->SetVisible(true);
+  EXPECT_EQ(FormatBar("w2", *bars), "bar w2:");
+
+  auto controls = bar->Controls();
+  auto product = std::dynamic_pointer_cast<hostmodel::CommandBarButton>(
+      controls->Add(hostmodel::kMsoControlButton, 0, "", 0, true));
+  product->SetCaption("Sonvera");
+  auto hidden = controls->Add(hostmodel::kMsoControlButton, 0, "", 0, true);
+  hidden->SetCaption("Pause");
+  hidden->SetVisible(false);
+  auto record = controls->Add(hostmodel::kMsoControlButton, 0, "", 0, true);
+  record->SetCaption("Record");
+  record->SetEnabled(false);
+  auto list = std::dynamic_pointer_cast<hostmodel::CommandBarComboBox>(
+      controls->Add(hostmodel::kMsoControlDropdown, 0, "", 0, true));
+  list->AddItem("a.mp3");
+  list->AddItem("c.MP3");
+  list->SetListIndex(1);
+
+  testsupport::FakePlatform fake;
+  fake.clipboard.SetPicture(Face("/addin/Sonvera.bmp"));
+  product->PasteFace();
+
+  EXPECT_EQ(FormatBar("explorer", *bars),
+            "bar explorer: [Sonvera:Sonvera] [Record:-]! list(a.mp3*, c.MP3)");
+  list->Clear();
+  bar->SetEnabled(false);
+  EXPECT_EQ(FormatBar("explorer", *bars), "bar explorer: [Sonvera:Sonvera]! [Record:-]! list()!");
+}
+
+TEST(PrinterTest, MessageBoxesPrintTitleButtonsAnswerAndOneLinePerLine) {
+  platform::BoxRequest box;
+  box.text = "Startup Complete\r\nCommand Bar\r\n\r\nAnother\rLast\n";
+  box.title = "Sonvera Outlook Addin Error";
+  EXPECT_EQ(FormatBox(box, "OK"),
+            (Lines{"box \"Sonvera Outlook Addin Error\" OK -> OK", "| Startup Complete",
+                   "| Command Bar", "|", "| Another", "| Last", "|"}));
+  box.text = "";
+  box.title.reset();
+  box.buttons = platform::Buttons::YesNo;
+  box.icon = platform::Icon::Question;
+  EXPECT_EQ(FormatBox(box, "No"), (Lines{"box default YesNo+Question -> No", "|"}));
+  box.title = "";
+  box.buttons = platform::Buttons::Ok;
+  box.icon = platform::Icon::Critical;
+  EXPECT_EQ(FormatBox(box, "none")[0], "box default OK+Critical -> none");
+  box.icon = platform::Icon::Exclamation;
+  EXPECT_EQ(FormatBox(box, "OK")[0], "box default OK+Exclamation -> OK");
+}
+
+TEST(PrinterTest, RegistryValuesPrintByType) {
+  const std::string key = "Software\\X";
+  auto value = [](const std::string& name, std::uint32_t type, std::vector<std::uint8_t> data) {
+    return platform::RegValue{name, type, std::move(data)};
+  };
+  EXPECT_EQ(FormatRegistryValue(key, value("AQ", platform::kRegSz, {'1', 0})),
+            "registry Software\\X AQ=sz:1");
+  EXPECT_EQ(FormatRegistryValue(key, value("", platform::kRegSz, {'a', 0, 'b', 0})),
+            "registry Software\\X @=sz:a")
+      << "a string ends at its first NUL";
+  EXPECT_EQ(FormatRegistryValue(key, value("S", platform::kRegSz, {'n', 'o'})),
+            "registry Software\\X S=sz:no")
+      << "or at its end when it has none";
+  EXPECT_EQ(FormatRegistryValue(key, value("D", platform::kRegDword, {0xFF, 0xFF, 0xFF, 0xFF})),
+            "registry Software\\X D=dword:-1");
+  EXPECT_EQ(FormatRegistryValue(key, value("D", platform::kRegDword, {3, 0, 0, 0})),
+            "registry Software\\X D=dword:3");
+  EXPECT_EQ(FormatRegistryValue(key, value("B", platform::kRegBinary, {0x0a, 0xff})),
+            "registry Software\\X B=hex(3):0a,ff");
+  EXPECT_EQ(FormatRegistryValue(key, value("E", platform::kRegExpandSz, {})),
+            "registry Software\\X E=hex(2):");
+  EXPECT_EQ(FormatRegistryValue(key, value("D", platform::kRegDword, {1, 2})),
+            "registry Software\\X D=hex(4):01,02")
+      << "a short DWORD is shown as bytes";
+}
+
+TEST(PrinterTest, TheClipboardPrintsOneLinePerFormat) {
+  platform::MemoryClipboard clipboard;
+  EXPECT_EQ(FormatClipboard(clipboard), (Lines{"clipboard empty"}));
+  clipboard.SetRichText("{\\rtf1 rich}", "rich\nline");
+  EXPECT_EQ(FormatClipboard(clipboard), (Lines{"clipboard rtf \"rich\\nline\""}));
+  clipboard.SetText("kept");
+  clipboard.SetPicture(Face("/a/Sonvera.bmp"));
+  EXPECT_EQ(FormatClipboard(clipboard),
+            (Lines{"clipboard text \"kept\"", "clipboard rtf \"rich\\nline\"",
+                   "clipboard picture Sonvera"}));
+}
+
+TEST(PrinterTest, AMailPrintsItsAttachmentsAndBody) {
+  MemoryMailStore store;
+  StoredItem stored;
+  stored.id = "m1";
+  stored.body = "Hello\r\n\"there\"";
+  auto mail = MailItem::Create(store, "Inbox", stored);
+  EXPECT_EQ(FormatMail("m1", *mail), R"(mail m1: attachments() body="Hello\r\n\"there\"")");
+  stored.attachments = {{"Sonvera.mp3", std::vector<std::uint8_t>(9216)}, {"notes.txt", {1, 2}}};
+  mail = MailItem::Create(store, "Inbox", stored);
+  EXPECT_EQ(FormatMail("w1", *mail),
+            R"(mail w1: attachments(Sonvera.mp3 9216, notes.txt 2) body="Hello\r\n\"there\"")");
+}
+
+}  // namespace
+}  // namespace mailhost

@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include "host/ScriptParser.h"
+
+namespace mailhost {
+namespace {
+
+using Words = std::vector<std::string>;
+
+TEST(ScriptParserTest, SplitsWordsWithQuotingRules) {
+  EXPECT_EQ(ScriptParser::SplitWords("  click\t w1   Record  "), (Words{"click", "w1", "Record"}));
+  // Inside quotes: blanks kept, four escapes understood, others left alone.
+  EXPECT_EQ(ScriptParser::SplitWords(R"(clipboard text "a \"b\" \\ c\nd\re \t")"),
+            (Words{"clipboard", "text", "a \"b\" \\ c\nd\re \\t"}));
+  // Outside quotes a backslash is an ordinary character.
+  EXPECT_EQ(ScriptParser::SplitWords(R"(registry show Software\Classes\n)"),
+            (Words{"registry", "show", "Software\\Classes\\n"}));
+  // Quoted parts join the word they touch; an empty pair is an empty word.
+  EXPECT_EQ(ScriptParser::SplitWords(R"(mail Inbox m1 body="Hi there" subject="")"),
+            (Words{"mail", "Inbox", "m1", "body=Hi there", "subject="}));
+  EXPECT_EQ(ScriptParser::SplitWords(R"(x "")"), (Words{"x", ""}));
+  EXPECT_THROW(ScriptParser::SplitWords(R"(clipboard text "open)"), ParseError);
+  EXPECT_THROW(ScriptParser::SplitWords(R"(x "ends in escape\")"), ParseError);
+}
+
+TEST(ScriptParserTest, CommentsEndTheLineButControlPositionsDoNot) {
+  EXPECT_TRUE(ScriptParser::SplitWords("# exit: 1").empty());
+  EXPECT_TRUE(ScriptParser::SplitWords("   #2 is a comment at the start").empty());
+  EXPECT_EQ(ScriptParser::SplitWords("click w1 #2"), (Words{"click", "w1", "#2"}));
+  EXPECT_EQ(ScriptParser::SplitWords("click w1 #2 # the second"), (Words{"click", "w1", "#2"}));
+  EXPECT_EQ(ScriptParser::SplitWords("show w1 #note"), (Words{"show", "w1"}));
+  EXPECT_EQ(ScriptParser::SplitWords(R"(clipboard text "#1 #x")"),
+            (Words{"clipboard", "text", "#1 #x"}));
+  EXPECT_EQ(ScriptParser::SplitWords("bar w1 a#b"), (Words{"bar", "w1", "a#b"}));
+}
+
+TEST(ScriptParserTest, ParsesAWholeScriptKeepingLineNumbers) {
+  const auto commands =
+      ScriptParser::ParseScript("# exit: 0\r\n\r\nstart\r\n  select m1 m2  # both\nselect\nquit");
+  ASSERT_EQ(commands.size(), 4u);
+  EXPECT_EQ(commands[0].line, 3);
+  EXPECT_EQ(commands[0].name, "start");
+  EXPECT_EQ(commands[1].line, 4);
+  EXPECT_EQ(commands[1].args, (Words{"m1", "m2"}));
+  EXPECT_TRUE(commands[2].args.empty());
+  EXPECT_EQ(commands[3].line, 6);
+}
+
+TEST(ScriptParserTest, RejectsMistakesBeforeAnythingRuns) {
+  const std::vector<std::string> bad = {
+      "strat",                                // unknown command
+      "help",                                 // the console's, not a script's
+      "start now",                            // too many words
+      "open m1",                              // too few
+      "answer Maybe",                         // not an answer
+      "answer yes",                           // answers are spelt as the buttons
+      "wait 3",                               // no unit
+      "wait 3h",                              // unknown unit
+      "wait -3s",                             // negative
+      "choose explorer 0",                    // positions start at 1
+      "choose explorer x",                    //
+      "click w1 #0",                          //
+      "item Contacts c1 note",                // not a kind of item
+      "mail Inbox m1 unread",                 // unknown option
+      "clipboard html x",                     //
+      "registry list Software",               //
+      "registry set Software\\X A qword 1",   // unknown type
+      "registry set Software\\X A dword 1x",  // not a number
+      "registry set Software\\X A dword 4294967296",
+      "registry set Software\\X A sz",  // no value
+      "registry show",                  //
+  };
+  for (const auto& line : bad) {
+    EXPECT_THROW(ScriptParser::ParseLine(line, 7), ParseError) << line;
+  }
+  try {
+    ScriptParser::ParseScript("start\n\nclipboard text \"unclosed\n");
+    FAIL() << "an unclosed quote parsed";
+  } catch (const ParseError& e) {
+    EXPECT_EQ(e.Line(), 3);
+  }
+  EXPECT_TRUE(ScriptParser::ParseLine("help", 1, true).has_value());
+}
+
+TEST(ScriptParserTest, AcceptsEveryFormOfTheLanguage) {
+  const std::vector<std::string> good = {
+      "registry set Software\\X A sz \"two words\"",
+      "registry set Software\\X @ dword -1",
+      "registry set Software\\X A dword 0xFFFFFFFF",
+      "registry delete Software\\X",
+      "registry delete Software\\X A",
+      "registry show Software\\X",
+      "mail Sent m1 sent subject=S body=B attach=a.txt attach=b.txt",
+      "item Calendar a1 appointment",
+      "bar explorer Sonvera",
+      "file-remove PlayButton.bmp",
+      "file-readonly",
+      "start",
+      "folder Contacts",
+      "select",
+      "select m1 m2",
+      "new w1",
+      "open m1 w2",
+      "activate explorer",
+      "deactivate w1",
+      "close w1",
+      "click explorer Play",
+      "click w1 #3",
+      "choose explorer 2",
+      "answer Yes No OK",
+      "attach w1 a.txt",
+      "send w1",
+      "mic in.wav",
+      "wait 50ms",
+      "wait 45m",
+      "show w1",
+      "show-mail m1",
+      "show-forms",
+      "form-click FrmProp Ok",
+      "form-choose FrmProp SetQ \"8 Kbs High\"",
+      "clipboard text x",
+      "clipboard rtf \"\"",
+      "show-clipboard",
+      "quit"};
+  for (const auto& line : good) {
+    EXPECT_NO_THROW(ScriptParser::ParseLine(line, 1)) << line;
+  }
+}
+
+TEST(ScriptParserTest, ReadsDurationsAndNumbers) {
+  EXPECT_EQ(ScriptParser::ParseDuration("50ms"), std::chrono::milliseconds(50));
+  EXPECT_EQ(ScriptParser::ParseDuration("3s"), std::chrono::milliseconds(3000));
+  EXPECT_EQ(ScriptParser::ParseDuration("45m"), std::chrono::milliseconds(45 * 60 * 1000));
+  EXPECT_FALSE(ScriptParser::ParseDuration("ms"));
+  EXPECT_FALSE(ScriptParser::ParseDuration("1.5s"));
+
+  EXPECT_EQ(ScriptParser::ParseDword("2"), 2u);
+  EXPECT_EQ(ScriptParser::ParseDword("-1"), 0xFFFFFFFFu);
+  EXPECT_EQ(ScriptParser::ParseDword("-2147483648"), 0x80000000u);
+  EXPECT_FALSE(ScriptParser::ParseDword("-2147483649"));
+  EXPECT_EQ(ScriptParser::ParseDword("0x10"), 16u);
+  EXPECT_FALSE(ScriptParser::ParseDword(""));
+  EXPECT_FALSE(ScriptParser::ParseDword("-"));
+  EXPECT_FALSE(ScriptParser::ParseDword("0x"));
+}
+
+}  // namespace
+}  // namespace mailhost

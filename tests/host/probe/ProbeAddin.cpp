@@ -1,0 +1,255 @@
+// A tiny add-in for testing the host: it reports each event it receives as a
+// "probe ..." line on standard output, and the buttons of its bars make it
+// call back into the host. It registers itself the way any add-in does.
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "addin/AddinEntry.h"
+#include "platform/Platform.h"
+
+namespace probe {
+namespace {
+
+using hostmodel::Ref;
+
+constexpr const char* kProgId = "Probe.Connect";
+constexpr const char* kClsid = "{0F1E2D3C-4B5A-4978-8695-A4B3C2D1E0F9}";
+constexpr const char* kBarName = "Probe";
+constexpr const char* kNoteFile = "note.txt";
+constexpr const char* kNoteText = "probe note\n";
+
+void Log(const std::string& line) {
+  std::cout << "probe " << line << std::endl;
+}
+
+std::string Folder() {
+  return platform::ModuleFolderOf(reinterpret_cast<const void*>(&Folder));
+}
+
+class Probe : public hostmodel::AddinConnection {
+ public:
+  void OnConnection(Ref<hostmodel::Application> application, int connectMode) override {
+    m_app = std::move(application);
+    Log("connect mode=" + std::to_string(connectMode));
+  }
+
+  void OnStartupComplete() override {
+    Log("startup");
+    auto explorer = m_app->ActiveExplorer();
+    std::weak_ptr<hostmodel::Explorer> weakExplorer = explorer;
+    m_subs.push_back(explorer->SelectionChange.Subscribe([weakExplorer] {
+      auto explorer = weakExplorer.lock();
+      auto selection = explorer->GetSelection();
+      std::string line = "selection " + explorer->CurrentFolder()->Name() +
+                         " type=" + std::to_string(explorer->CurrentFolder()->DefaultItemType()) +
+                         " count=" + std::to_string(selection->Count());
+      if (selection->Count() > 0)
+        line += " first=" + std::to_string(selection->GetItem(1)->Class());
+      Log(line);
+    }));
+    m_subs.push_back(m_app->GetInspectors()->NewInspector.Subscribe(
+        [this](Ref<hostmodel::Inspector> inspector) { Watch(inspector); }));
+
+    auto bar = explorer->GetCommandBars()->Add(kBarName, hostmodel::kMsoBarTop, false, true);
+    AddButton(bar, "Where", [this, bar] { Where(bar); });
+    AddButton(bar, "Box", [] {
+      platform::BoxRequest request;
+      request.text = "Go on?\r\nSecond line";
+      request.title = "Probe";
+      request.buttons = platform::Buttons::YesNo;
+      request.icon = platform::Icon::Question;
+      try {
+        const auto answer = platform::GetBoxes().Show(request);
+        Log(std::string("box-answer ") + (answer == platform::Answer::Yes ? "Yes" : "No"));
+      } catch (const platform::Error& e) {
+        Log("box-failed " + e.Description());
+      }
+    });
+    AddButton(bar, "Quit", [this] {
+      Log("quit-asked");
+      m_app->GetApplication()->Quit();
+    });
+    AddButton(bar, "Later", [] {
+      platform::GetLoop().SetTimer(platform::Millis(3000), false, [] { Log("timer"); });
+    });
+    AddButton(bar, "Run", [] {
+      const int pid = platform::GetProcesses().Start("/bin/true \"a b\" c\\d", true);
+      Log(pid > 0 ? "started" : "not-started");
+    });
+    AddButton(bar, "Open", [] { platform::GetShell().Open("http://example.invalid\\page", ""); });
+    auto face = AddButton(bar, "Face", nullptr);
+    m_clicks.push_back(face->Click.Subscribe([face](Ref<hostmodel::CommandBarButton>, bool&) {
+      auto picture = std::make_shared<platform::Picture>();
+      picture->sourceFile = Folder() + "/Probe.bmp";
+      picture->width = picture->height = 1;
+      platform::GetClipboard().SetPicture(picture);
+      face->PasteFace();
+      Log("face-pasted");
+    }));
+    AddButton(bar, "Fail", [] { throw platform::Error("probe failure"); });
+    auto list = bar->Controls()->Add(hostmodel::kMsoControlDropdown, 0, "", 0, true);
+    auto combo = std::dynamic_pointer_cast<hostmodel::CommandBarComboBox>(list);
+    combo->AddItem("one");
+    combo->AddItem("two");
+    bar->SetVisible(true);
+    m_bars.push_back(bar);
+  }
+
+  void OnBeginShutdown() override {
+    Log("shutdown");
+    m_clicks.clear();
+    m_subs.clear();
+    m_buttons.clear();
+    m_bars.clear();
+    m_app.reset();
+  }
+
+ private:
+  Ref<hostmodel::CommandBarButton> AddButton(const Ref<hostmodel::CommandBar>& bar,
+                                             const std::string& caption,
+                                             std::function<void()> action) {
+    auto control = bar->Controls()->Add(hostmodel::kMsoControlButton, 0, "", 0, true);
+    auto button = std::dynamic_pointer_cast<hostmodel::CommandBarButton>(control);
+    button->SetStyle(hostmodel::kMsoButtonIconAndCaption);
+    button->SetCaption(caption);
+    if (action) {
+      m_clicks.push_back(
+          button->Click.Subscribe([caption, action](Ref<hostmodel::CommandBarButton>, bool&) {
+            Log("click " + caption);
+            action();
+          }));
+    }
+    m_buttons.push_back(button);
+    return button;
+  }
+
+  static void Where(const Ref<hostmodel::CommandBar>& bar) {
+    std::string line = "where";
+    auto controls = bar->Controls();
+    for (int i = 1; i <= controls->Count(); ++i) {
+      auto control = controls->GetItem(i);
+      if (!control->Visible()) continue;
+      line += " " + (control->Caption().empty() ? std::string("list") : control->Caption()) + "=" +
+              std::to_string(control->Left()) + "," + std::to_string(control->Top());
+    }
+    Log(line);
+  }
+
+  void Watch(const Ref<hostmodel::Inspector>& inspector) {
+    auto item = inspector->CurrentItem();
+    Log("new-inspector class=" + std::to_string(item->Class()) + " at " +
+        std::to_string(inspector->Left()) + "," + std::to_string(inspector->Top()));
+    std::weak_ptr<hostmodel::Inspector> weak = inspector;
+    m_subs.push_back(inspector->Activate.Subscribe([this, weak] {
+      Log("activate");
+      if (auto inspector = weak.lock()) BuildInspectorBar(inspector);
+    }));
+    m_subs.push_back(inspector->Deactivate.Subscribe([] { Log("deactivate"); }));
+    m_subs.push_back(inspector->Close.Subscribe([] { Log("close"); }));
+    auto mail = std::dynamic_pointer_cast<hostmodel::MailItem>(item);
+    if (!mail) return;
+    std::weak_ptr<hostmodel::MailItem> weakMail = mail;
+    m_subs.push_back(mail->Send.Subscribe([weakMail](bool& cancel) {
+      auto mail = weakMail.lock();
+      cancel = mail && mail->Body().find("cancel") != std::string::npos;
+      Log(std::string("send") + (cancel ? " cancelled" : ""));
+    }));
+    m_subs.push_back(mail->AttachmentAdd.Subscribe([](Ref<hostmodel::Attachment> attachment) {
+      Log("attachment-add " + attachment->FileName() + " at " +
+          std::to_string(attachment->Index()));
+    }));
+  }
+
+  void BuildInspectorBar(const Ref<hostmodel::Inspector>& inspector) {
+    auto bars = inspector->GetCommandBars();
+    try {
+      bars->Find(kBarName);
+      return;  // built on an earlier activation
+    } catch (const platform::Error&) {
+    }
+    auto mail = std::dynamic_pointer_cast<hostmodel::MailItem>(inspector->CurrentItem());
+    if (!mail) return;
+    auto bar = bars->Add(kBarName, hostmodel::kMsoBarTop, false, true);
+    std::weak_ptr<hostmodel::MailItem> weakMail = mail;
+    AddButton(bar, "Attach", [weakMail] {
+      auto mail = weakMail.lock();
+      if (!mail) return;
+      const std::string path = Folder() + "/" + kNoteFile;
+      std::ofstream(path, std::ios::binary) << kNoteText;
+      mail->GetAttachments()->Add(path, 1);
+    });
+    AddButton(bar, "Where", [bar] { Where(bar); });
+    bar->SetVisible(true);
+    m_bars.push_back(bar);
+  }
+
+  Ref<hostmodel::Application> m_app;
+  std::vector<hostmodel::Subscription> m_subs;
+  std::vector<hostmodel::Subscription> m_clicks;
+  std::vector<Ref<hostmodel::CommandBarButton>> m_buttons;
+  std::vector<Ref<hostmodel::CommandBar>> m_bars;
+};
+
+bool PutText(const std::string& path, const std::string& name, const std::string& text) {
+  auto& registry = platform::GetRegistry();
+  platform::HKey key = 0;
+  if (registry.CreateKey(platform::kHkeyCurrentUser, path, &key) != platform::kErrorSuccess) {
+    return false;
+  }
+  const bool ok =
+      registry.SetValue(key, name, platform::kRegSz,
+                        reinterpret_cast<const std::uint8_t*>(text.c_str()),
+                        static_cast<std::uint32_t>(text.size() + 1)) == platform::kErrorSuccess;
+  registry.CloseKey(key);
+  return ok;
+}
+
+}  // namespace
+}  // namespace probe
+
+extern "C" __attribute__((visibility("default"))) int DllRegisterServer() {
+  using namespace probe;
+  const std::string classes = hostmodel::kClassesKey;
+  const std::string addin = std::string(hostmodel::kAddinsKey) + "\\" + kProgId;
+  bool ok = PutText(classes + "\\" + kProgId + "\\CLSID", "", kClsid);
+  ok &= PutText(classes + "\\CLSID\\" + kClsid + "\\InprocServer32", "",
+                platform::ModulePathOf(reinterpret_cast<const void*>(&DllRegisterServer)));
+  ok &= PutText(addin, "FriendlyName", "Probe");
+  auto& registry = platform::GetRegistry();
+  platform::HKey key = 0;
+  ok &= registry.CreateKey(platform::kHkeyCurrentUser, addin, &key) == platform::kErrorSuccess;
+  const std::uint8_t three[4] = {3, 0, 0, 0};
+  ok &= registry.SetValue(key, "LoadBehavior", platform::kRegDword, three, 4) ==
+        platform::kErrorSuccess;
+  registry.CloseKey(key);
+  return ok ? hostmodel::kSOk : hostmodel::kSelfRegErrorClass;
+}
+
+extern "C" __attribute__((visibility("default"))) int DllUnregisterServer() {
+  using namespace probe;
+  auto& registry = platform::GetRegistry();
+  const std::string classes = hostmodel::kClassesKey;
+  registry.DeleteTree(platform::kHkeyCurrentUser, classes + "\\" + kProgId);
+  registry.DeleteTree(platform::kHkeyCurrentUser, classes + "\\CLSID\\" + kClsid);
+  registry.DeleteTree(platform::kHkeyCurrentUser,
+                      std::string(hostmodel::kAddinsKey) + "\\" + kProgId);
+  return hostmodel::kSOk;
+}
+
+extern "C" __attribute__((visibility("default"))) int DllGetClassObject(
+    const char* progId, hostmodel::AddinConnection** object) {
+  if (!object || !progId || std::strcmp(progId, probe::kProgId) != 0) {
+    return hostmodel::kClassENotAvailable;
+  }
+  *object = new probe::Probe();
+  return hostmodel::kSOk;
+}
+
+extern "C" __attribute__((visibility("default"))) int DllCanUnloadNow() {
+  return hostmodel::kSFalse;
+}
