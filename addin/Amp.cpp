@@ -1,0 +1,160 @@
+#include "addin/Amp.h"
+
+#include "addin/Connect.h"
+#include "addin/Routine.h"
+#include "addin/Trace.h"
+#include "audio/Fx.h"
+#include "platform/Platform.h"
+#include "settings/FirstRun.h"
+#include "update/frmUpdateMon.h"
+
+namespace sonvera {
+
+using namespace hostmodel;
+
+std::shared_ptr<Amp> oAmp;
+
+std::shared_ptr<Amp> Amp::Create() {
+  std::shared_ptr<Amp> amp(new Amp());
+  oAmp = amp;
+  FrmProp::Instance().AmpRef = amp;
+  return amp;
+}
+
+void Amp::ExitProgram() {
+  IgnoreErrors([&] { Need(Need(oApp).GetApplication()).Quit(); });
+  Trace("ExitProgram");
+  CleanShutdown();
+}
+
+void Amp::PlayIsFinished() { Trace(" Amp PlayIsFinished"); }
+
+void Amp::CleanShutdown() {
+  Trace(" Amp CleanShutdown");
+  // This object may hold the last references to itself (oAmp, AmpRef).
+  auto self = shared_from_this();
+  m_shutDown = true;
+  auto& prop = FrmProp::Instance();
+  IgnoreErrors([&] { prop.KillLimitTimer(); });
+  oApp.reset();
+  oCBar.reset();
+  CmdPlay.Reset();
+  CmdList.reset();
+  oMail.reset();
+  prop.AmpRef.reset();
+  prop.PlayCaller.reset();
+  IgnoreErrors([&] { prop.Unload(); });
+  oAmp.reset();
+  auto& monitor = frmUpdateMon::Instance();
+  monitor.AmpRef.reset();
+  IgnoreErrors([&] { monitor.Unload(); });
+  IgnoreErrors([&] { Fx::Instance().Unload(); });
+  oConnect.reset();
+  CmdAmp.Reset();
+  prop.ActiveInsp.reset();
+  oIns.Reset();
+  oExp.Reset();
+}
+
+void Amp::OnBeginShutdown() {
+  Trace(" Amp OnBeginShutdown");
+  CleanShutdown();
+}
+
+void Amp::OnStartupComplete(const Ref<Application>& Outl, const std::shared_ptr<Connect>& Connect) {
+  Trace(" Amp OnStartupComplete");
+  auto self = shared_from_this();
+  std::string message;
+  Routine r([&](Routine& routine, const std::string& description) {
+    ErrorPrompt(description, std::string("Startup Complete") + kCrLf + routine.step + kCrLf + message,
+                kModeDoShutDown, nullptr);
+    return OnError::Leave;
+  });
+
+  r.step = "oApp";
+  r.Do([&] { oApp = Outl; });
+  r.step = "oConnect";
+  r.Do([&] { oConnect = Connect; });
+  r.step = "oIns";
+  r.Do([&] {
+    oIns.Set(Need(oApp).GetInspectors(), [&](Inspectors& ins, auto& subs) {
+      subs.push_back(ins.NewInspector.Subscribe(Bound(&Amp::oIns_NewInspector)));
+    });
+  });
+  r.step = "oExp";
+  r.Do([&] {
+    oExp.Set(Need(oApp).ActiveExplorer(), [&](Explorer& exp, auto& subs) {
+      subs.push_back(exp.SelectionChange.Subscribe(Bound(&Amp::oExp_SelectionChange)));
+    });
+  });
+  r.step = "Command Bar";
+  r.Do([&] {
+    if (IsCommandBarSet(oExp.get(), oCBar)) {
+      message = kAnotherInstance;
+      throw platform::Error("");
+    }
+  });
+  // A Yes in the single-instance test's own prompt has shut this object
+  // down; going on would start a released add-in and prompt again.
+  if (m_shutDown) return;
+  r.step = "Registry";
+  bool goOn = true;
+  r.Do([&] { goOn = CheckFirstRun(); });
+  if (r.Left()) return;
+  if (!goOn) {
+    IgnoreErrors([&] { Need(oConnect).CloseAddin(); });
+    CleanShutdown();
+    return;
+  }
+
+  // From here on each failing statement is skipped.
+  IgnoreErrors([] { platform::GetLoop().RunPending(); });
+  IgnoreErrors([&] {
+    frmUpdateMon::Instance().AmpRef = self;
+    frmUpdateMon::Instance().Load();
+  });
+  // An update being installed has shut the add-in down and asked the host to
+  // quit: building the bar now would only fail and ask the user about it.
+  if (m_shutDown) return;
+  IgnoreErrors([&] { AddButtons(); });
+  IgnoreErrors([] { platform::GetClipboard().Clear(); });
+}
+
+bool Amp::IsCommandBarSet(const Ref<Explorer>& Window, Ref<CommandBar>& Bar) {
+  Trace(" Amp IsCommandBarSet");
+  bool quit = false;
+  Routine r([&](Routine&, const std::string& description) {
+    std::string source = std::string("Is Command Bar Set") + kCrLf + "CommandBars" + kCrLf;
+    if (ErrorPrompt(description, source, kModeAskShutDown, nullptr).value_or(false)) {
+      quit = true;
+      if (auto amp = oAmp) amp->CleanShutdown();
+      return OnError::Leave;
+    }
+    return OnError::Continue;
+  });
+  r.step = "CommandBars";
+  Ref<CommandBar> found;
+  r.Do([&] {
+    auto& bars = Need(Need(Window).GetCommandBars());
+    int count = bars.Count();
+    for (int i = 1; i <= count; ++i) {
+      auto bar = bars.GetItem(i);
+      if (bar && bar->Name() == kBarName) {
+        found = bar;
+        break;
+      }
+    }
+  });
+  if (quit) return false;
+  r.Do([&] {
+    if (!Bar && found) Bar = found;
+  });
+  if (quit) return false;
+  return static_cast<bool>(Bar);
+}
+
+void Amp::oIns_NewInspector(const Ref<Inspector>& /*Inspector*/) {
+  Trace(" Amp oIns_NewInspector");
+}
+
+}  // namespace sonvera

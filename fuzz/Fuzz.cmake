@@ -1,0 +1,11 @@
+# libFuzzer targets, built alone with clang: cmake -DSONVERA_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++-14
+set(FUZZ_FLAGS -fsanitize=fuzzer,address,undefined -fno-omit-frame-pointer)
+
+function(sonvera_fuzz name)
+  add_executable(${name} fuzz/${name}.cpp ${ARGN})
+  target_compile_options(${name} PRIVATE ${FUZZ_FLAGS})
+  target_link_options(${name} PRIVATE ${FUZZ_FLAGS})
+endfunction()
+
+sonvera_fuzz(RegFileFuzz platform/linux/RegFile.cpp platform/RegistryTree.cpp)
+sonvera_fuzz(VersionFuzz update/Version.cpp)

@@ -1,0 +1,46 @@
+#include "settings/FirstRun.h"
+
+#include "addin/ProductHost.h"
+#include "addin/Routine.h"
+#include "addin/Trace.h"
+#include "platform/Platform.h"
+#include "settings/Reg.h"
+#include "settings/Settings.h"
+
+namespace sonvera {
+
+void WriteDefaults() {
+  Trace(" WriteDefaults");
+  CreateRegKey(platform::kHkeyCurrentUser, kSettingsKey);
+  SetRegValue(platform::kHkeyCurrentUser, kSettingsKey, kValueVersion, std::string(kDefaultVersion),
+              true);
+  SetRegValue(platform::kHkeyCurrentUser, kSettingsKey, kValueAQ, std::string(kDefaultAQ), true);
+}
+
+bool CheckFirstRun() {
+  Trace(" CheckFirstRun");
+  RegData aq;
+  try {
+    aq = GetRegValue(platform::kHkeyCurrentUser, kSettingsKey, kValueAQ);
+  } catch (...) {
+    return false;
+  }
+  if (!RegDataText(aq).empty()) return true;
+
+  // Failures of the defaults or of the offer do not change the answer.
+  IgnoreErrors([] { WriteDefaults(); });
+  IgnoreErrors([] {
+    platform::BoxRequest box;
+    box.text = kTutorialQuestion;
+    box.title = kTutorialTitle;
+    box.buttons = platform::Buttons::YesNo;
+    box.icon = platform::Icon::Question;
+    if (platform::GetBoxes().Show(box) == platform::Answer::Yes) {
+      std::string address = std::string("http://") + ProductHost() + kTutorialPath;
+      platform::GetShell().Open(address, "c:\\");
+    }
+  });
+  return true;
+}
+
+}  // namespace sonvera

@@ -1,0 +1,14 @@
+#pragma once
+// The first start for a user writes the defaults and offers the tutorial.
+namespace sonvera {
+
+// True when start-up may go on.
+bool CheckFirstRun();
+void WriteDefaults();
+
+constexpr const char* kTutorialQuestion =
+    "Would you like to take our 30 second web tutorial (requires internet connection)?";
+constexpr const char* kTutorialTitle = "Sonvera Tutorial";
+constexpr const char* kTutorialPath = "\\tutorial";
+
+}  // namespace sonvera

@@ -1,0 +1,90 @@
+#include "addin/ErrorPrompt.h"
+
+#include <gtest/gtest.h>
+
+#include "addin/Routine.h"
+#include "addin/Utilities.h"
+#include "tests/support/FakePlatform.h"
+
+namespace sonvera {
+namespace {
+
+using platform::Answer;
+
+struct Recorder : ShutdownTarget {
+  int calls = 0;
+  void CleanShutdown() override { ++calls; }
+};
+
+TEST(ErrorPromptTest, AskShutDownReturnsTheAnswerAndDoesNothingElse) {
+  testsupport::FakePlatform fake;
+  Recorder caller;
+  fake.boxes.Queue(Answer::No);
+  EXPECT_EQ(ErrorPrompt("Boom", "Add Buttons\r\nCmdPlay\r\n", kModeAskShutDown, &caller),
+            std::optional<bool>(false));
+  fake.boxes.Queue(Answer::Yes);
+  EXPECT_EQ(ErrorPrompt("Boom", "Src", kModeAskShutDown, &caller), std::optional<bool>(true));
+  EXPECT_EQ(caller.calls, 0) << "the caller decides what a Yes means";
+
+  const auto& box = fake.boxes.Shown().front().request;
+  EXPECT_EQ(box.text, "Add Buttons\r\nCmdPlay\r\n\r\nBoom\r\nDo you want to quit Sonvera?");
+  EXPECT_EQ(box.title, std::optional<std::string>("Sonvera Outlook Addin Error"));
+  EXPECT_EQ(box.buttons, platform::Buttons::YesNo);
+  EXPECT_EQ(box.icon, platform::Icon::None);
+}
+
+TEST(ErrorPromptTest, OtherModesShowOkBoxesOrNothing) {
+  testsupport::FakePlatform fake;
+  Recorder caller;
+  fake.boxes.Queue(Answer::Ok);
+  EXPECT_FALSE(ErrorPrompt("Late", "", kModeDoWarning, &caller).has_value());
+  EXPECT_EQ(fake.LastBoxText(), "\r\nLate") << "an empty source still starts the text";
+  EXPECT_EQ(caller.calls, 0);
+
+  fake.boxes.Queue(Answer::Ok);
+  EXPECT_FALSE(ErrorPrompt("x", "y", kModeDoShutDown, &caller).has_value());
+  EXPECT_EQ(caller.calls, 1) << "DoShutDown shuts the caller down";
+
+  // Letter case matters: nothing is shown.
+  std::size_t shown = fake.boxes.Shown().size();
+  EXPECT_FALSE(ErrorPrompt("x", "y", "askshutdown", &caller).has_value());
+  EXPECT_FALSE(ErrorPrompt("x", "y", "Whatever", &caller).has_value());
+  EXPECT_EQ(fake.boxes.Shown().size(), shown);
+}
+
+TEST(ErrorPromptTest, AFailingBoxNeverEscapes) {
+  testsupport::FakePlatform fake;  // no answer queued: the box fails
+  EXPECT_FALSE(ErrorPrompt("x", "y", kModeAskShutDown, nullptr).value_or(false));
+  EXPECT_EQ(fake.boxes.TakeUnanswered(), 1);
+}
+
+TEST(ShortPathOfTest, MissingPathTellsTheUserAndGivesEmpty) {
+  testsupport::FakePlatform fake;
+  fake.boxes.Queue(Answer::Ok);
+  EXPECT_EQ(ShortPathOf("/no/such/file.wav"), "");
+  EXPECT_EQ(fake.LastBoxText(), "Error \r\nCould not find path for /no/such/file.wav");
+  EXPECT_FALSE(fake.boxes.Shown().back().request.title.has_value()) << "default title";
+  EXPECT_EQ(ShortPathOf("/tmp"), "/tmp");
+}
+
+TEST(RoutineTest, HandlerChoosesBetweenNextStatementAndLeaving) {
+  std::vector<std::string> seen;
+  Routine r([&](Routine& routine, const std::string& description) {
+    seen.push_back(routine.step + ":" + description);
+    return seen.size() < 2 ? OnError::Continue : OnError::Leave;
+  });
+  int ran = 0;
+  r.step = "one";
+  r.Do([] { throw platform::Error("first"); });
+  r.Do([&] { ++ran; });
+  r.step = "two";
+  r.Do([] { throw std::runtime_error("second"); });
+  EXPECT_FALSE(r.Do([&] { ++ran; }));
+  EXPECT_EQ(ran, 1);
+  EXPECT_EQ(seen, (std::vector<std::string>{"one:first", "two:second"}));
+  std::shared_ptr<int> empty;
+  EXPECT_THROW(Need(empty), platform::Error);
+}
+
+}  // namespace
+}  // namespace sonvera
