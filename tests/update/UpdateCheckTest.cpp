@@ -1,0 +1,233 @@
+// The update check as frmUpdateMon's load runs it, on the fake platform: what
+// the user sees for each version file, what is fetched, what is started.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "addin/Amp.h"
+#include "platform/fake/FakeHttp.h"
+#include "platform/fake/FakeIcmp.h"
+#include "platform/fake/FakeProcesses.h"
+#include "tests/support/FakePlatform.h"
+#include "tests/support/ScratchFolder.h"
+#include "update/Ping.h"
+#include "update/UpdateCheck.h"
+#include "update/frmUpdateMon.h"
+
+namespace sonvera {
+namespace {
+
+using platform::Answer;
+using testsupport::ScratchFolder;
+
+constexpr const char* kHost = "updates.test:8123";
+constexpr const char* kVersionUrl = "http://updates.test:8123/SonveraVersions/SonveraVersion.txt";
+constexpr const char* kInstallerUrl =
+    "http://updates.test:8123/SonveraVersions/Sonvera2000_Install.exe";
+constexpr const char* kWarningTitle = "Sonvera Outlook Addin Error";
+constexpr const char* kPromptSecondAndThirdLines =
+    "\r\nInstalling the new version will close your running copy of Outlook and may take "
+    "several minutes. \r\nWould you like to install the new version?";
+
+// Sets an environment variable for the length of a test.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : m_name(name) {
+    if (const char* old = std::getenv(name)) m_old = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (m_old.empty())
+      unsetenv(m_name);
+    else
+      setenv(m_name, m_old.c_str(), 1);
+  }
+
+ private:
+  const char* m_name;
+  std::string m_old;
+};
+
+// The host's application, far enough to be asked to quit.
+class QuittingApplication : public hostmodel::Application,
+                            public std::enable_shared_from_this<QuittingApplication> {
+ public:
+  hostmodel::Ref<hostmodel::Inspectors> GetInspectors() override { return nullptr; }
+  hostmodel::Ref<hostmodel::Explorer> ActiveExplorer() override { return nullptr; }
+  hostmodel::Ref<hostmodel::Application> GetApplication() override { return shared_from_this(); }
+  void Quit() override { ++quits; }
+  int quits = 0;
+};
+
+class UpdateCheckTest : public ::testing::Test {
+ protected:
+  UpdateCheckTest() : m_host("SONVERA_PRODUCT_HOST", kHost), m_tmp("TMPDIR", scratch.Path()) {
+    fake.services.http = &http;
+    fake.services.icmp = &icmp;
+    fake.services.processes = &processes;
+    platform::Install(&fake.services);
+    icmp.AddHost("updates.test", "10.1.2.3");
+    icmp.SetEchoStatus("10.1.2.3", kIpSuccess);
+  }
+  ~UpdateCheckTest() override {
+    frmUpdateMon::Instance().AmpRef.reset();
+    frmUpdateMon::Instance().Unload();
+    if (oAmp) oAmp->CleanShutdown();
+  }
+
+  void RunCheck() {
+    frmUpdateMon::Instance().Unload();
+    frmUpdateMon::Instance().Load();
+  }
+  void ServeVersion(const std::string& text, long status = 200) {
+    http.Serve(kVersionUrl, status, text);
+  }
+  // The application object with a host that records its quit.
+  std::shared_ptr<QuittingApplication> StartAmp() {
+    auto app = std::make_shared<QuittingApplication>();
+    auto amp = Amp::Create();
+    amp->oApp = app;
+    frmUpdateMon::Instance().AmpRef = amp;
+    return app;
+  }
+  std::vector<std::string> Urls() const {
+    std::vector<std::string> urls;
+    for (const auto& r : http.Requests()) urls.push_back(r.url);
+    return urls;
+  }
+  // The last box shown is the update warning with this description.
+  void ExpectWarning(const std::string& description) {
+    ASSERT_FALSE(fake.boxes.Shown().empty());
+    const auto& box = fake.boxes.Shown().back().request;
+    EXPECT_EQ(box.text, std::string("Error getting remote version update.\r\n"
+                                    "Sonvera addin continuing without update\r\n") +
+                            description);
+    EXPECT_EQ(box.title, std::optional<std::string>(kWarningTitle));
+    EXPECT_EQ(box.buttons, platform::Buttons::Ok);
+  }
+
+  ScratchFolder scratch;
+  testsupport::FakePlatform fake;
+  platform::FakeHttp http;
+  platform::FakeIcmp icmp;
+  platform::FakeProcesses processes;
+
+ private:
+  ScopedEnv m_host;
+  ScopedEnv m_tmp;
+};
+
+TEST_F(UpdateCheckTest, NewerVersionIsOfferedWithTheExactTexts) {
+  ServeVersion("1.0.28");
+  fake.boxes.Queue(Answer::No);
+  RunCheck();
+  ASSERT_EQ(fake.boxes.Shown().size(), 1u);
+  const auto& box = fake.boxes.Shown().front().request;
+  EXPECT_EQ(box.text,
+            std::string("You are using version 1.0.27 of Sonvera2000. Version 1.0.28is now "
+                        "available.") +
+                kPromptSecondAndThirdLines);
+  EXPECT_EQ(box.title, std::optional<std::string>("Update Sonvera2000"));
+  EXPECT_EQ(box.buttons, platform::Buttons::YesNo);
+  EXPECT_EQ(box.icon, platform::Icon::None);
+
+  // The ping goes to the host part, the request to the whole product host.
+  ASSERT_EQ(icmp.Echoes().size(), 1u);
+  EXPECT_EQ(icmp.Echoes().front().payload, "Found updates.test");
+  ASSERT_EQ(http.Requests().size(), 1u) << "No must download nothing";
+  EXPECT_EQ(http.Requests().front().url, kVersionUrl);
+  EXPECT_EQ(http.Requests().front().timeoutSeconds, 30);
+  EXPECT_EQ(http.Requests().front().maxBytes, 4096u);
+  EXPECT_TRUE(processes.Starts().empty());
+}
+
+TEST_F(UpdateCheckTest, NoFileOrSwitchedOffIsSilent) {
+  for (const char* remote : {"", "NA", "NA\r\n", " \n"}) {
+    ServeVersion(remote);
+    RunCheck();
+    EXPECT_TRUE(fake.boxes.Shown().empty()) << "[" << remote << "]";
+  }
+  // Nothing to fetch at all: no server, or it timed out.
+  http.Fail(kVersionUrl, "The server did not answer within 30 seconds: x");
+  RunCheck();
+  EXPECT_TRUE(fake.boxes.Shown().empty());
+  EXPECT_EQ(Urls(), std::vector<std::string>(5, kVersionUrl));
+}
+
+TEST_F(UpdateCheckTest, UnreachableServerIsNeverAskedForTheFile) {
+  icmp.SetEchoStatus("10.1.2.3", kIpReqTimedOut);
+  ServeVersion("1.0.28");
+  RunCheck();
+  setenv("SONVERA_PRODUCT_HOST", "nosuch.test", 1);
+  RunCheck();
+  EXPECT_TRUE(http.Requests().empty());
+  EXPECT_TRUE(fake.boxes.Shown().empty());
+}
+
+TEST_F(UpdateCheckTest, WithoutIcmpTheCheckStillAsks) {
+  icmp.SetAvailable(false);
+  ServeVersion("1.0.27");
+  RunCheck();
+  EXPECT_EQ(Urls(), std::vector<std::string>{kVersionUrl});
+}
+
+TEST_F(UpdateCheckTest, YesInstallsFromAPrivateFolderAndQuitsTheHost) {
+  auto app = StartAmp();
+  const std::string installer = std::string("#!/bin/sh\n\0\xff binary", 20);
+  ServeVersion("1.0.28");
+  http.Serve(kInstallerUrl, 200, installer);
+  fake.boxes.Queue(Answer::Yes);
+  RunCheck();
+
+  EXPECT_EQ(Urls(), (std::vector<std::string>{kVersionUrl, kInstallerUrl}));
+  EXPECT_EQ(http.Requests().back().timeoutSeconds, 300);
+  EXPECT_EQ(http.Requests().back().maxBytes, 256u * 1024 * 1024);
+  ASSERT_EQ(processes.Starts().size(), 1u);
+  const std::string path = processes.Starts().front().commandLine;
+  EXPECT_TRUE(processes.Starts().front().minimized);
+  const std::string folder = path.substr(0, path.rfind('/'));
+  EXPECT_EQ(path.substr(folder.size()), "/Sonvera2000_Install.exe");
+  EXPECT_EQ(folder.rfind(scratch.Path() + "/", 0), 0u) << "not in a temporary folder: " << path;
+  struct stat st {};
+  ASSERT_EQ(stat(folder.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u) << "the folder must be private";
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u) << "the installer must be executable by its owner only";
+  EXPECT_EQ(ScratchFolder::Read(path), installer);
+
+  EXPECT_EQ(app->quits, 1) << "the host must be asked to quit";
+  EXPECT_EQ(oAmp, nullptr) << "the add-in must have shut down";
+  EXPECT_EQ(frmUpdateMon::Instance().AmpRef, nullptr);
+  EXPECT_EQ(fake.boxes.Shown().size(), 1u);
+}
+
+TEST_F(UpdateCheckTest, FailedDownloadOrWriteGivesTheWarning) {
+  auto app = StartAmp();
+  ServeVersion("1.0.28");
+  http.Fail(kInstallerUrl, "The server did not answer within 300 seconds: x");
+  fake.boxes.Queue(Answer::Yes);
+  fake.boxes.Queue(Answer::Ok);
+  RunCheck();
+  EXPECT_EQ(fake.boxes.Shown().size(), 2u);
+  ExpectWarning("The server did not answer within 300 seconds: x");
+  EXPECT_TRUE(processes.Starts().empty());
+  EXPECT_EQ(app->quits, 0);
+}
+
+TEST_F(UpdateCheckTest, UnwritableTemporaryFolderGivesTheWarning) {
+  StartAmp();
+  ScopedEnv tmp("TMPDIR", scratch.File("missing"));
+  ServeVersion("1.0.28");
+  http.Serve(kInstallerUrl, 200, "x");
+  fake.boxes.Queue(Answer::Yes);
+  fake.boxes.Queue(Answer::Ok);
+  RunCheck();
+  ASSERT_EQ(fake.boxes.Shown().size(), 2u);
+  EXPECT_NE(fake.LastBoxText().find("Could not write the update program"), std::string::npos)
+      << fake.LastBoxText();
+  EXPECT_TRUE(processes.Starts().empty());
+}
+
+}  // namespace
+}  // namespace sonvera

@@ -1,0 +1,58 @@
+#pragma once
+// The routines of the update monitor: the version file, the offer and the
+// installer. frmUpdateMon's load runs them once per start.
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "platform/MessageBoxes.h"
+
+namespace sonvera {
+
+class Amp;
+
+constexpr const char* kVersionFilePath = "/SonveraVersions/SonveraVersion.txt";
+constexpr const char* kInstallerPath = "/SonveraVersions/Sonvera2000_Install.exe";
+constexpr const char* kUpdaterFile = "Sonvera2000_Install.exe";
+constexpr int kVersionTimeoutSeconds = 30;
+constexpr int kInstallerTimeoutSeconds = 300;
+// Far above what either file needs; a server must not fill our memory.
+constexpr std::size_t kVersionFileLimit = 4 * 1024;
+constexpr std::size_t kInstallerLimit = 256 * 1024 * 1024;
+// A version file holding this switches the offer off.
+constexpr const char* kVersionOff = "NA";
+
+// The offer, piece by piece.
+constexpr const char* kPromptTitlePrefix = "Update ";
+constexpr const char* kPromptUsing = "You are using version ";
+constexpr const char* kPromptOf = " of ";
+constexpr const char* kPromptVersion = ". Version ";
+constexpr const char* kPromptAvailable = "is now available.";
+constexpr const char* kPromptCloses =
+    "Installing the new version will close your running copy of Outlook and may take several "
+    "minutes. ";
+constexpr const char* kPromptQuestion = "Would you like to install the new version?";
+
+constexpr const char* kUpdateFailureSource =
+    "Error getting remote version update.\r\nSonvera addin continuing without update";
+constexpr const char* kUpdateErrorTitle = "Update Error";
+constexpr const char* kUpdateErrorText =
+    "Error executing update program.  Please download the latest version from ";
+
+// "http://" + the product host (with its port, if any) + path.
+std::string BuildUrl(const std::string& path);
+
+// The version file's text; "" when it could not be fetched (no server, a
+// time-out). Throws platform::BodyTooLargeError for a body over the limit,
+// which is a wrong file rather than an absent one.
+std::string GetRemoteVersion();
+
+// The Yes/No box offering `remoteText`.
+platform::BoxRequest UpdatePrompt(const std::string& remoteText);
+
+// Downloads the installer into a private folder, starts it and quits the
+// host through `ampRef`; the "Update Error" box when it cannot be started.
+// Throws platform::Error when the download or the file fails.
+void InstallUpdate(std::shared_ptr<Amp> ampRef);
+
+}  // namespace sonvera

@@ -1,0 +1,47 @@
+#include "update/frmUpdateMon.h"
+
+#include "addin/Amp.h"
+#include "addin/ErrorPrompt.h"
+#include "addin/ProductHost.h"
+#include "addin/Routine.h"
+#include "platform/Platform.h"
+#include "update/Ping.h"
+#include "update/UpdateCheck.h"
+#include "update/Version.h"
+
+namespace sonvera {
+
+frmUpdateMon& frmUpdateMon::Instance() {
+  static frmUpdateMon form;
+  return form;
+}
+
+void frmUpdateMon::Load() {
+  if (m_loaded) return;
+  m_loaded = true;
+  Form_Load();
+}
+
+void frmUpdateMon::Unload() {
+  m_loaded = false;
+}
+
+// The once-per-start update check. It blocks start-up by design: the ping
+// bounds the cost of an unreachable server to half a second.
+void frmUpdateMon::Form_Load() {
+  Routine r([](Routine&, const std::string& description) {
+    ErrorPrompt(description, kUpdateFailureSource, kModeDoWarning, nullptr);
+    return OnError::Leave;
+  });
+  r.Do([&] {
+    if (PingHost(ProductHostName()) != kIpSuccess) return;
+    // A trailing line break is part of no version number, nor of the offer.
+    const std::string remote = TrimmedVersionText(GetRemoteVersion());
+    if (remote.empty() || remote == kVersionOff) return;
+    if (!(ParseVersion(remote) > RunningVersion())) return;
+    if (platform::GetBoxes().Show(UpdatePrompt(remote)) == platform::Answer::Yes)
+      InstallUpdate(AmpRef);
+  });
+}
+
+}  // namespace sonvera

@@ -1,0 +1,28 @@
+#pragma once
+// The hidden form whose loading runs the once-per-start update check.
+#include <memory>
+
+namespace sonvera {
+
+class Amp;
+
+class frmUpdateMon {
+ public:
+  static frmUpdateMon& Instance();
+
+  // Loading runs the form's load handler again, as every form's load does.
+  void Load();
+  void Unload();
+  bool Loaded() const { return m_loaded; }
+
+  // Set by the start-up sequence before Load; cleared by CleanShutdown.
+  std::shared_ptr<Amp> AmpRef;
+
+  static constexpr const char* kCaption = "YOU SHOULD NOT SEE THIS FORM";
+
+ private:
+  void Form_Load();
+  bool m_loaded = false;
+};
+
+}  // namespace sonvera
