@@ -11,17 +11,12 @@
 #include "host/AddinLoader.h"
 #include "host/CommandDispatcher.h"
 #include "host/ConsoleBoxes.h"
+#include "host/HostServices.h"
 #include "host/LineWriter.h"
 #include "host/MailHost.h"
 #include "host/MemoryMailStore.h"
-#include "host/PrintingProcesses.h"
 #include "host/PrintingShell.h"
-#include "platform/BitmapPictures.h"
-#include "platform/MemoryClipboard.h"
 #include "platform/Platform.h"
-#include "platform/linux/CurlHttp.h"
-#include "platform/linux/LinuxIcmp.h"
-#include "platform/linux/LinuxProcesses.h"
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/PollEventLoop.h"
 #include "platform/linux/RegistryLinux.h"
@@ -177,11 +172,6 @@ class Session : public LineSource {
   std::set<int> m_deferredQuits;
 };
 
-struct Installed {
-  explicit Installed(const platform::Services* services) { platform::Install(services); }
-  ~Installed() { platform::Install(nullptr); }
-};
-
 }  // namespace
 
 int Console::Run(const ConsoleOptions& options, std::ostream& out, std::ostream& errors) {
@@ -199,25 +189,9 @@ int Console::Run(const ConsoleOptions& options, std::ostream& out, std::ostream&
   MailHost host(store);
   Session session(loop, host, out, errors);
   ConsoleBoxes boxes(writer, session);
-  platform::MemoryClipboard clipboard;
-  platform::BitmapPictures pictures;
   platform::LinuxShell realShell;
   PrintingShell shell(realShell, writer);
-  platform::CurlHttp http;
-  platform::LinuxIcmp icmp;
-  platform::LinuxProcesses realProcesses;
-  PrintingProcesses processes(realProcesses, writer);
-  platform::Services services;
-  services.registry = &registry;
-  services.loop = &loop;
-  services.boxes = &boxes;
-  services.clipboard = &clipboard;
-  services.pictures = &pictures;
-  services.shell = &shell;
-  services.http = &http;
-  services.icmp = &icmp;
-  services.processes = &processes;
-  Installed installed(&services);
+  HostServices services(writer, registry, loop, boxes, shell);
 
   AddinLoader loader;
   DispatchSetup setup;

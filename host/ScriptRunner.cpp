@@ -11,21 +11,16 @@
 #include "host/AddinFolder.h"
 #include "host/AddinLoader.h"
 #include "host/CommandDispatcher.h"
+#include "host/HostServices.h"
 #include "host/LineWriter.h"
 #include "host/MailHost.h"
 #include "host/MemoryMailStore.h"
 #include "host/Printer.h"
-#include "host/PrintingProcesses.h"
 #include "host/PrintingShell.h"
-#include "platform/BitmapPictures.h"
-#include "platform/MemoryClipboard.h"
 #include "platform/Platform.h"
 #include "platform/fake/FakeMessageBoxes.h"
 #include "platform/fake/FakeShell.h"
 #include "platform/fake/VirtualEventLoop.h"
-#include "platform/linux/CurlHttp.h"
-#include "platform/linux/LinuxIcmp.h"
-#include "platform/linux/LinuxProcesses.h"
 #include "platform/linux/RegistryLinux.h"
 
 namespace fs = std::filesystem;
@@ -72,11 +67,6 @@ class DataFolder {
  private:
   bool m_temporary;
   std::string m_path;
-};
-
-struct Installed {
-  explicit Installed(const platform::Services* services) { platform::Install(services); }
-  ~Installed() { platform::Install(nullptr); }
 };
 
 std::string ReadAll(const std::string& path, bool* ok) {
@@ -145,25 +135,9 @@ int ScriptRunner::Run(const ScriptOptions& options, std::ostream& out, std::ostr
     const std::string answer = box.answered ? mailhost::AnswerName(box.answer) : kNoAnswer;
     for (const auto& line : FormatBox(box.request, answer)) writer.Line(line);
   };
-  platform::MemoryClipboard clipboard;
-  platform::BitmapPictures pictures;
   platform::FakeShell fakeShell;
   PrintingShell shell(fakeShell, writer);
-  platform::CurlHttp http;
-  platform::LinuxIcmp icmp;
-  platform::LinuxProcesses realProcesses;
-  PrintingProcesses processes(realProcesses, writer);
-  platform::Services services;
-  services.registry = &registry;
-  services.loop = &loop;
-  services.boxes = &boxes;
-  services.clipboard = &clipboard;
-  services.pictures = &pictures;
-  services.shell = &shell;
-  services.http = &http;
-  services.icmp = &icmp;
-  services.processes = &processes;
-  Installed installed(&services);
+  HostServices services(writer, registry, loop, boxes, shell);
 
   if (options.registerAddin && !AddinLoader::Register(privateLibrary, false, errors)) {
     return kScriptLineFailed;
