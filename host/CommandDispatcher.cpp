@@ -12,6 +12,7 @@
 #include "host/CommandBarComboBox.h"
 #include "host/CommandBarControls.h"
 #include "host/CommandBars.h"
+#include "host/Explorer.h"
 #include "host/LineWriter.h"
 #include "host/MailHost.h"
 #include "host/MailItem.h"
@@ -43,6 +44,7 @@ constexpr const char* kHelp =
     "  clipboard text|rtf TEXT | show-clipboard\n"
     "  registry set KEY NAME sz|dword VALUE | registry delete KEY [NAME] | registry show KEY\n"
     "  file-remove NAME | file-readonly        break the add-in folder (private copies only)\n"
+    "  list                                    the items of the folder shown\n"
     "  help | quit";
 
 platform::HKey RequireCreated(const std::string& key) {
@@ -73,6 +75,24 @@ bool IsPosition(const std::string& word) {
 CommandDispatcher::CommandDispatcher(MailHost& host, AddinLoader& loader, LineWriter& out,
                                      std::ostream& errors, DispatchSetup setup)
     : m_host(host), m_loader(loader), m_out(out), m_errors(errors), m_setup(std::move(setup)) {}
+
+// What a person at the console needs to find ids for select and open.
+void CommandDispatcher::List() {
+  const std::string folder = m_host.MainExplorer()->CurrentFolder()->Name();
+  const auto items = m_host.Store().Items(folder);
+  if (items.empty()) m_out.Line("list " + folder + ": empty");
+  for (const auto& item : items) {
+    std::string line = "item " + item.id;
+    if (item.itemClass != hostmodel::kOlMail) {
+      line += item.itemClass == hostmodel::kOlContact ? " contact" : " appointment";
+    } else {
+      line += item.sent ? " sent" : "";
+      line += " subject=" + Quote(item.subject);
+      line += " attachments=" + std::to_string(item.attachments.size());
+    }
+    m_out.Line(line);
+  }
+}
 
 const char* CommandDispatcher::HelpText() {
   return kHelp;
@@ -137,6 +157,8 @@ void CommandDispatcher::Run(const Command& command) {
     m_host.RequestQuit();
   } else if (name == "help") {
     m_out.Line(kHelp);
+  } else if (name == "list") {
+    List();
   } else if (name == "mic" || name == "show-forms" || name == "form-click" ||
              name == "form-choose") {
     throw platform::Error(kNotAvailableYet);

@@ -44,6 +44,7 @@ class CommandDispatcher {
   void Click(const Command& command);
   void Choose(const Command& command);
   void Clipboard(const Command& command);
+  void List();
   void RemoveFile(const std::string& name);
   void MakeAddinFolderReadOnly();
   std::string Resolve(const std::string& path) const;

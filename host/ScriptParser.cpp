@@ -62,6 +62,7 @@ constexpr Arity kCommands[] = {
     {"form-click", 2, 2, false},  {"form-choose", 3, 3, false},
     {"clipboard", 2, 2, false},   {"show-clipboard", 0, 0, false},
     {"quit", 0, 0, false},        {"help", 0, 0, true},
+    {"list", 0, 0, true},
 };
 
 void CheckRegistry(const Command& command) {
