@@ -1,9 +1,8 @@
 // The start-up sequence against the host's own object model, with failures
 // put where no scenario can reach.
-#include "addin/Amp.h"
-
 #include <gtest/gtest.h>
 
+#include "addin/Amp.h"
 #include "addin/Connect.h"
 #include "addin/Utilities.h"
 #include "host/Application.h"
@@ -60,8 +59,9 @@ TEST_F(AmpTest, YesInTheSingleInstancePromptEndsTheStartUp) {
   Start(app);
 
   ASSERT_EQ(fake.boxes.Shown().size(), 1u) << "nothing may be asked after the user chose to quit";
-  EXPECT_EQ(fake.boxes.Shown()[0].request.text,
-            "Is Command Bar Set\r\nCommandBars\r\n\r\nBars are broken\r\nDo you want to quit Sonvera?");
+  EXPECT_EQ(
+      fake.boxes.Shown()[0].request.text,
+      "Is Command Bar Set\r\nCommandBars\r\n\r\nBars are broken\r\nDo you want to quit Sonvera?");
   EXPECT_FALSE(oAmp) << "the add-in is shut down";
   EXPECT_FALSE(frmUpdateMon::Instance().Loaded());
   EXPECT_EQ(host.MainExplorer()->GetCommandBars()->Count(), 0);
@@ -86,20 +86,6 @@ TEST_F(AmpTest, NoGoesOnStatementByStatementNamingEachStep) {
                                              "CmdPlay", "CmdList", "oCBar.Protection"}));
   EXPECT_EQ(fake.boxes.TakeUnanswered(), 0);
   EXPECT_TRUE(oAmp) << "No keeps the add-in running";
-}
-
-TEST_F(AmpTest, CleanShutdownTwiceIsHarmlessAndUnbindsTheBar) {
-  Start(host.App());
-  ASSERT_TRUE(oAmp);
-  auto bar = host.MainExplorer()->GetCommandBars()->Find("Sonvera");
-  EXPECT_TRUE(bar->Visible());
-  auto amp = oAmp;
-  amp->CleanShutdown();
-  amp->CleanShutdown();
-  EXPECT_FALSE(oAmp);
-  EXPECT_TRUE(fake.boxes.Shown().empty());
-  host.ShowFolder("Contacts");
-  EXPECT_TRUE(bar->Visible()) << "a released add-in no longer reacts to the main window";
 }
 
 TEST_F(AmpTest, FacePasteKeepsTheUsersTextAndShowsTheFace) {

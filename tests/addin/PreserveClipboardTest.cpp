@@ -20,10 +20,13 @@ void Disturb(platform::Clipboard& clip) {
   clip.SetPicture(Face("face.bmp"));
 }
 
-TEST(PreserveClipboardTest, TextAndPicturesComeBackAfterAFacePaste) {
+class PreserveClipboardTest : public ::testing::Test {
+ protected:
   testsupport::FakePlatform fake;
-  auto& clip = fake.clipboard;
+  platform::Clipboard& clip = fake.clipboard;
+};
 
+TEST_F(PreserveClipboardTest, TextAndPicturesComeBackAfterAFacePaste) {
   clip.SetText("kept");
   PreserveClipboard(kSave);
   Disturb(clip);
@@ -42,9 +45,7 @@ TEST(PreserveClipboardTest, TextAndPicturesComeBackAfterAFacePaste) {
   EXPECT_EQ(clip.GetText(), "both");
 }
 
-TEST(PreserveClipboardTest, RichTextComesBackAsItsPlainText) {
-  testsupport::FakePlatform fake;
-  auto& clip = fake.clipboard;
+TEST_F(PreserveClipboardTest, RichTextComesBackAsItsPlainText) {
   clip.SetRichText("{\\rtf1 bold}", "bold");
   PreserveClipboard(kSave);
   Disturb(clip);
@@ -55,9 +56,7 @@ TEST(PreserveClipboardTest, RichTextComesBackAsItsPlainText) {
   EXPECT_EQ(clip.GetText(), "bold");
 }
 
-TEST(PreserveClipboardTest, AnEmptyClipboardRestoresNothingStale) {
-  testsupport::FakePlatform fake;
-  auto& clip = fake.clipboard;
+TEST_F(PreserveClipboardTest, AnEmptyClipboardRestoresNothingStale) {
   clip.SetText("old");
   PreserveClipboard(kSave);
   clip.Clear();

@@ -2,26 +2,23 @@
 // and leaves the user's settings behind when it is removed.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "platform/linux/RegistryLinux.h"
 #include "settings/Reg.h"
 #include "settings/Settings.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/MailhostRun.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace sonvera {
 namespace {
 
+using testsupport::RunMailhost;
+
 const std::string kLibrary = std::string(SONVERA_TEST_ADDIN_DIR) + "/libsonvera.so";
 constexpr const char* kAddinKey =
     "Software\\Microsoft\\Office\\Outlook\\Addins\\Sonvera_2000_A.Connect";
-
-int Mailhost(const std::string& args) {
-  std::string command = std::string(MAILHOST_BINARY) + " " + args + " 2>/dev/null";
-  return std::system(command.c_str());
-}
 
 // Reads through a registry on the same file, installed as the add-in sees it.
 struct FileRegistry {
@@ -38,14 +35,15 @@ struct FileRegistry {
 
 TEST(RegistrationTest, RegisterEntersTheAddinAndItsClassesUnregisterRemovesThem) {
   testsupport::ScratchFolder data;
-  ASSERT_EQ(Mailhost("--register " + kLibrary + " --data " + data.Path()), 0);
+  ASSERT_EQ(RunMailhost("--register " + kLibrary + " --data " + data.Path()).status, 0);
   {
     FileRegistry reg(data.File("registry.reg"));
     EXPECT_EQ(reg.Text(kAddinKey, "FriendlyName"), "Sonvera");
     EXPECT_EQ(reg.Text(kAddinKey, "Description"), "Sonvera addin for Outlook 2000");
     EXPECT_EQ(GetRegValue(platform::kHkeyCurrentUser, kAddinKey, "LoadBehavior"),
               RegData(std::int32_t{3}));
-    for (const char* progId : {"Sonvera_2000_A.Connect", "Sonvera_2000_A.Amp", "Sonvera_2000_A.Insp"}) {
+    for (const char* progId :
+         {"Sonvera_2000_A.Connect", "Sonvera_2000_A.Amp", "Sonvera_2000_A.Insp"}) {
       std::string clsid = reg.Text(std::string("Software\\Classes\\") + progId + "\\CLSID", "");
       ASSERT_FALSE(clsid.empty()) << progId;
       std::string server = reg.Text("Software\\Classes\\CLSID\\" + clsid + "\\InprocServer32", "");
@@ -53,7 +51,7 @@ TEST(RegistrationTest, RegisterEntersTheAddinAndItsClassesUnregisterRemovesThem)
     }
     SetRegValue(platform::kHkeyCurrentUser, kSettingsKey, kValueAQ, std::string("3"), true);
   }
-  ASSERT_EQ(Mailhost("--unregister " + kLibrary + " --data " + data.Path()), 0);
+  ASSERT_EQ(RunMailhost("--unregister " + kLibrary + " --data " + data.Path()).status, 0);
   {
     FileRegistry reg(data.File("registry.reg"));
     EXPECT_EQ(reg.Text(kAddinKey, "FriendlyName"), "");
@@ -64,9 +62,9 @@ TEST(RegistrationTest, RegisterEntersTheAddinAndItsClassesUnregisterRemovesThem)
 
 TEST(RegistrationTest, AMissingLibraryIsAnErrorNotACrash) {
   testsupport::ScratchFolder data;
-  int status = Mailhost("--register " + data.File("nothing.so") + " --data " + data.Path());
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_NE(WEXITSTATUS(status), 0);
+  const auto run = RunMailhost("--register " + data.File("nothing.so") + " --data " + data.Path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("no such library"), std::string::npos) << run.err;
 }
 
 }  // namespace

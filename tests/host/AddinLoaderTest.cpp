@@ -12,6 +12,7 @@
 #include "host/MemoryMailStore.h"
 #include "platform/Platform.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/RegistryCalls.h"
 
 namespace mailhost {
 namespace {
@@ -23,19 +24,14 @@ const std::string kClasses = hostmodel::kClassesKey;
 class AddinLoaderTest : public ::testing::Test {
  protected:
   void Set(const std::string& key, const std::string& name, const std::string& text) {
-    platform::HKey handle = 0;
-    ASSERT_EQ(fake.registry.CreateKey(platform::kHkeyCurrentUser, key, &handle), 0);
-    fake.registry.SetValue(handle, name, platform::kRegSz,
-                           reinterpret_cast<const std::uint8_t*>(text.c_str()),
-                           static_cast<std::uint32_t>(text.size() + 1));
-    fake.registry.CloseKey(handle);
+    ASSERT_EQ(
+        testsupport::PutValue(fake.registry, key, name, platform::kRegSz,
+                              testsupport::B(std::string_view(text.c_str(), text.size() + 1))),
+        0);
   }
   void SetDword(const std::string& key, const std::string& name, std::uint8_t value) {
-    platform::HKey handle = 0;
-    ASSERT_EQ(fake.registry.CreateKey(platform::kHkeyCurrentUser, key, &handle), 0);
-    const std::uint8_t data[4] = {value, 0, 0, 0};
-    fake.registry.SetValue(handle, name, platform::kRegDword, data, 4);
-    fake.registry.CloseKey(handle);
+    ASSERT_EQ(
+        testsupport::PutValue(fake.registry, key, name, platform::kRegDword, {value, 0, 0, 0}), 0);
   }
   // An add-in entry whose class leads to `library`.
   void Enter(const std::string& progId, const std::string& library) {

@@ -3,7 +3,6 @@
 #include "host/CommandBar.h"
 #include "host/CommandBarButton.h"
 #include "host/CommandBars.h"
-#include "host/PersistentBars.h"
 #include "tests/support/FakePlatform.h"
 
 namespace mailhost {
@@ -138,7 +137,6 @@ TEST(CommandBarsTest, ButtonsTakeTheirFaceFromTheClipboardAndReportClicks) {
 TEST(CommandBarsTest, DropDownListsCountFromOne) {
   auto bars = std::make_shared<CommandBars>(ScreenPoint{0, 0}, nullptr);
   auto list = AddList(bars->Add("Bar", hostmodel::kMsoBarTop, false, true));
-  EXPECT_EQ(list->Type(), hostmodel::kMsoControlDropdown);
   EXPECT_EQ(list->ListIndex(), 0);
   list->AddItem("a.mp3");
   list->AddItem("b.mp3");
@@ -152,24 +150,6 @@ TEST(CommandBarsTest, DropDownListsCountFromOne) {
   list->Clear();
   EXPECT_EQ(list->ListCount(), 0);
   EXPECT_EQ(list->ListIndex(), 0) << "clearing the list leaves nothing chosen";
-}
-
-TEST(CommandBarsTest, OnlyBarsThatAreNotTemporaryComeBackAtTheNextStart) {
-  testsupport::FakePlatform fake;
-  auto remember = [](const std::string& name) { PersistentBars::Remember("Explorer", name); };
-  {
-    auto bars = std::make_shared<CommandBars>(ScreenPoint{0, 0}, remember);
-    bars->Add("Gone", hostmodel::kMsoBarTop, false, true);
-    bars->Add("Kept", hostmodel::kMsoBarTop, false, false);
-  }
-  EXPECT_EQ(PersistentBars::Names("Explorer"), (std::vector<std::string>{"Kept"}));
-  EXPECT_TRUE(PersistentBars::Names("Inspector").empty()) << "kinds of window keep their own bars";
-
-  auto next = std::make_shared<CommandBars>(ScreenPoint{0, 0}, remember);
-  for (const auto& name : PersistentBars::Names("Explorer")) next->Restore(name);
-  EXPECT_EQ(next->Count(), 1);
-  EXPECT_EQ(next->Find("Kept")->Name(), "Kept");
-  EXPECT_THROW(next->Find("Gone"), platform::Error);
 }
 
 }  // namespace

@@ -18,10 +18,12 @@ using hostmodel::Ref;
 
 class MailHostTest : public ::testing::Test {
  protected:
-  StoredItem Mail(const std::string& id, const std::string& body = "") {
+  StoredItem Mail(const std::string& id, const std::string& body = "",
+                  int itemClass = hostmodel::kOlMail) {
     StoredItem item;
     item.id = id;
     item.body = body;
+    item.itemClass = itemClass;
     return item;
   }
   std::vector<std::string> StoredIds(const std::string& folder) {
@@ -40,10 +42,7 @@ class MailHostTest : public ::testing::Test {
 TEST_F(MailHostTest, TheMainWindowShowsFoldersAndReportsEverySelectionChange) {
   store.Add("Inbox", Mail("m1"));
   store.Add("Inbox", Mail("m2"));
-  StoredItem contact;
-  contact.id = "c1";
-  contact.itemClass = hostmodel::kOlContact;
-  store.Add("Contacts", contact);
+  store.Add("Contacts", Mail("c1", "", hostmodel::kOlContact));
 
   auto explorer = host.App()->ActiveExplorer();
   EXPECT_EQ(explorer->CurrentFolder()->Name(), "Inbox");

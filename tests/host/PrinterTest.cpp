@@ -2,8 +2,6 @@
 
 #include "host/CommandBar.h"
 #include "host/CommandBars.h"
-#include "host/MailItem.h"
-#include "host/MemoryMailStore.h"
 #include "host/Printer.h"
 #include "platform/MemoryClipboard.h"
 #include "tests/support/FakePlatform.h"
@@ -19,14 +17,13 @@ platform::PicturePtr Face(const std::string& file) {
   return picture;
 }
 
-TEST(PrinterTest, QuotesEscapeWhatWouldBreakTheLine) {
-  EXPECT_EQ(Quote("a \"b\" c\\d\r\ne"), R"("a \"b\" c\\d\r\ne")");
-  EXPECT_EQ(FaceName(nullptr), "-");
-  EXPECT_EQ(FaceName(Face("/x/y/PlayButton.bmp")), "PlayButton");
+// Quoting, faces named from file paths, `open` lines and the common box, bar,
+// registry, clipboard and mail lines are printed by the scenarios and the
+// script-run tests; what follows is what no script reaches.
+TEST(PrinterTest, FaceNamesAndCommandLinesKeepWhatTheyAreGiven) {
   EXPECT_EQ(FaceName(Face("C:\\addin\\Sonvera.bmp")), "Sonvera");
   EXPECT_EQ(FaceName(Face("/x/noext")), "noext");
   EXPECT_EQ(FormatRun("/a/lame -s 11025  \"/b c\\d\" "), R"(run "/a/lame -s 11025  \"/b c\\d\" ")");
-  EXPECT_EQ(FormatOpen("http://h\\tutorial"), "open \"http://h\\tutorial\"");
 }
 
 TEST(PrinterTest, ABarListsItsVisibleControlsFromLeftToRight) {
@@ -79,10 +76,8 @@ TEST(PrinterTest, MessageBoxesPrintTitleButtonsAnswerAndOneLinePerLine) {
   EXPECT_EQ(FormatBox(box, "No"), (Lines{"box default YesNo+Question -> No", "|"}));
   box.title = "";
   box.buttons = platform::Buttons::Ok;
-  box.icon = platform::Icon::Critical;
-  EXPECT_EQ(FormatBox(box, "none")[0], "box default OK+Critical -> none");
   box.icon = platform::Icon::Exclamation;
-  EXPECT_EQ(FormatBox(box, "OK")[0], "box default OK+Exclamation -> OK");
+  EXPECT_EQ(FormatBox(box, "none")[0], "box default OK+Exclamation -> none");
 }
 
 TEST(PrinterTest, RegistryValuesPrintByType) {
@@ -90,18 +85,12 @@ TEST(PrinterTest, RegistryValuesPrintByType) {
   auto value = [](const std::string& name, std::uint32_t type, std::vector<std::uint8_t> data) {
     return platform::RegValue{name, type, std::move(data)};
   };
-  EXPECT_EQ(FormatRegistryValue(key, value("AQ", platform::kRegSz, {'1', 0})),
-            "registry Software\\X AQ=sz:1");
   EXPECT_EQ(FormatRegistryValue(key, value("", platform::kRegSz, {'a', 0, 'b', 0})),
             "registry Software\\X @=sz:a")
       << "a string ends at its first NUL";
   EXPECT_EQ(FormatRegistryValue(key, value("S", platform::kRegSz, {'n', 'o'})),
             "registry Software\\X S=sz:no")
       << "or at its end when it has none";
-  EXPECT_EQ(FormatRegistryValue(key, value("D", platform::kRegDword, {0xFF, 0xFF, 0xFF, 0xFF})),
-            "registry Software\\X D=dword:-1");
-  EXPECT_EQ(FormatRegistryValue(key, value("D", platform::kRegDword, {3, 0, 0, 0})),
-            "registry Software\\X D=dword:3");
   EXPECT_EQ(FormatRegistryValue(key, value("B", platform::kRegBinary, {0x0a, 0xff})),
             "registry Software\\X B=hex(3):0a,ff");
   EXPECT_EQ(FormatRegistryValue(key, value("E", platform::kRegExpandSz, {})),
@@ -111,29 +100,14 @@ TEST(PrinterTest, RegistryValuesPrintByType) {
       << "a short DWORD is shown as bytes";
 }
 
-TEST(PrinterTest, TheClipboardPrintsOneLinePerFormat) {
+TEST(PrinterTest, TheClipboardPrintsOneLinePerFormatInAFixedOrder) {
   platform::MemoryClipboard clipboard;
-  EXPECT_EQ(FormatClipboard(clipboard), (Lines{"clipboard empty"}));
   clipboard.SetRichText("{\\rtf1 rich}", "rich\nline");
-  EXPECT_EQ(FormatClipboard(clipboard), (Lines{"clipboard rtf \"rich\\nline\""}));
   clipboard.SetText("kept");
   clipboard.SetPicture(Face("/a/Sonvera.bmp"));
   EXPECT_EQ(FormatClipboard(clipboard),
             (Lines{"clipboard text \"kept\"", "clipboard rtf \"rich\\nline\"",
                    "clipboard picture Sonvera"}));
-}
-
-TEST(PrinterTest, AMailPrintsItsAttachmentsAndBody) {
-  MemoryMailStore store;
-  StoredItem stored;
-  stored.id = "m1";
-  stored.body = "Hello\r\n\"there\"";
-  auto mail = MailItem::Create(store, "Inbox", stored);
-  EXPECT_EQ(FormatMail("m1", *mail), R"(mail m1: attachments() body="Hello\r\n\"there\"")");
-  stored.attachments = {{"Sonvera.mp3", std::vector<std::uint8_t>(9216)}, {"notes.txt", {1, 2}}};
-  mail = MailItem::Create(store, "Inbox", stored);
-  EXPECT_EQ(FormatMail("w1", *mail),
-            R"(mail w1: attachments(Sonvera.mp3 9216, notes.txt 2) body="Hello\r\n\"there\"")");
 }
 
 }  // namespace

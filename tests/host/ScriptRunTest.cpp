@@ -1,45 +1,26 @@
 // mailhost --script run as a program, with the probe add-in: what the host
 // delivers to an add-in and prints, and how a run ends.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "tests/support/MailhostRun.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace {
 
-struct Outcome {
-  std::string out;
-  std::string err;
-  int status = -1;
-};
+using testsupport::RunMailhost;
 
 class ScriptRunTest : public ::testing::Test {
  protected:
   // Runs mailhost with the probe add-in on `script` written to the scratch folder.
-  Outcome Play(const std::string& script, const std::string& options = "") {
+  testsupport::MailhostRun Play(const std::string& script, const std::string& options = "",
+                                const std::string& environment = "") {
     scratch.Write("test.scn", script);
-    return Mailhost("--script " + scratch.File("test.scn") + " --addin " + MAILHOST_PROBE_ADDIN +
-                    " " + options);
-  }
-  Outcome Mailhost(const std::string& arguments, const std::string& environment = "",
-                   const std::string& input = "/dev/null") {
-    const std::string errFile = scratch.File("stderr.txt");
-    const std::string command =
-        environment + " " + MAILHOST_BINARY + " " + arguments + " 2>" + errFile + " <" + input;
-    Outcome run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = testsupport::ScratchFolder::Read(errFile);
-    return run;
+    return RunMailhost(
+        "--script " + scratch.File("test.scn") + " --addin " + MAILHOST_PROBE_ADDIN + " " + options,
+        environment);
   }
 
   testsupport::ScratchFolder scratch;
@@ -183,15 +164,12 @@ TEST_F(ScriptRunTest, AFailingLineStopsTheRunWithItsNumber) {
 }
 
 TEST_F(ScriptRunTest, AScriptThatCannotBeReadOrParsedRunsNothing) {
-  auto run = Play("start\nshow explorer\nclick w1\n");
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.out, "") << "nothing may run before a parse error";
+  // That nothing runs and the status is 2 is the host_parse_error scenario's.
+  const auto run = Play("start\nshow explorer\nclick w1\n");
   EXPECT_NE(run.err.find("test.scn:3: click takes 2 argument(s), not 1"), std::string::npos)
       << run.err;
-  run = Mailhost("--script " + scratch.File("missing.scn"));
-  EXPECT_EQ(run.status, 2);
-  run = Mailhost("--script");
-  EXPECT_EQ(run.status, 2) << "an option without its value";
+  EXPECT_EQ(RunMailhost("--script " + scratch.File("missing.scn")).status, 2);
+  EXPECT_EQ(RunMailhost("--script").status, 2) << "an option without its value";
 }
 
 TEST_F(ScriptRunTest, TheDataFolderHoldsTheRegistryAndAPrivateAddinFolder) {
@@ -215,7 +193,7 @@ TEST_F(ScriptRunTest, TheDataFolderHoldsTheRegistryAndAPrivateAddinFolder) {
   EXPECT_EQ(run.out, "registry Software\\Test Kept=dword:7\n");
 }
 
-TEST_F(ScriptRunTest, AScenarioMayBreakItsCopyOfTheAddinFolder) {
+TEST_F(ScriptRunTest, AnAddinThatIsNotThereOrNotRegisteredIsSkipped) {
   // Without its library the add-in is reported and skipped; the host goes on.
   auto run = Play("file-remove libmailhost_probe.so\nstart\nshow explorer\n");
   EXPECT_EQ(run.status, 0) << run.err;
@@ -223,15 +201,16 @@ TEST_F(ScriptRunTest, AScenarioMayBreakItsCopyOfTheAddinFolder) {
   EXPECT_NE(run.err.find("add-in Probe.Connect not loaded"), std::string::npos) << run.err;
   EXPECT_TRUE(std::filesystem::exists(MAILHOST_PROBE_ADDIN)) << "the original must stay";
   EXPECT_EQ(Play("file-remove nothing.bmp").status, 1);
+  run = Play("start\nshow explorer\n", "--no-register");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "bar explorer: none\n") << "an add-in that is not registered must not load";
 
   // In a read-only folder the add-in cannot write its file, even as root; the
   // temporary data folder still goes at the end.
   const std::string tmp = scratch.File("tmp");
   std::filesystem::create_directories(tmp);
-  scratch.Write("test.scn",
-                "start\nnew w1\nactivate w1\nfile-readonly\nclick w1 Attach\nshow-mail w1\n");
-  run = Mailhost("--script " + scratch.File("test.scn") + " --addin " + MAILHOST_PROBE_ADDIN,
-                 "TMPDIR=" + tmp);
+  run = Play("start\nnew w1\nactivate w1\nfile-readonly\nclick w1 Attach\nshow-mail w1\n", "",
+             "TMPDIR=" + tmp);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("probe click Attach\nmail w1: attachments() body=\"\"\n"),
             std::string::npos)
@@ -239,36 +218,16 @@ TEST_F(ScriptRunTest, AScenarioMayBreakItsCopyOfTheAddinFolder) {
   EXPECT_TRUE(std::filesystem::is_empty(tmp)) << "the data folder was left behind";
 }
 
-TEST_F(ScriptRunTest, WithoutRegistrationNothingIsLoaded) {
-  const auto run = Play("start\nshow explorer\n", "--no-register");
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "bar explorer: none\n");
-}
-
-TEST_F(ScriptRunTest, RegisterAndUnregisterFromTheCommandLine) {
-  const std::string data = scratch.File("reg");
-  const std::string probe = MAILHOST_PROBE_ADDIN;
-  EXPECT_EQ(Mailhost("--register " + probe + " --data " + data).status, 0);
-  const auto registry = testsupport::ScratchFolder::Read(data + "/registry.reg");
-  EXPECT_NE(registry.find("Probe.Connect"), std::string::npos) << registry;
-  EXPECT_EQ(Mailhost("--unregister " + probe + " --data " + data).status, 0);
-  EXPECT_EQ(testsupport::ScratchFolder::Read(data + "/registry.reg").find("Probe.Connect"),
-            std::string::npos);
-  const auto run = Mailhost("--register /nonexistent/lib.so --data " + data);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("no such library"), std::string::npos) << run.err;
-}
-
 TEST_F(ScriptRunTest, TheConsoleReadsTheSameCommandsAndAsksThePersonForAnswers) {
   const std::string data = scratch.File("console");
-  ASSERT_EQ(Mailhost("--register " + std::string(MAILHOST_PROBE_ADDIN) + " --data " + data).status,
-            0);
+  ASSERT_EQ(
+      RunMailhost("--register " + std::string(MAILHOST_PROBE_ADDIN) + " --data " + data).status, 0);
   // The line after a box is its answer, asked again until it fits; queued
   // answers come first; the end of input quits.
   scratch.Write("input.txt",
                 "select welcome\nclick explorer Box\nmaybe\nno\nanswer Yes\nclick explorer Box\n"
-                "show-mail lunch\nstart\nwait 1ms\nshow explorer");
-  const auto run = Mailhost("--data " + data, "", scratch.File("input.txt"));
+                "show-mail lunch\nstart\nwait 1ms\nshow explorer\nfolder Contacts\nlist");
+  const auto run = RunMailhost("--data " + data, "", scratch.File("input.txt"));
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, R"(probe connect mode=1
 probe startup
@@ -285,6 +244,8 @@ box "Probe" YesNo+Question -> Yes
 probe box-answer Yes
 mail lunch: attachments() body="Hi,\r\n\r\nshall we meet for lunch on Friday at noon?\r\n\r\nAnna"
 bar explorer: [Where:-] [Box:-] [Quit:-] [Later:-] [Run:-] [Open:-] [Face:-] [Fail:-] list(one, two)
+probe selection Contacts type=2 count=0
+item anna contact
 probe shutdown
 )");
   EXPECT_NE(run.err.find("started already"), std::string::npos) << run.err;

@@ -11,40 +11,17 @@
 #include "platform/RegistryTree.h"
 #include "platform/fake/FakeRegistry.h"
 #include "platform/linux/RegistryLinux.h"
+#include "tests/support/RegistryCalls.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace platform {
 namespace {
 
 using namespace std::string_view_literals;
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes B(std::string_view text) {
-  return Bytes(text.begin(), text.end());
-}
-
-struct Read {
-  std::int32_t status = -1;
-  std::uint32_t type = 0;
-  Bytes data;
-};
-
-// The add-in's way: ask for the size, then fetch into a buffer of that size.
-Read Query(Registry& registry, HKey key, const std::string& name) {
-  Read read;
-  std::uint32_t size = 0;
-  read.status = registry.QueryValue(key, name, &read.type, nullptr, &size);
-  if (read.status != kErrorSuccess) return read;
-  read.data.resize(size);
-  read.status = registry.QueryValue(key, name, &read.type, read.data.data(), &size);
-  read.data.resize(size);
-  return read;
-}
-
-std::int32_t Set(Registry& registry, HKey key, const std::string& name, std::uint32_t type,
-                 const Bytes& data) {
-  return registry.SetValue(key, name, type, data.data(), static_cast<std::uint32_t>(data.size()));
-}
+using testsupport::B;
+using testsupport::Bytes;
+using testsupport::Query;
+using testsupport::Set;
 
 HKey Create(Registry& registry, HKey root, const std::string& path) {
   HKey key = 0;
@@ -261,6 +238,7 @@ TYPED_TEST(RegistryContractTest, ValuesKeepTheirTypeAndBytesExactly) {
       {"Qword", kRegQword, B("\x01\x02\x03\x04\x05\x06\x07\x08"sv)},
       {"Binary", kRegBinary, B("\0\xff\r\n\""sv)},
       {"EmptyBinary", kRegBinary, {}},
+      {"Wrapped", kRegBinary, Bytes(40, 0xAB)},  // longer than a line of the file
       {"Multi", kRegMultiSz, B("one\0two\0\0"sv)},
       {"Expand", kRegExpandSz, B("%HOME%\\x\0"sv)},
       {"Unnamed type", 0x1234, B("raw"sv)},
@@ -276,7 +254,7 @@ TYPED_TEST(RegistryContractTest, ValuesKeepTheirTypeAndBytesExactly) {
   Registry& other = this->Other();
   ASSERT_EQ(other.OpenKey(kHkeyCurrentUser, "Software\\Sonvera", &seen), kErrorSuccess);
   for (const RegValue& value : cases) {
-    const Read read = Query(other, seen, value.name);
+    const auto read = Query(other, seen, value.name);
     EXPECT_EQ(read.status, kErrorSuccess) << value.name;
     EXPECT_EQ(read.type, value.type) << value.name;
     EXPECT_EQ(read.data, value.data) << value.name;
@@ -295,7 +273,7 @@ TYPED_TEST(RegistryContractTest, ValuesAreReplacedAndDeleted) {
       << "the value lives in its key, not in the root";
   HKey seen = 0;
   ASSERT_EQ(this->Other().OpenKey(kHkeyCurrentUser, "Software\\Sonvera", &seen), kErrorSuccess);
-  const Read read = Query(this->Other(), seen, "AQ");
+  const auto read = Query(this->Other(), seen, "AQ");
   EXPECT_EQ(read.type, kRegDword);
   EXPECT_EQ(read.data, B("\x02\0\0\0"sv));
 

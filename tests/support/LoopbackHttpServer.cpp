@@ -14,11 +14,6 @@ namespace testsupport {
 namespace {
 
 constexpr int kRequestReadTimeoutMs = 5000;
-constexpr const char* kNotFoundPage =
-    "<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>\n"
-    "<body><h1>Not Found</h1><p>The requested URL was not found on this server.</p></body>"
-    "</html>\n";
-
 void SendAll(int fd, const std::string& data) {
   std::size_t sent = 0;
   while (sent < data.size()) {
@@ -28,17 +23,9 @@ void SendAll(int fd, const std::string& data) {
   }
 }
 
+// Clients read the status code; the reason phrase is for people.
 std::string Reason(int status) {
-  switch (status) {
-    case 200:
-      return "OK";
-    case 404:
-      return "Not Found";
-    case 500:
-      return "Internal Server Error";
-    default:
-      return "Status";
-  }
+  return status == 200 ? "OK" : status == 404 ? "Not Found" : "Status";
 }
 
 // The request line's path, or "" when the client sent no complete head in time.
@@ -131,7 +118,7 @@ void LoopbackHttpServer::Loop() {
 
 void LoopbackHttpServer::Answer(int fd) {
   const std::string path = ReadRequestPath(fd);
-  Route route{404, kNotFoundPage, "text/html", false, false};
+  Route route{404, "", "text/plain", false, false};
   {
     std::lock_guard lock(m_mutex);
     m_requests.push_back(path);

@@ -1,7 +1,7 @@
 #pragma once
 // A small HTTP/1.1 server for tests, on 127.0.0.1 with a port the system
-// picks. Replies are scripted per path; an unscripted path gets a 404 error
-// page. It runs on its own thread from construction to destruction, and the
+// picks. Replies are scripted per path; an unscripted path gets an empty 404.
+// It runs on its own thread from construction to destruction, and the
 // destructor always stops it, closing connections it was told to hold open.
 #include <atomic>
 #include <map>
@@ -19,7 +19,6 @@ class LoopbackHttpServer {
   LoopbackHttpServer(const LoopbackHttpServer&) = delete;
   LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
 
-  int Port() const { return m_port; }
   // "127.0.0.1:PORT", the form the product host takes.
   std::string HostAndPort() const;
   std::string Url(const std::string& path) const;

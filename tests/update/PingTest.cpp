@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
-#include "platform/fake/FakeIcmp.h"
 #include "platform/linux/LinuxIcmp.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/NetworkNamespace.h"
@@ -17,13 +16,11 @@ using platform::Answer;
 class PingTest : public ::testing::Test {
  protected:
   PingTest() {
-    fake.services.icmp = &icmp;
-    platform::Install(&fake.services);
     icmp.AddHost("updates.test", "10.1.2.3");
     icmp.SetEchoStatus("10.1.2.3", kIpSuccess);
   }
   testsupport::FakePlatform fake;
-  platform::FakeIcmp icmp;
+  platform::FakeIcmp& icmp = fake.icmp;
 };
 
 TEST_F(PingTest, OneEchoToTheResolvedAddressWhileSocketsAreStarted) {
@@ -32,7 +29,6 @@ TEST_F(PingTest, OneEchoToTheResolvedAddressWhileSocketsAreStarted) {
   const auto& echo = icmp.Echoes().front();
   EXPECT_EQ(echo.address, inet_addr("10.1.2.3"));
   EXPECT_EQ(echo.payload, "Found updates.test");
-  EXPECT_EQ(echo.payload.size(), 18u);
   EXPECT_EQ(echo.timeoutMs, 500);
   EXPECT_EQ(icmp.LookupsWhileStarted(), std::vector<bool>{true})
       << "the name must be looked up after the socket library started";

@@ -37,16 +37,13 @@ TEST(VersionTest, EachWrongShapeHasItsError) {
   EXPECT_EQ(ParseError("1.0.99999x"), kVersionNotNumber);
 }
 
+// 1.0.28, 1.1.0 and 2.0.0 offered, 1.0.27 and 0.9.99 not: the end-to-end
+// suite's version files.
 TEST(VersionTest, NewerIsLexicographicAgainstTheRunningVersion) {
   const Version running = RunningVersion();
-  EXPECT_EQ(running, (Version{1, 0, 27}));
   EXPECT_EQ(VersionText(running), "1.0.27");
   EXPECT_GT(ParseVersion("1.0.28"), running);
-  EXPECT_GT(ParseVersion("1.1.0"), running);
-  EXPECT_GT(ParseVersion("2.0.0"), running);
-  EXPECT_FALSE(ParseVersion("1.0.27") > running);
   EXPECT_FALSE(ParseVersion("1.0.26") > running);
-  EXPECT_FALSE(ParseVersion("0.9.99") > running);
   EXPECT_FALSE(ParseVersion("-1.50.50") > running);
 }
 

@@ -153,12 +153,7 @@ class Probe : public hostmodel::AddinConnection {
     m_subs.push_back(inspector->Close.Subscribe([] { Log("close"); }));
     auto mail = std::dynamic_pointer_cast<hostmodel::MailItem>(item);
     if (!mail) return;
-    std::weak_ptr<hostmodel::MailItem> weakMail = mail;
-    m_subs.push_back(mail->Send.Subscribe([weakMail](bool& cancel) {
-      auto mail = weakMail.lock();
-      cancel = mail && mail->Body().find("cancel") != std::string::npos;
-      Log(std::string("send") + (cancel ? " cancelled" : ""));
-    }));
+    m_subs.push_back(mail->Send.Subscribe([](bool&) { Log("send"); }));
     m_subs.push_back(mail->AttachmentAdd.Subscribe([](Ref<hostmodel::Attachment> attachment) {
       Log("attachment-add " + attachment->FileName() + " at " +
           std::to_string(attachment->Index()));
@@ -195,18 +190,21 @@ class Probe : public hostmodel::AddinConnection {
   std::vector<Ref<hostmodel::CommandBar>> m_bars;
 };
 
-bool PutText(const std::string& path, const std::string& name, const std::string& text) {
+bool Put(const std::string& path, const std::string& name, std::uint32_t type, const void* data,
+         std::size_t size) {
   auto& registry = platform::GetRegistry();
   platform::HKey key = 0;
   if (registry.CreateKey(platform::kHkeyCurrentUser, path, &key) != platform::kErrorSuccess) {
     return false;
   }
-  const bool ok =
-      registry.SetValue(key, name, platform::kRegSz,
-                        reinterpret_cast<const std::uint8_t*>(text.c_str()),
-                        static_cast<std::uint32_t>(text.size() + 1)) == platform::kErrorSuccess;
+  const bool ok = registry.SetValue(key, name, type, static_cast<const std::uint8_t*>(data),
+                                    static_cast<std::uint32_t>(size)) == platform::kErrorSuccess;
   registry.CloseKey(key);
   return ok;
+}
+
+bool PutText(const std::string& path, const std::string& name, const std::string& text) {
+  return Put(path, name, platform::kRegSz, text.c_str(), text.size() + 1);
 }
 
 }  // namespace
@@ -220,13 +218,8 @@ extern "C" __attribute__((visibility("default"))) int DllRegisterServer() {
   ok &= PutText(classes + "\\CLSID\\" + kClsid + "\\InprocServer32", "",
                 platform::ModulePathOf(reinterpret_cast<const void*>(&DllRegisterServer)));
   ok &= PutText(addin, "FriendlyName", "Probe");
-  auto& registry = platform::GetRegistry();
-  platform::HKey key = 0;
-  ok &= registry.CreateKey(platform::kHkeyCurrentUser, addin, &key) == platform::kErrorSuccess;
   const std::uint8_t three[4] = {3, 0, 0, 0};
-  ok &= registry.SetValue(key, "LoadBehavior", platform::kRegDword, three, 4) ==
-        platform::kErrorSuccess;
-  registry.CloseKey(key);
+  ok &= Put(addin, "LoadBehavior", platform::kRegDword, three, sizeof three);
   return ok ? hostmodel::kSOk : hostmodel::kSelfRegErrorClass;
 }
 
