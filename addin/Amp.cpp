@@ -27,7 +27,9 @@ void Amp::ExitProgram() {
   CleanShutdown();
 }
 
-void Amp::PlayIsFinished() { Trace(" Amp PlayIsFinished"); }
+void Amp::PlayIsFinished() {
+  Trace(" Amp PlayIsFinished");
+}
 
 void Amp::CleanShutdown() {
   Trace(" Amp CleanShutdown");
@@ -66,7 +68,8 @@ void Amp::OnStartupComplete(const Ref<Application>& Outl, const std::shared_ptr<
   auto self = shared_from_this();
   std::string message;
   Routine r([&](Routine& routine, const std::string& description) {
-    ErrorPrompt(description, std::string("Startup Complete") + kCrLf + routine.step + kCrLf + message,
+    ErrorPrompt(description,
+                std::string("Startup Complete") + kCrLf + routine.step + kCrLf + message,
                 kModeDoShutDown, nullptr);
     return OnError::Leave;
   });

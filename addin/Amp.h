@@ -18,9 +18,7 @@ namespace sonvera {
 class Connect;
 class Insp;
 
-class Amp : public ShutdownTarget,
-            public PlaybackCaller,
-            public std::enable_shared_from_this<Amp> {
+class Amp : public ShutdownTarget, public PlaybackCaller, public std::enable_shared_from_this<Amp> {
  public:
   // Class initialisation: the new object becomes oAmp and the recorder's AmpRef.
   static std::shared_ptr<Amp> Create();

@@ -49,9 +49,13 @@ void Connect::CloseAddin() {
   OutLookApp.reset();
 }
 
-ConnectObject::ConnectObject() : m_connect(std::make_shared<Connect>()) { ++g_liveObjects; }
+ConnectObject::ConnectObject() : m_connect(std::make_shared<Connect>()) {
+  ++g_liveObjects;
+}
 
-ConnectObject::~ConnectObject() { --g_liveObjects; }
+ConnectObject::~ConnectObject() {
+  --g_liveObjects;
+}
 
 void ConnectObject::OnConnection(Ref<Application> application, int connectMode) {
   m_connect->OnConnection(application, connectMode);
@@ -62,8 +66,12 @@ void ConnectObject::OnStartupComplete() {
   IgnoreErrors([&] { m_connect->OnStartupComplete(); });
 }
 
-void ConnectObject::OnBeginShutdown() { m_connect->OnBeginShutdown(); }
+void ConnectObject::OnBeginShutdown() {
+  m_connect->OnBeginShutdown();
+}
 
-int ConnectObject::LiveObjects() { return g_liveObjects; }
+int ConnectObject::LiveObjects() {
+  return g_liveObjects;
+}
 
 }  // namespace sonvera

@@ -32,7 +32,8 @@ bool Put(const std::string& path, const std::string& name, std::uint32_t type,
          const std::vector<std::uint8_t>& data) {
   auto& reg = platform::GetRegistry();
   platform::HKey key = 0;
-  if (reg.CreateKey(platform::kHkeyCurrentUser, path, &key) != platform::kErrorSuccess) return false;
+  if (reg.CreateKey(platform::kHkeyCurrentUser, path, &key) != platform::kErrorSuccess)
+    return false;
   bool ok = reg.SetValue(key, name, type, data.data(), static_cast<std::uint32_t>(data.size())) ==
             platform::kErrorSuccess;
   reg.CloseKey(key);
@@ -51,7 +52,9 @@ bool PutDword(const std::string& path, const std::string& name, std::uint32_t v)
               static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)});
 }
 
-std::string LibraryPath() { return platform::ModulePathOf(reinterpret_cast<const void*>(&LibraryPath)); }
+std::string LibraryPath() {
+  return platform::ModulePathOf(reinterpret_cast<const void*>(&LibraryPath));
+}
 
 }  // namespace
 }  // namespace sonvera

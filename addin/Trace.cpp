@@ -32,6 +32,8 @@ std::string TraceLine(const std::string& text) {
   return stamp + text;
 }
 
-void Trace(const std::string& text) { TraceWrite(TraceLine(text)); }
+void Trace(const std::string& text) {
+  TraceWrite(TraceLine(text));
+}
 
 }  // namespace sonvera

@@ -1,7 +1,5 @@
 #include "addin/Utilities.h"
 
-#include <sys/stat.h>
-
 #include "addin/ErrorPrompt.h"
 #include "addin/Routine.h"
 #include "platform/Platform.h"
@@ -25,7 +23,9 @@ std::string AddinFolder() {
   return g_addinFolder;
 }
 
-void SetAddinFolder(const std::string& folder) { g_addinFolder = folder; }
+void SetAddinFolder(const std::string& folder) {
+  g_addinFolder = folder;
+}
 
 std::string AddinFile(const std::string& backslashName) {
   std::string name = backslashName;
@@ -40,11 +40,6 @@ std::string ShortPathOf(const std::string& path) {
   box.text = std::string("Error ") + kCrLf + kCouldNotFind + path;
   IgnoreErrors([&] { platform::GetBoxes().Show(box); });
   return "";
-}
-
-bool FileExists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 void PutFaceOnClipboard(const std::string& faceFile) {

@@ -16,23 +16,18 @@ void SetAddinFolder(const std::string& folder);
 // The short form of `path`, or "" after telling the user it was not found.
 std::string ShortPathOf(const std::string& path);
 
-bool FileExists(const std::string& path);
-
 // 1 saves the clipboard, any other value puts the saved contents back.
 void PreserveClipboard(std::int16_t& mode);
-
-// Loads `faceFile` ("\Name.bmp") from the add-in folder, puts it on the
-// clipboard and pastes it on `button`, the clipboard saved around it.
-// Statement by statement through `run`, so that a failure can be reported and
-// the paste go on with whatever the clipboard holds.
-template <typename Run>
-void PasteFaceFrom(hostmodel::CommandBarButton& button, const std::string& faceFile, Run&& run);
 
 // The add-in folder joined with a file name written with a leading "\".
 std::string AddinFile(const std::string& backslashName);
 
 void PutFaceOnClipboard(const std::string& faceFile);
 
+// Loads `faceFile` ("\Name.bmp") from the add-in folder, puts it on the
+// clipboard and pastes it on `button`, the clipboard saved around it.
+// Statement by statement through `run`, so that a failure can be reported and
+// the paste go on with whatever the clipboard holds.
 template <typename Run>
 void PasteFaceFrom(hostmodel::CommandBarButton& button, const std::string& faceFile, Run&& run) {
   std::int16_t mode = 1;

@@ -9,9 +9,13 @@ FrmProp& FrmProp::Instance() {
   return form;
 }
 
-void FrmProp::Load() { m_loaded = true; }
+void FrmProp::Load() {
+  m_loaded = true;
+}
 
-void FrmProp::Unload() { m_loaded = false; }
+void FrmProp::Unload() {
+  m_loaded = false;
+}
 
 void FrmProp::KillLimitTimer() {
   if (m_limitTimer != 0) platform::GetLoop().KillTimer(m_limitTimer);

@@ -56,14 +56,17 @@ void Amp::AddButtons() {
   });
   if (!exists && !r.Left()) {
     r.step = "oCBar";
-    r.Do([&] { oCBar = Need(Need(oExp.get()).GetCommandBars()).Add(kBarName, kMsoBarTop, false, true); });
+    r.Do([&] {
+      oCBar = Need(Need(oExp.get()).GetCommandBars()).Add(kBarName, kMsoBarTop, false, true);
+    });
 
     r.step = "CmdAmp";
     r.Do([&] {
-      CmdAmp.Set(As<CommandBarButton>(Need(Need(oCBar).Controls()).Add(kMsoControlButton, 0, "", 0, true)),
-                 [&](CommandBarButton& b, auto& subs) {
-                   subs.push_back(b.Click.Subscribe(Bound(&Amp::CmdAmp_Click)));
-                 });
+      CmdAmp.Set(
+          As<CommandBarButton>(Need(Need(oCBar).Controls()).Add(kMsoControlButton, 0, "", 0, true)),
+          [&](CommandBarButton& b, auto& subs) {
+            subs.push_back(b.Click.Subscribe(Bound(&Amp::CmdAmp_Click)));
+          });
     });
     r.Do([&] { Need(CmdAmp.get()).SetVisible(true); });
     r.Do([&] { Need(CmdAmp.get()).SetStyle(kMsoButtonIconAndCaption); });
@@ -74,10 +77,11 @@ void Amp::AddButtons() {
 
     r.step = "CmdPlay";
     r.Do([&] {
-      CmdPlay.Set(As<CommandBarButton>(Need(Need(oCBar).Controls()).Add(kMsoControlButton, 0, "", 0, true)),
-                  [&](CommandBarButton& b, auto& subs) {
-                    subs.push_back(b.Click.Subscribe(Bound(&Amp::CmdPlay_Click)));
-                  });
+      CmdPlay.Set(
+          As<CommandBarButton>(Need(Need(oCBar).Controls()).Add(kMsoControlButton, 0, "", 0, true)),
+          [&](CommandBarButton& b, auto& subs) {
+            subs.push_back(b.Click.Subscribe(Bound(&Amp::CmdPlay_Click)));
+          });
     });
     r.Do([&] { Need(CmdPlay.get()).SetVisible(false); });
     r.Do([&] { Need(CmdPlay.get()).SetStyle(kMsoButtonIconAndCaption); });
@@ -90,7 +94,8 @@ void Amp::AddButtons() {
 
     r.step = "CmdList";
     r.Do([&] {
-      CmdList = As<CommandBarComboBox>(Need(Need(oCBar).Controls()).Add(kMsoControlDropdown, 0, "", 0, true));
+      CmdList = As<CommandBarComboBox>(
+          Need(Need(oCBar).Controls()).Add(kMsoControlDropdown, 0, "", 0, true));
     });
     r.Do([&] { Need(CmdList).SetVisible(false); });
     r.Do([&] { Need(CmdList).SetStyle(1); });
@@ -116,7 +121,9 @@ void Amp::oExp_SelectionChange() {
     return OnError::Continue;
   });
   bool mailFolder = true;
-  r.Do([&] { mailFolder = Need(Need(oExp.get()).CurrentFolder()).DefaultItemType() == kOlMailItem; });
+  r.Do([&] {
+    mailFolder = Need(Need(oExp.get()).CurrentFolder()).DefaultItemType() == kOlMailItem;
+  });
   if (r.Left()) return;
   if (!mailFolder) {
     r.Do([&] { Need(oCBar).SetVisible(false); });

@@ -32,6 +32,8 @@ void MemoryClipboard::SetRichText(const std::string& rtf, const std::string& pla
   m_rtfPlain = plainText;
 }
 
-void MemoryClipboard::Clear() { *this = MemoryClipboard(); }
+void MemoryClipboard::Clear() {
+  *this = MemoryClipboard();
+}
 
 }  // namespace platform

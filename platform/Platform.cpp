@@ -15,17 +15,39 @@ T& Require(T* service, const char* name) {
 
 }  // namespace
 
-void Install(const Services* services) { g_services = services ? *services : Services{}; }
-const Services& Current() { return g_services; }
+void Install(const Services* services) {
+  g_services = services ? *services : Services{};
+}
+const Services& Current() {
+  return g_services;
+}
 
-Registry& GetRegistry() { return Require(g_services.registry, "registry"); }
-EventLoop& GetLoop() { return Require(g_services.loop, "event loop"); }
-MessageBoxes& GetBoxes() { return Require(g_services.boxes, "message box"); }
-Clipboard& GetClipboard() { return Require(g_services.clipboard, "clipboard"); }
-Pictures& GetPictures() { return Require(g_services.pictures, "picture"); }
-Shell& GetShell() { return Require(g_services.shell, "shell"); }
-Http& GetHttp() { return Require(g_services.http, "HTTP"); }
-Icmp& GetIcmp() { return Require(g_services.icmp, "ICMP"); }
-Processes& GetProcesses() { return Require(g_services.processes, "process"); }
+Registry& GetRegistry() {
+  return Require(g_services.registry, "registry");
+}
+EventLoop& GetLoop() {
+  return Require(g_services.loop, "event loop");
+}
+MessageBoxes& GetBoxes() {
+  return Require(g_services.boxes, "message box");
+}
+Clipboard& GetClipboard() {
+  return Require(g_services.clipboard, "clipboard");
+}
+Pictures& GetPictures() {
+  return Require(g_services.pictures, "picture");
+}
+Shell& GetShell() {
+  return Require(g_services.shell, "shell");
+}
+Http& GetHttp() {
+  return Require(g_services.http, "HTTP");
+}
+Icmp& GetIcmp() {
+  return Require(g_services.icmp, "ICMP");
+}
+Processes& GetProcesses() {
+  return Require(g_services.processes, "process");
+}
 
 }  // namespace platform

@@ -79,25 +79,33 @@ int main(int argc, char** argv) {
   };
   const Face faces[] = {
       // A speech bubble with a tail.
-      {"Sonvera.bmp", {0, 96, 160},
+      {"Sonvera.bmp",
+       {0, 96, 160},
        [](double x, double y) {
          bool bubble = std::pow((x - 8) / 6.5, 2) + std::pow((y - 6.5) / 4.5, 2) <= 1;
          bool tail = y > 9 && y < 14.5 && x > 3 && x < 7 && (x - 3) > (y - 9) * 0.6;
          return bubble || tail;
        }},
       {"RecordButton.bmp", {200, 0, 0}, [](double x, double y) { return Circle(x, y, 8, 8, 5.5); }},
-      {"PauseButton.bmp", {0, 0, 128},
-       [](double x, double y) { return y > 3 && y < 13 && ((x > 4 && x < 7) || (x > 9 && x < 12)); }},
-      {"PlayButton.bmp", {0, 128, 0},
+      {"PauseButton.bmp",
+       {0, 0, 128},
+       [](double x, double y) {
+         return y > 3 && y < 13 && ((x > 4 && x < 7) || (x > 9 && x < 12));
+       }},
+      {"PlayButton.bmp",
+       {0, 128, 0},
        [](double x, double y) { return x > 4 && x < 13 && std::fabs(y - 8) < (13 - x) * 0.6; }},
-      {"StopButton.bmp", {0, 0, 0},
+      {"StopButton.bmp",
+       {0, 0, 0},
        [](double x, double y) { return x > 4 && x < 12 && y > 4 && y < 12; }},
-      {"DeleteButton.bmp", {160, 0, 0},
+      {"DeleteButton.bmp",
+       {160, 0, 0},
        [](double x, double y) {
          bool inBox = x > 3 && x < 13 && y > 3 && y < 13;
          return inBox && (std::fabs(x - y) < 1.2 || std::fabs(x + y - 16) < 1.2);
        }},
-      {"PropertiesButton.bmp", {64, 64, 64},
+      {"PropertiesButton.bmp",
+       {64, 64, 64},
        [](double x, double y) {
          bool dot = Circle(x, y, 8, 4, 1.5);
          bool stem = x > 7 && x < 9 && y > 6.5 && y < 13;

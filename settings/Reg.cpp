@@ -112,8 +112,9 @@ RegData GetRegValue(platform::HKey root, const std::string& keyPath, const std::
 
 void SetRegValue(platform::HKey root, const std::string& keyPath, const std::string& valueName,
                  const RegInput& value, bool forceText) {
-  bool numeric = std::holds_alternative<std::int64_t>(value) || std::holds_alternative<double>(value) ||
-                 IsNumericText(std::get_if<std::string>(&value) ? std::get<std::string>(value) : "");
+  bool numeric =
+      std::holds_alternative<std::int64_t>(value) || std::holds_alternative<double>(value) ||
+      IsNumericText(std::get_if<std::string>(&value) ? std::get<std::string>(value) : "");
   bool asText = forceText || !numeric;
 
   std::string text;

@@ -34,7 +34,8 @@ Answer FakeMessageBoxes::Show(const BoxRequest& request) {
     ShownBox box{request, answer, false};
     m_shown.push_back(box);
     if (onShown) onShown(box);
-    throw Error(std::string("The answer ") + AnswerName(answer) + " does not fit the box's buttons.");
+    throw Error(std::string("The answer ") + AnswerName(answer) +
+                " does not fit the box's buttons.");
   }
   ShownBox box{request, answer, true};
   m_shown.push_back(box);

@@ -3,7 +3,6 @@
 
 #include <climits>
 #include <cstdlib>
-
 #include <string>
 
 #include "platform/Shell.h"

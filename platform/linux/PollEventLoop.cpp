@@ -31,9 +31,13 @@ void PollEventLoop::Post(Task task) {
   [[maybe_unused]] ssize_t n = write(m_wake, &one, sizeof one);
 }
 
-void PollEventLoop::WatchReadable(int fd, Task task) { m_watched[fd] = std::move(task); }
+void PollEventLoop::WatchReadable(int fd, Task task) {
+  m_watched[fd] = std::move(task);
+}
 
-void PollEventLoop::Unwatch(int fd) { m_watched.erase(fd); }
+void PollEventLoop::Unwatch(int fd) {
+  m_watched.erase(fd);
+}
 
 void PollEventLoop::WaitForWork(const Millis* next) {
   if (HasPosted()) return;

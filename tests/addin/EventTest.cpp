@@ -1,7 +1,6 @@
-#include "addin/Event.h"
-
 #include <gtest/gtest.h>
 
+#include "addin/Event.h"
 #include "addin/WithEvents.h"
 
 namespace {

@@ -1,5 +1,3 @@
-#include "addin/Trace.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,6 +5,7 @@
 #include <fstream>
 #include <regex>
 
+#include "addin/Trace.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace sonvera {

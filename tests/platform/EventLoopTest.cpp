@@ -15,7 +15,9 @@ TEST(VirtualEventLoopTest, TimersFireInOrderOfDueTimeWithTheClockAtTheirDue) {
   std::vector<std::pair<std::string, long>> fired;
   loop.SetTimer(Millis(500), false, [&] { fired.push_back({"save", loop.Now().count()}); });
   loop.SetTimer(Millis(50), false, [&] { fired.push_back({"pause", loop.Now().count()}); });
-  auto tick = loop.SetTimer(Millis(1000), true, [&] { fired.push_back({"tick", loop.Now().count()}); });
+  auto tick = loop.SetTimer(Millis(1000), true, [&] {
+    fired.push_back({"tick", loop.Now().count()});
+  });
   loop.AdvanceBy(Millis(2000));
   loop.KillTimer(tick);
   loop.AdvanceBy(std::chrono::minutes(45));
@@ -64,13 +66,21 @@ TEST(VirtualEventLoopTest, NestedRunsQuitOnlyThemselvesAndTheWatchdogFires) {
 TEST(PollEventLoopTest, TasksPostedFromAnotherThreadWakeTheLoop) {
   platform::PollEventLoop loop;
   int got = 0;
-  std::thread worker([&] { loop.Post([&] { got = 7; loop.Quit(); }); });
+  std::thread worker([&] {
+    loop.Post([&] {
+      got = 7;
+      loop.Quit();
+    });
+  });
   loop.Run();
   worker.join();
   EXPECT_EQ(got, 7);
 
   bool fired = false;
-  loop.SetTimer(Millis(5), false, [&] { fired = true; loop.Quit(); });
+  loop.SetTimer(Millis(5), false, [&] {
+    fired = true;
+    loop.Quit();
+  });
   loop.Run();
   EXPECT_TRUE(fired);
 }

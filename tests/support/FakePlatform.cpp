@@ -15,7 +15,9 @@ FakePlatform::FakePlatform() {
   platform::Install(&services);
 }
 
-FakePlatform::~FakePlatform() { platform::Install(nullptr); }
+FakePlatform::~FakePlatform() {
+  platform::Install(nullptr);
+}
 
 std::string FakePlatform::LastBoxText() const {
   return boxes.Shown().empty() ? std::string() : boxes.Shown().back().request.text;
