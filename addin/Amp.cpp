@@ -149,10 +149,7 @@ bool Amp::IsCommandBarSet(const Ref<Explorer>& Window, Ref<CommandBar>& Bar) {
     }
   });
   if (quit) return false;
-  r.Do([&] {
-    if (!Bar && found) Bar = found;
-  });
-  if (quit) return false;
+  if (!Bar && found) Bar = found;
   return static_cast<bool>(Bar);
 }
 
