@@ -1,9 +1,9 @@
 #include "addin/Amp.h"
 
 #include "addin/Connect.h"
-#include "addin/Routine.h"
-#include "addin/Trace.h"
 #include "audio/Fx.h"
+#include "common/Routine.h"
+#include "common/Trace.h"
 #include "platform/Platform.h"
 #include "settings/FirstRun.h"
 #include "update/frmUpdateMon.h"

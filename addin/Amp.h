@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "addin/ErrorPrompt.h"
-#include "addin/HostModel.h"
-#include "addin/WithEvents.h"
 #include "audio/FrmProp.h"
+#include "common/ErrorPrompt.h"
+#include "common/WithEvents.h"
+#include "hostmodel/HostModel.h"
 
 namespace sonvera {
 

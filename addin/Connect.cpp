@@ -3,8 +3,8 @@
 #include <atomic>
 
 #include "addin/Amp.h"
-#include "addin/Routine.h"
-#include "addin/Trace.h"
+#include "common/Routine.h"
+#include "common/Trace.h"
 #include "platform/Platform.h"
 
 namespace sonvera {

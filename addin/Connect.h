@@ -2,7 +2,7 @@
 // The connection object the host creates and notifies.
 #include <memory>
 
-#include "addin/AddinEntry.h"
+#include "hostmodel/AddinEntry.h"
 
 namespace sonvera {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "addin/AddinEntry.h"
 #include "addin/Connect.h"
-#include "addin/Routine.h"
+#include "common/Routine.h"
+#include "hostmodel/AddinEntry.h"
 #include "platform/Platform.h"
 
 namespace sonvera {
@@ -53,7 +53,7 @@ bool PutDword(const std::string& path, const std::string& name, std::uint32_t v)
 }
 
 std::string LibraryPath() {
-  return platform::ModulePathOf(reinterpret_cast<const void*>(&LibraryPath));
+  return platform::GetFiles().ModulePathOf(reinterpret_cast<const void*>(&LibraryPath));
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // The main window's bar: built once at start-up, shown only in mail folders.
 #include "addin/Amp.h"
-#include "addin/Routine.h"
-#include "addin/Trace.h"
-#include "addin/Utilities.h"
+#include "common/FacePaste.h"
+#include "common/Routine.h"
+#include "common/Trace.h"
 
 namespace sonvera {
 

@@ -7,5 +7,5 @@ function(sonvera_fuzz name)
   target_link_options(${name} PRIVATE ${FUZZ_FLAGS})
 endfunction()
 
-sonvera_fuzz(RegFileFuzz platform/linux/RegFile.cpp platform/RegistryTree.cpp)
+sonvera_fuzz(RegFileFuzz platform/linux/RegFile.cpp platform/common/RegistryTree.cpp)
 sonvera_fuzz(VersionFuzz update/Version.cpp)

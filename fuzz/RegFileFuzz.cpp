@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/RegistryTree.h"
+#include "platform/common/RegistryTree.h"
 #include "platform/linux/RegFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -6,11 +6,11 @@
 #include <iostream>
 #include <string>
 
-#include "host/AddinLoader.h"
-#include "host/Console.h"
-#include "host/ScriptRunner.h"
+#include "host/console/Console.h"
+#include "host/loader/AddinLoader.h"
+#include "host/script/ScriptRunner.h"
 #include "platform/Platform.h"
-#include "platform/linux/RegistryLinux.h"
+#include "platform/linux/LinuxIntegration.h"
 
 namespace {
 
@@ -21,19 +21,15 @@ constexpr const char* kUsage =
     "       mailhost --register LIB | --unregister LIB [--data DIR]\n";
 
 int Register(const std::string& library, bool unregister, const std::string& dataFolder) {
-  std::string path = platform::RegistryLinux::DefaultPath();
+  std::string path;
   if (!dataFolder.empty()) {
     std::error_code ec;
     std::filesystem::create_directories(dataFolder, ec);
     path = dataFolder + "/registry.reg";
   }
-  platform::RegistryLinux registry(path);
-  platform::Services services;
-  services.registry = &registry;
-  platform::Install(&services);
-  const bool ok = mailhost::AddinLoader::Register(library, unregister, std::cerr);
-  platform::Install(nullptr);
-  return ok ? 0 : 1;
+  platform::LinuxIntegration platform(path);
+  platform::ScopedInstall install(platform);
+  return mailhost::AddinLoader::Register(library, unregister, std::cerr) ? 0 : 1;
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 #pragma once
-// The system clipboard with the four formats the add-in saves and restores,
-// and pictures loaded from bitmap files.
+// The system clipboard with the four formats the add-in saves and restores.
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/Pictures.h"
 
 namespace platform {
 
@@ -13,14 +14,6 @@ constexpr int kCfText = 1;
 constexpr int kCfBitmap = 2;
 constexpr int kCfDib = 8;
 constexpr int kCfRtf = 0xBF01;
-
-struct Picture {
-  std::string sourceFile;  // the file it was loaded from, for display
-  int width = 0;
-  int height = 0;
-  std::vector<std::uint8_t> bytes;  // the whole bitmap file
-};
-using PicturePtr = std::shared_ptr<const Picture>;
 
 class Clipboard {
  public:
@@ -37,14 +30,6 @@ class Clipboard {
   virtual void Clear() = 0;
   // The plain text that came with the rich text, or "".
   virtual std::string GetRichPlainText() const = 0;
-};
-
-class Pictures {
- public:
-  virtual ~Pictures() = default;
-  // Loads a bitmap file; throws platform::Error ("File not found: PATH",
-  // "Invalid picture: PATH").
-  virtual PicturePtr Load(const std::string& path) = 0;
 };
 
 }  // namespace platform

@@ -40,6 +40,9 @@ Pictures& GetPictures() {
 Shell& GetShell() {
   return Require(g_services.shell, "shell");
 }
+Files& GetFiles() {
+  return Require(g_services.files, "file");
+}
 Http& GetHttp() {
   return Require(g_services.http, "HTTP");
 }
@@ -48,6 +51,16 @@ Icmp& GetIcmp() {
 }
 Processes& GetProcesses() {
   return Require(g_services.processes, "process");
+}
+
+}  // namespace platform
+
+namespace platform {
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace platform

@@ -1,15 +1,19 @@
 #pragma once
-// The one root that hands out every platform service, chosen at start: the
-// host installs a set in main, a test in its fixture. Services the process has
-// not installed are null; callers that need one get platform::Error from the
+// The one root that hands out every platform service. A platform integration
+// (platform/linux/, platform/fake/, or a mix of the two) creates and owns a
+// whole set; the process installs one at start: the host in main, a test in
+// its fixture. The add-in reaches the services only through the accessors
+// below. A service the installed set lacks is platform::Error from its
 // accessor, never a crash.
 #include <string>
 
 #include "platform/Clipboard.h"
 #include "platform/EventLoop.h"
+#include "platform/Files.h"
 #include "platform/Http.h"
 #include "platform/Icmp.h"
 #include "platform/MessageBoxes.h"
+#include "platform/Pictures.h"
 #include "platform/Processes.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
@@ -23,14 +27,38 @@ struct Services {
   Clipboard* clipboard = nullptr;
   Pictures* pictures = nullptr;
   Shell* shell = nullptr;
+  Files* files = nullptr;
   Http* http = nullptr;
   Icmp* icmp = nullptr;
   Processes* processes = nullptr;
 };
 
+// A platform: creates and owns every service it offers. Services() is what
+// Install takes; a host may put its own desktop services (message boxes, the
+// clipboard) or a display wrapper into the set before installing it.
+class Integration {
+ public:
+  virtual ~Integration() = default;
+  virtual const char* Name() const = 0;
+  Services& GetServices() { return m_services; }
+
+ protected:
+  Services m_services;
+};
+
 // Installs the set (pointers are not owned); null uninstalls.
 void Install(const Services* services);
 const Services& Current();
+
+// Installs an integration's set for the length of a scope.
+class ScopedInstall {
+ public:
+  explicit ScopedInstall(Integration& integration) { Install(&integration.GetServices()); }
+  explicit ScopedInstall(const Services& services) { Install(&services); }
+  ~ScopedInstall() { Install(nullptr); }
+  ScopedInstall(const ScopedInstall&) = delete;
+  ScopedInstall& operator=(const ScopedInstall&) = delete;
+};
 
 Registry& GetRegistry();
 EventLoop& GetLoop();
@@ -38,6 +66,7 @@ MessageBoxes& GetBoxes();
 Clipboard& GetClipboard();
 Pictures& GetPictures();
 Shell& GetShell();
+Files& GetFiles();
 Http& GetHttp();
 Icmp& GetIcmp();
 Processes& GetProcesses();

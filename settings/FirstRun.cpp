@@ -1,8 +1,8 @@
 #include "settings/FirstRun.h"
 
-#include "addin/ProductHost.h"
-#include "addin/Routine.h"
-#include "addin/Trace.h"
+#include "common/ProductHost.h"
+#include "common/Routine.h"
+#include "common/Trace.h"
 #include "platform/Platform.h"
 #include "settings/Reg.h"
 #include "settings/Settings.h"

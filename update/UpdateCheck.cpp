@@ -11,11 +11,11 @@
 
 #include "addin/Amp.h"
 #include "addin/BuildInfo.h"
-#include "addin/ErrorPrompt.h"
-#include "addin/ProductHost.h"
-#include "addin/Routine.h"
-#include "addin/Trace.h"
-#include "addin/Utilities.h"
+#include "common/AddinFolder.h"
+#include "common/ErrorPrompt.h"
+#include "common/ProductHost.h"
+#include "common/Routine.h"
+#include "common/Trace.h"
 #include "platform/Platform.h"
 #include "update/Version.h"
 

@@ -1,9 +1,9 @@
 #include "update/frmUpdateMon.h"
 
 #include "addin/Amp.h"
-#include "addin/ErrorPrompt.h"
-#include "addin/ProductHost.h"
-#include "addin/Routine.h"
+#include "common/ErrorPrompt.h"
+#include "common/ProductHost.h"
+#include "common/Routine.h"
 #include "platform/Platform.h"
 #include "update/Ping.h"
 #include "update/UpdateCheck.h"

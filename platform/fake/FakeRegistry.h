@@ -1,6 +1,6 @@
 #pragma once
 // The registry of tests: memory only, gone with the object.
-#include "platform/RegistryTree.h"
+#include "platform/common/RegistryTree.h"
 
 namespace platform {
 

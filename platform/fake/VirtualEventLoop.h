@@ -1,7 +1,7 @@
 #pragma once
 // A loop on virtual time: the clock moves only by AdvanceBy, or when Run is
 // idle and jumps to the next timer. 45 minutes pass in no time, in order.
-#include "platform/LoopBase.h"
+#include "platform/common/LoopBase.h"
 
 namespace platform {
 

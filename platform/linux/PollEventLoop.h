@@ -4,7 +4,7 @@
 #include <chrono>
 #include <map>
 
-#include "platform/LoopBase.h"
+#include "platform/common/LoopBase.h"
 
 namespace platform {
 

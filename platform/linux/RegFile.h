@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/RegistryTree.h"
+#include "platform/common/RegistryTree.h"
 
 namespace platform {
 

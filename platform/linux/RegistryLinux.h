@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "platform/Registry.h"
-#include "platform/RegistryTree.h"
+#include "platform/common/RegistryTree.h"
 
 namespace platform {
 

@@ -4,13 +4,13 @@
 
 #include "addin/Amp.h"
 #include "addin/Connect.h"
-#include "addin/Utilities.h"
-#include "host/Application.h"
-#include "host/CommandBarButton.h"
-#include "host/Explorer.h"
-#include "host/Inspector.h"
-#include "host/MailHost.h"
-#include "host/MemoryMailStore.h"
+#include "common/FacePaste.h"
+#include "host/model/Application.h"
+#include "host/model/CommandBarButton.h"
+#include "host/model/Explorer.h"
+#include "host/model/Inspector.h"
+#include "host/model/MailHost.h"
+#include "host/store/MemoryMailStore.h"
 #include "settings/Reg.h"
 #include "settings/Settings.h"
 #include "tests/support/FakePlatform.h"
@@ -33,7 +33,6 @@ struct BrokenBarsExplorer : Explorer {
 class AmpTest : public ::testing::Test {
  protected:
   AmpTest() : host(store) {
-    SetAddinFolder(SONVERA_TEST_ADDIN_DIR);
     SetRegValue(platform::kHkeyCurrentUser, kSettingsKey, kValueAQ, std::string("1"), true);
   }
   ~AmpTest() override {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "addin/ErrorPrompt.h"
-#include "addin/Routine.h"
-#include "addin/Utilities.h"
+#include "common/ErrorPrompt.h"
+#include "common/Routine.h"
+#include "common/ShortPath.h"
 #include "tests/support/FakePlatform.h"
 
 namespace sonvera {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "addin/Event.h"
-#include "addin/WithEvents.h"
+#include "common/WithEvents.h"
+#include "hostmodel/Event.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "addin/Utilities.h"
+#include "common/FacePaste.h"
 #include "tests/support/FakePlatform.h"
 
 namespace sonvera {

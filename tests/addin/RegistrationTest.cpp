@@ -23,8 +23,8 @@ constexpr const char* kAddinKey =
 // Reads through a registry on the same file, installed as the add-in sees it.
 struct FileRegistry {
   explicit FileRegistry(const std::string& path) : registry(path) {
-    fake.services.registry = &registry;
-    platform::Install(&fake.services);
+    fake.GetServices().registry = &registry;
+    fake.Reinstall();
   }
   std::string Text(const std::string& key, const std::string& name) {
     return RegDataText(GetRegValue(platform::kHkeyCurrentUser, key, name));

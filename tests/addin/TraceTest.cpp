@@ -5,7 +5,7 @@
 #include <fstream>
 #include <regex>
 
-#include "addin/Trace.h"
+#include "common/Trace.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace sonvera {

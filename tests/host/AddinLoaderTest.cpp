@@ -3,14 +3,15 @@
 #include <filesystem>
 #include <sstream>
 
-#include "host/AddinLoader.h"
-#include "host/Application.h"
-#include "host/CommandBar.h"
-#include "host/CommandBars.h"
-#include "host/Explorer.h"
-#include "host/MailHost.h"
-#include "host/MemoryMailStore.h"
+#include "host/loader/AddinLoader.h"
+#include "host/model/Application.h"
+#include "host/model/CommandBar.h"
+#include "host/model/CommandBars.h"
+#include "host/model/Explorer.h"
+#include "host/model/MailHost.h"
+#include "host/store/MemoryMailStore.h"
 #include "platform/Platform.h"
+#include "platform/linux/LinuxFiles.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/RegistryCalls.h"
 
@@ -23,6 +24,11 @@ const std::string kClasses = hostmodel::kClassesKey;
 
 class AddinLoaderTest : public ::testing::Test {
  protected:
+  // Registration enters the path of the library that registers itself.
+  AddinLoaderTest() {
+    fake.GetServices().files = &files;
+    fake.Reinstall();
+  }
   void Set(const std::string& key, const std::string& name, const std::string& text) {
     ASSERT_EQ(
         testsupport::PutValue(fake.registry, key, name, platform::kRegSz,
@@ -41,6 +47,7 @@ class AddinLoaderTest : public ::testing::Test {
   }
 
   testsupport::FakePlatform fake;
+  platform::LinuxFiles files;
   MemoryMailStore store;
   MailHost host{store};
   AddinLoader loader;
@@ -112,7 +119,7 @@ TEST_F(AddinLoaderTest, RegistrationNeedsALibraryWithTheEntryPoint) {
 
   errors.str("");
   const auto platformLibrary =
-      platform::ModulePathOf(reinterpret_cast<const void*>(&platform::Install));
+      platform::LinuxFiles().ModulePathOf(reinterpret_cast<const void*>(&platform::Install));
   EXPECT_FALSE(AddinLoader::Register(platformLibrary, true, errors));
   EXPECT_NE(errors.str().find("has no entry point DllUnregisterServer"), std::string::npos)
       << errors.str();

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "host/CommandBar.h"
-#include "host/CommandBarButton.h"
-#include "host/CommandBars.h"
+#include "host/model/CommandBar.h"
+#include "host/model/CommandBarButton.h"
+#include "host/model/CommandBars.h"
 #include "tests/support/FakePlatform.h"
 
 namespace mailhost {

@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "host/Application.h"
-#include "host/CommandBar.h"
-#include "host/CommandBars.h"
-#include "host/Explorer.h"
-#include "host/Inspector.h"
-#include "host/MailHost.h"
-#include "host/MailItem.h"
-#include "host/MemoryMailStore.h"
+#include "host/model/Application.h"
+#include "host/model/CommandBar.h"
+#include "host/model/CommandBars.h"
+#include "host/model/Explorer.h"
+#include "host/model/Inspector.h"
+#include "host/model/MailHost.h"
+#include "host/model/MailItem.h"
+#include "host/store/MemoryMailStore.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/ScratchFolder.h"
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "host/CommandBar.h"
-#include "host/CommandBars.h"
-#include "host/Printer.h"
-#include "platform/MemoryClipboard.h"
+#include "host/commands/Printer.h"
+#include "host/model/CommandBar.h"
+#include "host/model/CommandBars.h"
+#include "platform/common/MemoryClipboard.h"
 #include "tests/support/FakePlatform.h"
 
 namespace mailhost {

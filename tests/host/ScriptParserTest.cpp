@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "host/ScriptParser.h"
+#include "host/commands/ScriptParser.h"
 
 namespace mailhost {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/Registry.h"
-#include "platform/RegistryTree.h"
+#include "platform/common/RegistryTree.h"
 #include "platform/fake/FakeRegistry.h"
 #include "platform/linux/RegistryLinux.h"
 #include "tests/support/RegistryCalls.h"

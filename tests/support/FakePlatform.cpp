@@ -3,20 +3,16 @@
 namespace testsupport {
 
 FakePlatform::FakePlatform() {
-  services.registry = &registry;
-  services.loop = &loop;
-  services.boxes = &boxes;
-  services.clipboard = &clipboard;
-  services.pictures = &pictures;
-  services.shell = &shell;
-  services.icmp = &icmp;
-  services.http = &http;
-  services.processes = &processes;
-  platform::Install(&services);
+  files.SetModulePath(std::string(SONVERA_TEST_ADDIN_DIR) + "/libsonvera.so");
+  Reinstall();
 }
 
 FakePlatform::~FakePlatform() {
   platform::Install(nullptr);
+}
+
+void FakePlatform::Reinstall() {
+  platform::Install(&GetServices());
 }
 
 std::string FakePlatform::LastBoxText() const {

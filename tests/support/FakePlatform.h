@@ -1,36 +1,21 @@
 #pragma once
-// The whole deterministic platform, installed for the length of a test.
-#include <memory>
+// The deterministic platform, installed for the length of a test, with the
+// add-in folder pointed at the one the build laid out.
+#include <string>
 
-#include "platform/BitmapPictures.h"
-#include "platform/MemoryClipboard.h"
-#include "platform/Platform.h"
-#include "platform/fake/FakeHttp.h"
-#include "platform/fake/FakeIcmp.h"
-#include "platform/fake/FakeMessageBoxes.h"
-#include "platform/fake/FakeProcesses.h"
-#include "platform/fake/FakeRegistry.h"
-#include "platform/fake/FakeShell.h"
-#include "platform/fake/VirtualEventLoop.h"
+#include "platform/fake/FakeIntegration.h"
 
 namespace testsupport {
 
-class FakePlatform {
+class FakePlatform : public platform::FakeIntegration {
  public:
   FakePlatform();
-  ~FakePlatform();
+  ~FakePlatform() override;
+  FakePlatform(const FakePlatform&) = delete;
+  FakePlatform& operator=(const FakePlatform&) = delete;
 
-  platform::VirtualEventLoop loop;
-  platform::FakeMessageBoxes boxes;
-  platform::MemoryClipboard clipboard;
-  platform::BitmapPictures pictures;
-  platform::FakeShell shell;
-  platform::FakeRegistry registry;
-  // No name resolves until a test adds one, so the update check stays silent.
-  platform::FakeIcmp icmp;
-  platform::FakeHttp http;
-  platform::FakeProcesses processes;
-  platform::Services services;
+  // Installs the set again after a test swapped a service in it.
+  void Reinstall();
 
   // The text of the last box shown, or "" when none was.
   std::string LastBoxText() const;

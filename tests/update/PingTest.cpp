@@ -128,8 +128,8 @@ TEST(PingTextTest, EchoStatusTextKnownAndUnknownCodes) {
 class RealPingTest : public ::testing::Test {
  protected:
   RealPingTest() {
-    fake.services.icmp = &icmp;
-    platform::Install(&fake.services);
+    fake.GetServices().icmp = &icmp;
+    fake.Reinstall();
   }
   testsupport::FakePlatform fake;
   platform::LinuxIcmp icmp;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "addin/AddinEntry.h"
+#include "hostmodel/AddinEntry.h"
 #include "platform/Platform.h"
 
 namespace probe {
@@ -28,7 +28,8 @@ void Log(const std::string& line) {
 }
 
 std::string Folder() {
-  return platform::ModuleFolderOf(reinterpret_cast<const void*>(&Folder));
+  return platform::FolderOf(
+      platform::GetFiles().ModulePathOf(reinterpret_cast<const void*>(&Folder)));
 }
 
 class Probe : public hostmodel::AddinConnection {
@@ -215,8 +216,9 @@ extern "C" __attribute__((visibility("default"))) int DllRegisterServer() {
   const std::string classes = hostmodel::kClassesKey;
   const std::string addin = std::string(hostmodel::kAddinsKey) + "\\" + kProgId;
   bool ok = PutText(classes + "\\" + kProgId + "\\CLSID", "", kClsid);
-  ok &= PutText(classes + "\\CLSID\\" + kClsid + "\\InprocServer32", "",
-                platform::ModulePathOf(reinterpret_cast<const void*>(&DllRegisterServer)));
+  ok &=
+      PutText(classes + "\\CLSID\\" + kClsid + "\\InprocServer32", "",
+              platform::GetFiles().ModulePathOf(reinterpret_cast<const void*>(&DllRegisterServer)));
   ok &= PutText(addin, "FriendlyName", "Probe");
   const std::uint8_t three[4] = {3, 0, 0, 0};
   ok &= Put(addin, "LoadBehavior", platform::kRegDword, three, sizeof three);

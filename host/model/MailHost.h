@@ -1,0 +1,99 @@
+#pragma once
+// The running mail client: the main window, the item windows, the live items
+// and what a user does with them. The scenario runner and the console drive it
+// through these operations; the add-in sees only the object model.
+//
+// Failing user actions (a window that does not exist, a folder that does not
+// exist) throw platform::Error with a message for the person driving the host.
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/store/MailStore.h"
+#include "hostmodel/HostModel.h"
+
+namespace mailhost {
+
+class Application;
+class CommandBars;
+class Explorer;
+class Inspector;
+class Inspectors;
+class MailItem;
+
+constexpr const char* kExplorerWindow = "explorer";
+constexpr const char* kStartFolder = "Inbox";
+constexpr const char* kDraftsFolder = "Drafts";
+constexpr const char* kSentFolder = "Sent";
+
+class MailHost {
+ public:
+  explicit MailHost(MailStore& store);
+  ~MailHost();
+  MailHost(const MailHost&) = delete;
+  MailHost& operator=(const MailHost&) = delete;
+
+  std::shared_ptr<Application> App() const { return m_application; }
+  std::shared_ptr<Explorer> MainExplorer() const { return m_explorer; }
+  std::shared_ptr<Inspectors> AllInspectors() const { return m_inspectors; }
+  MailStore& Store() { return m_store; }
+
+  // Puts a new item into the store; its id must be new.
+  void AddItem(const std::string& folder, const StoredItem& item);
+  // The live item with this id, or null.
+  hostmodel::Ref<hostmodel::Item> FindItem(const std::string& id);
+
+  void ShowFolder(const std::string& name);
+  void Select(const std::vector<std::string>& ids);
+
+  // A new unsent mail in Drafts, in a window named `window` (not activated).
+  std::shared_ptr<Inspector> NewMail(const std::string& window);
+  // Opens an item (an id, or the name of a window a mail was created in).
+  std::shared_ptr<Inspector> Open(const std::string& item, const std::string& window);
+  void Activate(const std::string& window);
+  void Deactivate(const std::string& window);
+  void Close(const std::string& window);
+  // Returns false when the add-in cancelled the send.
+  bool Send(const std::string& window);
+  void Attach(const std::string& window, const std::string& path);
+
+  // The open window with this name, or null.
+  std::shared_ptr<Inspector> Window(const std::string& name) const;
+  // The bars of an open window, or of the main window for "explorer".
+  std::shared_ptr<CommandBars> BarsOf(const std::string& window) const;
+  // The mail shown in a window, kept under a window's name, or with this id.
+  std::shared_ptr<MailItem> FindMail(const std::string& windowOrId);
+
+  // Application.Quit: the driver ends the host after the command in progress.
+  void RequestQuit();
+  bool QuitRequested() const { return m_quitRequested; }
+  void SetQuitHook(std::function<void()> hook) { m_quitHook = std::move(hook); }
+
+ private:
+  std::shared_ptr<Inspector> OpenWindow(const std::string& window,
+                                        hostmodel::Ref<hostmodel::Item> item);
+  std::shared_ptr<Inspector> RequireWindow(const std::string& name) const;
+  // A mail kept under a window's name, else the item with that id.
+  hostmodel::Ref<hostmodel::Item> ItemNamed(const std::string& name);
+  std::string FolderOf(const std::string& id) const;
+  hostmodel::Ref<hostmodel::Folder> FolderObject(const std::string& name);
+  std::string NewItemId();
+
+  MailStore& m_store;
+  std::shared_ptr<Application> m_application;
+  std::shared_ptr<Explorer> m_explorer;
+  std::shared_ptr<Inspectors> m_inspectors;
+  std::map<std::string, hostmodel::Ref<hostmodel::Item>> m_items;
+  std::map<std::string, hostmodel::Ref<hostmodel::Folder>> m_folders;
+  std::vector<std::shared_ptr<Inspector>> m_windows;  // open ones, in opening order
+  std::map<std::string, std::string> m_windowItems;   // window name -> item id, kept after close
+  std::string m_activeWindow;                         // "" none
+  int m_windowsOpened = 0;
+  int m_newMails = 0;
+  bool m_quitRequested = false;
+  std::function<void()> m_quitHook;
+};
+
+}  // namespace mailhost

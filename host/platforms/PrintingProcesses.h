@@ -1,0 +1,19 @@
+#pragma once
+// Shows each command line the add-in starts, then starts it for real.
+#include "host/commands/LineWriter.h"
+#include "platform/Processes.h"
+
+namespace mailhost {
+
+class PrintingProcesses : public platform::Processes {
+ public:
+  PrintingProcesses(platform::Processes& real, LineWriter& out) : m_real(real), m_out(out) {}
+  int Start(const std::string& commandLine, bool minimized) override;
+  bool Finished(int pid, int* exitCode) override { return m_real.Finished(pid, exitCode); }
+
+ private:
+  platform::Processes& m_real;
+  LineWriter& m_out;
+};
+
+}  // namespace mailhost

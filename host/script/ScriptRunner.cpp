@@ -1,0 +1,183 @@
+#include "host/script/ScriptRunner.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "host/commands/CommandDispatcher.h"
+#include "host/commands/LineWriter.h"
+#include "host/commands/Printer.h"
+#include "host/loader/AddinFolder.h"
+#include "host/loader/AddinLoader.h"
+#include "host/model/MailHost.h"
+#include "host/platforms/PrintedActions.h"
+#include "host/platforms/ScenarioIntegration.h"
+#include "host/store/MemoryMailStore.h"
+#include "platform/Platform.h"
+
+namespace fs = std::filesystem;
+
+namespace mailhost {
+namespace {
+
+constexpr const char* kAddinFolderName = "addin";
+constexpr const char* kRegistryFileName = "registry.reg";
+constexpr const char* kNoAnswer = "none";
+constexpr const char* kUnansweredBox =
+    "a message box had no queued answer, or one that does not fit its buttons";
+
+// The run's data folder; a temporary one goes at the end of the run.
+class DataFolder {
+ public:
+  explicit DataFolder(const std::string& given) : m_temporary(given.empty()) {
+    std::error_code ec;
+    if (m_temporary) {
+      const char* tmp = std::getenv("TMPDIR");
+      std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/mailhost.XXXXXX";
+      std::vector<char> buffer(pattern.begin(), pattern.end());
+      buffer.push_back('\0');
+      if (!mkdtemp(buffer.data())) return;
+      m_path = buffer.data();
+    } else {
+      fs::create_directories(given, ec);
+      m_path = given;
+    }
+    auto canonical = fs::canonical(m_path, ec);
+    if (ec) {
+      m_path.clear();
+      return;
+    }
+    m_path = canonical.string();
+  }
+  ~DataFolder() {
+    if (m_temporary && !m_path.empty()) AddinFolder::Remove(m_path);
+  }
+  DataFolder(const DataFolder&) = delete;
+  DataFolder& operator=(const DataFolder&) = delete;
+  const std::string& Path() const { return m_path; }
+
+ private:
+  bool m_temporary;
+  std::string m_path;
+};
+
+std::string ReadAll(const std::string& path, bool* ok) {
+  std::ifstream in(path, std::ios::binary);
+  std::error_code ec;
+  *ok = in.good() && fs::is_regular_file(path, ec);
+  if (!*ok) return "";
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+std::string ScriptRunner::DefaultAddin() {
+  std::error_code ec;
+  for (const char* candidate : {MAILHOST_DEFAULT_ADDIN, MAILHOST_INSTALLED_ADDIN}) {
+    if (fs::exists(candidate, ec)) return candidate;
+  }
+  return "";
+}
+
+int ScriptRunner::Run(const ScriptOptions& options, std::ostream& out, std::ostream& errors) {
+  const std::string& script = options.script;
+  bool readable = false;
+  const std::string text = ReadAll(script, &readable);
+  if (!readable) {
+    errors << "mailhost: cannot read the script " << script << std::endl;
+    return kScriptUnreadable;
+  }
+  std::vector<Command> commands;
+  try {
+    commands = ScriptParser::ParseScript(text);
+  } catch (const ParseError& e) {
+    errors << "mailhost: " << script << ":" << e.Line() << ": " << e.what() << std::endl;
+    return kScriptUnreadable;
+  }
+
+  DataFolder data(options.dataFolder);
+  if (data.Path().empty()) {
+    errors << "mailhost: cannot make the data folder" << std::endl;
+    return kScriptLineFailed;
+  }
+  LineWriter writer(out);
+  writer.HideFolder(data.Path());
+
+  const std::string library = options.addin.empty() ? DefaultAddin() : options.addin;
+  std::string privateFolder;
+  std::string privateLibrary;
+  if (!library.empty()) {
+    try {
+      privateFolder = data.Path() + "/" + kAddinFolderName;
+      privateLibrary = AddinFolder::CopyOf(library, privateFolder);
+    } catch (const std::exception& e) {
+      errors << "mailhost: " << e.what() << std::endl;
+      return kScriptLineFailed;
+    }
+  } else if (options.registerAddin) {
+    errors << "mailhost: no add-in library to register (looked for " << MAILHOST_DEFAULT_ADDIN
+           << " and " << MAILHOST_INSTALLED_ADDIN << ")" << std::endl;
+    return kScriptLineFailed;
+  }
+
+  ScenarioIntegration platform(data.Path() + "/" + kRegistryFileName);
+  auto& loop = platform.fake.loop;
+  auto& boxes = platform.fake.boxes;
+  boxes.onShown = [&writer](const platform::ShownBox& box) {
+    const std::string answer = box.answered ? mailhost::AnswerName(box.answer) : kNoAnswer;
+    for (const auto& line : FormatBox(box.request, answer)) writer.Line(line);
+  };
+  PrintedActions printed(platform.GetServices(), writer);
+  platform::ScopedInstall install(platform);
+
+  if (options.registerAddin && !AddinLoader::Register(privateLibrary, false, errors)) {
+    return kScriptLineFailed;
+  }
+
+  MemoryMailStore store;
+  MailHost host(store);
+  AddinLoader loader;
+  DispatchSetup setup;
+  setup.baseFolder = fs::absolute(script).parent_path().string();
+  setup.privateAddinFolder = privateFolder;
+  setup.wait = [&loop](std::chrono::milliseconds duration) { loop.AdvanceBy(duration); };
+  setup.queueAnswer = [&boxes](platform::Answer answer) { boxes.Queue(answer); };
+  CommandDispatcher dispatcher(host, loader, writer, errors, std::move(setup));
+
+  int status = kScriptOk;
+  for (const auto& command : commands) {
+    if (host.QuitRequested()) break;
+    std::string failure;
+    try {
+      dispatcher.Run(command);
+      loop.RunPending();
+    } catch (const std::exception& e) {
+      failure = writer.Hide(e.what());
+    }
+    if (failure.empty() && boxes.TakeUnanswered() > 0) failure = kUnansweredBox;
+    if (!failure.empty()) {
+      errors << "mailhost: " << script << ":" << command.line << ": " << command.name << ": "
+             << failure << std::endl;
+      status = kScriptLineFailed;
+      break;
+    }
+  }
+  // The host exits: its add-ins get their shutdown event.
+  dispatcher.Shutdown();
+  if (status == kScriptOk && boxes.TakeUnanswered() > 0) {
+    errors << "mailhost: " << script << ": at exit: " << kUnansweredBox << std::endl;
+    status = kScriptLineFailed;
+  }
+  if (status == kScriptOk && boxes.Queued() > 0) {
+    // Not a failure, but most likely a box the scenario expected never came.
+    errors << "mailhost: " << script << ": " << boxes.Queued() << " queued answer(s) not used"
+           << std::endl;
+  }
+  return status;
+}
+
+}  // namespace mailhost

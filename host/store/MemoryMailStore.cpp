@@ -1,0 +1,108 @@
+#include "host/store/MemoryMailStore.h"
+
+#include <algorithm>
+
+#include "hostmodel/HostModel.h"
+#include "platform/Error.h"
+
+namespace mailhost {
+namespace {
+
+StoredItem SampleMail(const std::string& id, const std::string& subject, const std::string& body) {
+  StoredItem item;
+  item.id = id;
+  item.itemClass = hostmodel::kOlMail;
+  item.subject = subject;
+  item.body = body;
+  item.sent = true;
+  return item;
+}
+
+}  // namespace
+
+MemoryMailStore::MemoryMailStore()
+    : m_folders{
+          {{"Inbox", hostmodel::kOlMailItem}, {}},
+          {{"Sent", hostmodel::kOlMailItem}, {}},
+          {{"Drafts", hostmodel::kOlMailItem}, {}},
+          {{"Contacts", hostmodel::kOlContactItem}, {}},
+          {{"Calendar", hostmodel::kOlAppointmentItem}, {}},
+      } {}
+
+std::vector<StoredFolder> MemoryMailStore::Folders() const {
+  std::vector<StoredFolder> result;
+  for (const auto& folder : m_folders) result.push_back(folder.info);
+  return result;
+}
+
+std::vector<StoredItem> MemoryMailStore::Items(const std::string& folder) const {
+  return Require(folder).items;
+}
+
+void MemoryMailStore::Add(const std::string& folder, const StoredItem& item) {
+  auto& target = Require(folder);
+  for (const auto& other : m_folders) {
+    if (&other == &target) continue;
+    for (const auto& existing : other.items) {
+      if (existing.id == item.id) {
+        throw platform::Error("The item " + item.id + " is already in the folder " +
+                              other.info.name + ".");
+      }
+    }
+  }
+  auto same = std::find_if(target.items.begin(), target.items.end(),
+                           [&](const StoredItem& existing) { return existing.id == item.id; });
+  if (same != target.items.end()) {
+    *same = item;
+  } else {
+    target.items.push_back(item);
+  }
+}
+
+void MemoryMailStore::Move(const std::string& id, const std::string& toFolder) {
+  auto& target = Require(toFolder);
+  for (auto& folder : m_folders) {
+    auto found = std::find_if(folder.items.begin(), folder.items.end(),
+                              [&](const StoredItem& item) { return item.id == id; });
+    if (found == folder.items.end()) continue;
+    if (&folder == &target) return;
+    StoredItem item = std::move(*found);
+    folder.items.erase(found);
+    target.items.push_back(std::move(item));
+    return;
+  }
+  throw platform::Error("The item " + id + " does not exist.");
+}
+
+void MemoryMailStore::AddSamples() {
+  Add("Inbox",
+      SampleMail("welcome", "Welcome", "Welcome to mailhost.\r\nSelect a mail to read it."));
+  Add("Inbox", SampleMail("lunch", "Lunch on Friday?",
+                          "Hi,\r\n\r\nshall we meet for lunch on Friday at noon?\r\n\r\nAnna"));
+  Add("Inbox", SampleMail("report", "Quarterly report",
+                          "The report is ready for review.\r\nComments by Monday, please."));
+  StoredItem contact;
+  contact.id = "anna";
+  contact.itemClass = hostmodel::kOlContact;
+  contact.subject = "Anna Berg";
+  Add("Contacts", contact);
+  StoredItem meeting;
+  meeting.id = "standup";
+  meeting.itemClass = hostmodel::kOlAppointment;
+  meeting.subject = "Team meeting";
+  Add("Calendar", meeting);
+}
+
+MemoryMailStore::FolderData& MemoryMailStore::Require(const std::string& folder) {
+  const auto& self = *this;
+  return const_cast<FolderData&>(self.Require(folder));
+}
+
+const MemoryMailStore::FolderData& MemoryMailStore::Require(const std::string& folder) const {
+  for (const auto& data : m_folders) {
+    if (data.info.name == folder) return data;
+  }
+  throw platform::Error("The folder " + folder + " does not exist.");
+}
+
+}  // namespace mailhost

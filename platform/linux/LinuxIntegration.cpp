@@ -1,0 +1,18 @@
+#include "platform/linux/LinuxIntegration.h"
+
+namespace platform {
+
+LinuxIntegration::LinuxIntegration(const std::string& registryPath)
+    : registry(registryPath.empty() ? RegistryLinux::DefaultPath() : registryPath) {
+  m_services.registry = &registry;
+  m_services.loop = &loop;
+  m_services.clipboard = &clipboard;
+  m_services.pictures = &pictures;
+  m_services.shell = &shell;
+  m_services.files = &files;
+  m_services.http = &http;
+  m_services.icmp = &icmp;
+  m_services.processes = &processes;
+}
+
+}  // namespace platform
