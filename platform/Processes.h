@@ -1,18 +1,35 @@
 #pragma once
 // Starting programs: the encoder (waited for) and an installer (left running).
+//
+// Contract for every backend:
+// - Start and StartProgram return the new process's id, or 0 when nothing
+//   could be started (no such program, not executable); they never block
+//   on the program.
+// - Finished never blocks: false while the process runs; true once it has
+//   ended, with its exit code (128 + signal for a killed one). An id that is
+//   not a running child of ours is finished with exit code -1.
 #include <string>
+#include <vector>
 
 namespace platform {
 
 class Processes {
  public:
   virtual ~Processes() = default;
-  // Starts a command line: the program and its arguments separated by runs of
-  // blanks, double quotes grouping a word with blanks. Returns the process id,
-  // or 0 when nothing could be started.
+  // A command line: the program and its arguments separated by runs of
+  // blanks, double quotes grouping a word with blanks (SplitCommandLine).
   virtual int Start(const std::string& commandLine, bool minimized) = 0;
-  // True once the process has ended, with its exit code; never blocks.
+  // A program by its path and its arguments as they are: nothing is split
+  // again, so a path with blanks or quotes starts that program and no other.
+  virtual int StartProgram(const std::vector<std::string>& argv, bool minimized) = 0;
   virtual bool Finished(int pid, int* exitCode) = 0;
 };
+
+// The words a command line splits into: runs of blanks separate, double
+// quotes group (and are dropped), as the desktop system's start-up code does
+// for the simple cases.
+std::vector<std::string> SplitCommandLine(const std::string& commandLine);
+// The other way, for display: words with blanks, or empty ones, in quotes.
+std::string JoinCommandLine(const std::vector<std::string>& argv);
 
 }  // namespace platform

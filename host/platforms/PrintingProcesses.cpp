@@ -9,4 +9,9 @@ int PrintingProcesses::Start(const std::string& commandLine, bool minimized) {
   return m_real.Start(commandLine, minimized);
 }
 
+int PrintingProcesses::StartProgram(const std::vector<std::string>& argv, bool minimized) {
+  m_out.Line(FormatRun(platform::JoinCommandLine(argv)));
+  return m_real.StartProgram(argv, minimized);
+}
+
 }  // namespace mailhost

@@ -9,6 +9,7 @@ class PrintingProcesses : public platform::Processes {
  public:
   PrintingProcesses(platform::Processes& real, LineWriter& out) : m_real(real), m_out(out) {}
   int Start(const std::string& commandLine, bool minimized) override;
+  int StartProgram(const std::vector<std::string>& argv, bool minimized) override;
   bool Finished(int pid, int* exitCode) override { return m_real.Finished(pid, exitCode); }
 
  private:

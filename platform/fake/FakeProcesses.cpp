@@ -3,8 +3,17 @@
 namespace platform {
 
 int FakeProcesses::Start(const std::string& commandLine, bool minimized) {
-  const int pid = m_startable ? m_nextPid++ : 0;
-  m_started.push_back({commandLine, minimized, pid});
+  return Launch(commandLine, SplitCommandLine(commandLine), minimized);
+}
+
+int FakeProcesses::StartProgram(const std::vector<std::string>& argv, bool minimized) {
+  return Launch(JoinCommandLine(argv), argv, minimized);
+}
+
+int FakeProcesses::Launch(const std::string& commandLine, const std::vector<std::string>& argv,
+                          bool minimized) {
+  const int pid = m_startable && !argv.empty() ? m_nextPid++ : 0;
+  m_started.push_back({commandLine, argv, minimized, pid});
   if (pid == 0) return 0;
   m_runs[pid] = {m_polls, m_exitCode};
   if (m_onStart) m_onStart(commandLine);

@@ -13,7 +13,8 @@ namespace platform {
 class FakeProcesses : public Processes {
  public:
   struct Started {
-    std::string commandLine;
+    std::string commandLine;  // as given, or joined from the argv
+    std::vector<std::string> argv;
     bool minimized = false;
     int pid = 0;  // 0: the start failed
   };
@@ -25,16 +26,19 @@ class FakeProcesses : public Processes {
     m_polls = polls;
     m_exitCode = exitCode;
   }
-  // Called with each command line that starts, to act as the program would
+  // Called with each command line (or joined argv) that starts, to act as the program would
   // (write its output file, say).
   void OnStart(std::function<void(const std::string&)> action) { m_onStart = std::move(action); }
 
   int Start(const std::string& commandLine, bool minimized) override;
+  int StartProgram(const std::vector<std::string>& argv, bool minimized) override;
   bool Finished(int pid, int* exitCode) override;
 
   const std::vector<Started>& Starts() const { return m_started; }
 
  private:
+  int Launch(const std::string& commandLine, const std::vector<std::string>& argv, bool minimized);
+
   struct Run {
     int pollsLeft;
     int exitCode;

@@ -20,31 +20,13 @@ int ExitCodeOf(int status) {
 
 }  // namespace
 
-std::vector<std::string> LinuxProcesses::Split(const std::string& commandLine) {
-  std::vector<std::string> words;
-  std::string word;
-  bool inWord = false;
-  bool quoted = false;
-  for (char c : commandLine) {
-    if (c == '"') {
-      quoted = !quoted;
-      inWord = true;  // "" is an empty word of its own
-    } else if ((c == ' ' || c == '\t') && !quoted) {
-      if (inWord) words.push_back(word);
-      word.clear();
-      inWord = false;
-    } else {
-      word += c;
-      inWord = true;
-    }
-  }
-  if (inWord) words.push_back(word);
-  return words;
+int LinuxProcesses::Start(const std::string& commandLine, bool minimized) {
+  return StartProgram(SplitCommandLine(commandLine), minimized);
 }
 
-int LinuxProcesses::Start(const std::string& commandLine, bool /*minimized*/) {
-  std::vector<std::string> words = Split(commandLine);
-  if (words.empty()) return 0;
+int LinuxProcesses::StartProgram(const std::vector<std::string>& argvIn, bool /*minimized*/) {
+  std::vector<std::string> words = argvIn;
+  if (words.empty() || words[0].empty()) return 0;
   std::vector<char*> argv;
   for (auto& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);

@@ -15,12 +15,8 @@ namespace platform {
 class LinuxProcesses : public Processes {
  public:
   int Start(const std::string& commandLine, bool minimized) override;
+  int StartProgram(const std::vector<std::string>& argv, bool minimized) override;
   bool Finished(int pid, int* exitCode) override;
-
-  // The words a command line splits into: runs of blanks separate, double
-  // quotes group (and are dropped), as the desktop system's start-up code does
-  // for the simple cases.
-  static std::vector<std::string> Split(const std::string& commandLine);
 
  private:
   void ReapEnded();

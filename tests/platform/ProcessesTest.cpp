@@ -27,15 +27,16 @@ bool WaitFinished(LinuxProcesses& processes, int pid, int* exitCode) {
 }
 
 TEST(LinuxProcesses, SplitsOnRunsOfBlanksWithQuotesGrouping) {
-  EXPECT_EQ(LinuxProcesses::Split(""), Words{});
-  EXPECT_EQ(LinuxProcesses::Split("   "), Words{});
+  EXPECT_EQ(platform::SplitCommandLine(""), Words{});
+  EXPECT_EQ(platform::SplitCommandLine("   "), Words{});
   // The encoder's line: double blanks and a trailing blank make no empty words.
-  EXPECT_EQ(LinuxProcesses::Split("/a/lame -s 11025  /a/Temp.wav  /a/Sonvera.mp3 "),
+  EXPECT_EQ(platform::SplitCommandLine("/a/lame -s 11025  /a/Temp.wav  /a/Sonvera.mp3 "),
             (Words{"/a/lame", "-s", "11025", "/a/Temp.wav", "/a/Sonvera.mp3"}));
-  EXPECT_EQ(LinuxProcesses::Split("\"/my folder/setup\"\targ"), (Words{"/my folder/setup", "arg"}));
-  EXPECT_EQ(LinuxProcesses::Split("a\"b c\"d e"), (Words{"ab cd", "e"}));
-  EXPECT_EQ(LinuxProcesses::Split("x \"\" y"), (Words{"x", "", "y"}));
-  EXPECT_EQ(LinuxProcesses::Split("\"unclosed quote"), (Words{"unclosed quote"}));
+  EXPECT_EQ(platform::SplitCommandLine("\"/my folder/setup\"\targ"),
+            (Words{"/my folder/setup", "arg"}));
+  EXPECT_EQ(platform::SplitCommandLine("a\"b c\"d e"), (Words{"ab cd", "e"}));
+  EXPECT_EQ(platform::SplitCommandLine("x \"\" y"), (Words{"x", "", "y"}));
+  EXPECT_EQ(platform::SplitCommandLine("\"unclosed quote"), (Words{"unclosed quote"}));
 }
 
 TEST(LinuxProcesses, ChildGetsItsArgumentsAndExitCodeComesBack) {
