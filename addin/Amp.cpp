@@ -2,7 +2,7 @@
 
 #include "addin/Connect.h"
 #include "audio/Fx.h"
-#include "common/Routine.h"
+#include "common/Handlers.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
 #include "settings/FirstRun.h"
@@ -14,8 +14,16 @@ using namespace hostmodel;
 
 std::shared_ptr<Amp> oAmp;
 
+namespace {
+
+constexpr const char* kSourceStartupComplete = "Startup Complete";
+constexpr const char* kSourceIsCommandBarSet = "Is Command Bar Set";
+
+}  // namespace
+
 std::shared_ptr<Amp> Amp::Create() {
   std::shared_ptr<Amp> amp(new Amp());
+  amp->Bar = std::make_shared<ExplorerBar>(amp);
   oAmp = amp;
   FrmProp::Instance().AmpRef = amp;
   return amp;
@@ -39,10 +47,10 @@ void Amp::CleanShutdown() {
   auto& prop = FrmProp::Instance();
   IgnoreErrors([&] { prop.KillLimitTimer(); });
   oApp.reset();
-  oCBar.reset();
-  CmdPlay.Reset();
-  CmdList.reset();
-  oMail.reset();
+  Bar->oCBar.reset();
+  Bar->CmdPlay.Reset();
+  Bar->CmdList.reset();
+  Bar->oMail.reset();
   prop.AmpRef.reset();
   prop.PlayCaller.reset();
   IgnoreErrors([&] { prop.Unload(); });
@@ -52,7 +60,7 @@ void Amp::CleanShutdown() {
   IgnoreErrors([&] { monitor.Unload(); });
   IgnoreErrors([&] { Fx::Instance().Unload(); });
   oConnect.reset();
-  CmdAmp.Reset();
+  Bar->CmdAmp.Reset();
   prop.ActiveInsp.reset();
   oIns.Reset();
   oExp.Reset();
@@ -66,13 +74,7 @@ void Amp::OnBeginShutdown() {
 void Amp::OnStartupComplete(const Ref<Application>& Outl, const std::shared_ptr<Connect>& Connect) {
   Trace(" Amp OnStartupComplete");
   auto self = shared_from_this();
-  std::string message;
-  Routine r([&](Routine& routine, const std::string& description) {
-    ErrorPrompt(description,
-                std::string("Startup Complete") + kCrLf + routine.step + kCrLf + message,
-                kModeDoShutDown, nullptr);
-    return OnError::Leave;
-  });
+  Routine r(ShutDownAndLeave(kSourceStartupComplete));
 
   r.step = "oApp";
   r.Do([&] { oApp = Outl; });
@@ -81,19 +83,20 @@ void Amp::OnStartupComplete(const Ref<Application>& Outl, const std::shared_ptr<
   r.step = "oIns";
   r.Do([&] {
     oIns.Set(Need(oApp).GetInspectors(), [&](Inspectors& ins, auto& subs) {
-      subs.push_back(ins.NewInspector.Subscribe(Bound(&Amp::oIns_NewInspector)));
+      subs.push_back(ins.NewInspector.Subscribe(BindWeak(self, &Amp::oIns_NewInspector)));
     });
   });
   r.step = "oExp";
   r.Do([&] {
     oExp.Set(Need(oApp).ActiveExplorer(), [&](Explorer& exp, auto& subs) {
-      subs.push_back(exp.SelectionChange.Subscribe(Bound(&Amp::oExp_SelectionChange)));
+      subs.push_back(
+          exp.SelectionChange.Subscribe(BindWeak(Bar, &ExplorerBar::oExp_SelectionChange)));
     });
   });
   r.step = "Command Bar";
   r.Do([&] {
-    if (IsCommandBarSet(oExp.get(), oCBar)) {
-      message = kAnotherInstance;
+    if (IsCommandBarSet(oExp.get(), Bar->oCBar)) {
+      r.detail = kAnotherInstance;
       throw platform::Error("");
     }
   });
@@ -119,22 +122,13 @@ void Amp::OnStartupComplete(const Ref<Application>& Outl, const std::shared_ptr<
   // An update being installed has shut the add-in down and asked the host to
   // quit: building the bar now would only fail and ask the user about it.
   if (m_shutDown) return;
-  IgnoreErrors([&] { AddButtons(); });
+  IgnoreErrors([&] { Bar->AddButtons(); });
   IgnoreErrors([] { platform::GetClipboard().Clear(); });
 }
 
 bool Amp::IsCommandBarSet(const Ref<Explorer>& Window, Ref<CommandBar>& Bar) {
   Trace(" Amp IsCommandBarSet");
-  bool quit = false;
-  Routine r([&](Routine&, const std::string& description) {
-    std::string source = std::string("Is Command Bar Set") + kCrLf + "CommandBars" + kCrLf;
-    if (ErrorPrompt(description, source, kModeAskShutDown, nullptr).value_or(false)) {
-      quit = true;
-      if (auto amp = oAmp) amp->CleanShutdown();
-      return OnError::Leave;
-    }
-    return OnError::Continue;
-  });
+  Routine r(AskToQuit(kSourceIsCommandBarSet));
   r.step = "CommandBars";
   Ref<CommandBar> found;
   r.Do([&] {
@@ -142,13 +136,13 @@ bool Amp::IsCommandBarSet(const Ref<Explorer>& Window, Ref<CommandBar>& Bar) {
     int count = bars.Count();
     for (int i = 1; i <= count; ++i) {
       auto bar = bars.GetItem(i);
-      if (bar && bar->Name() == kBarName) {
+      if (bar && bar->Name() == ExplorerBar::kBarName) {
         found = bar;
         break;
       }
     }
   });
-  if (quit) return false;
+  if (r.Left()) return false;
   if (!Bar && found) Bar = found;
   return static_cast<bool>(Bar);
 }

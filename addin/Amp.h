@@ -11,6 +11,7 @@
 #include "audio/FrmProp.h"
 #include "common/ErrorPrompt.h"
 #include "common/WithEvents.h"
+#include "explorer/ExplorerBar.h"
 #include "hostmodel/HostModel.h"
 
 namespace sonvera {
@@ -34,47 +35,26 @@ class Amp : public ShutdownTarget, public PlaybackCaller, public std::enable_sha
   bool IsCommandBarSet(const hostmodel::Ref<hostmodel::Explorer>& Window,
                        hostmodel::Ref<hostmodel::CommandBar>& Bar);
 
-  // Main window bar (explorer/).
-  void AddButtons();
-  void oExp_SelectionChange();
-  void CmdAmp_Click(const hostmodel::Ref<hostmodel::CommandBarButton>& Ctrl, bool& CancelDefault);
-  void CmdPlay_Click(const hostmodel::Ref<hostmodel::CommandBarButton>& Ctrl, bool& CancelDefault);
   void oIns_NewInspector(const hostmodel::Ref<hostmodel::Inspector>& Inspector);
 
   hostmodel::Ref<hostmodel::Application> oApp;
   std::shared_ptr<Connect> oConnect;
   WithEvents<hostmodel::Inspectors> oIns;
   WithEvents<hostmodel::Explorer> oExp;
-  hostmodel::Ref<hostmodel::CommandBar> oCBar;
-  WithEvents<hostmodel::CommandBarButton> CmdAmp;
-  WithEvents<hostmodel::CommandBarButton> CmdPlay;
-  hostmodel::Ref<hostmodel::CommandBarComboBox> CmdList;
-  hostmodel::Ref<hostmodel::MailItem> oMail;
-  std::vector<std::int16_t> AttachmentIndex{0};
+  // The main window's bar with its controls, the selected mail and its list.
+  std::shared_ptr<ExplorerBar> Bar;
   std::vector<std::shared_ptr<Insp>> InspList;
 
-  static constexpr const char* kBarName = "Sonvera";
   static constexpr const char* kAnotherInstance =
       "Another instance of Sonvera is running!\r\nShutting down this instance.";
 
  private:
   Amp() = default;
-  // Binds a handler of this object so that a released Amp is never called.
-  template <typename... Args>
-  auto Bound(void (Amp::*handler)(Args...));
 
   bool m_shutDown = false;
 };
 
 // The shared reference to the one application object.
 extern std::shared_ptr<Amp> oAmp;
-
-template <typename... Args>
-auto Amp::Bound(void (Amp::*handler)(Args...)) {
-  std::weak_ptr<Amp> weak = weak_from_this();
-  return [weak, handler](Args... args) {
-    if (auto self = weak.lock()) ((*self).*handler)(std::forward<Args>(args)...);
-  };
-}
 
 }  // namespace sonvera

@@ -3,7 +3,7 @@
 #include <atomic>
 
 #include "addin/Amp.h"
-#include "common/Routine.h"
+#include "common/Handlers.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
 
@@ -17,16 +17,13 @@ constexpr const char* kTracePath = "C:\\DEBUG.LOG";
 }  // namespace
 
 void Connect::OnConnection(const Ref<Application>& Application, int /*ConnectMode*/) {
-  try {
+  Routine r(TellAndLeave());
+  r.Do([&] {
     TraceOpen(kTracePath, true);
     Trace(" AddinInstance_OnConnection ");
     Trace("AddinInstance_OnConnection");
     OutLookApp = Application;
-  } catch (const std::exception& e) {
-    platform::BoxRequest box;
-    box.text = e.what();
-    IgnoreErrors([&] { platform::GetBoxes().Show(box); });
-  }
+  });
 }
 
 void Connect::OnStartupComplete() {

@@ -4,6 +4,7 @@
 // is what unbinds.
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "hostmodel/Event.h"
@@ -33,5 +34,15 @@ class WithEvents {
   std::shared_ptr<T> m_object;
   std::vector<hostmodel::Subscription> m_subscriptions;
 };
+
+// A handler of `owner` that does nothing once the owner is gone, so that an
+// event of a host object that outlives it never calls a released object.
+template <typename T, typename... Args>
+auto BindWeak(const std::shared_ptr<T>& owner, void (T::*handler)(Args...)) {
+  std::weak_ptr<T> weak = owner;
+  return [weak, handler](Args... args) {
+    if (auto self = weak.lock()) ((*self).*handler)(std::forward<Args>(args)...);
+  };
+}
 
 }  // namespace sonvera

@@ -1,7 +1,8 @@
-// The main window's bar: built once at start-up, shown only in mail folders.
+#include "explorer/ExplorerBar.h"
+
 #include "addin/Amp.h"
 #include "common/FacePaste.h"
-#include "common/Routine.h"
+#include "common/Handlers.h"
 #include "common/Trace.h"
 
 namespace sonvera {
@@ -9,6 +10,9 @@ namespace sonvera {
 using namespace hostmodel;
 
 namespace {
+
+constexpr const char* kSourceAddButtons = "Add Buttons";
+constexpr const char* kSourceChangeSelection = "Change Selection";
 
 constexpr const char* kAmpCaption = "Sonvera";
 constexpr const char* kAmpDescription = "voice mail servece";
@@ -30,22 +34,20 @@ Ref<T> As(const Ref<CommandBarControl>& control) {
 
 }  // namespace
 
-void Amp::AddButtons() {
+Explorer& ExplorerBar::Window() const {
+  auto amp = m_amp.lock();
+  return Need(Need(amp).oExp.get());
+}
+
+void ExplorerBar::AddButtons() {
   Trace(" Amp AddButtons");
-  Routine r([&](Routine& routine, const std::string& description) {
-    std::string source = std::string("Add Buttons") + kCrLf + routine.step + kCrLf;
-    if (ErrorPrompt(description, source, kModeAskShutDown, nullptr).value_or(false)) {
-      CleanShutdown();
-      return OnError::Leave;
-    }
-    return OnError::Continue;
-  });
+  Routine r(AskToQuit(kSourceAddButtons));
   auto run = [&](auto&& statement) { r.Do(statement); };
 
   r.step = "oExp.CommandBars";
   bool exists = false;
   r.Do([&] {
-    auto& bars = Need(Need(oExp.get()).GetCommandBars());
+    auto& bars = Need(Window().GetCommandBars());
     int count = bars.Count();
     for (int i = 1; i <= count; ++i) {
       if (bars.GetItem(i)->Name() == kBarName) {
@@ -56,16 +58,15 @@ void Amp::AddButtons() {
   });
   if (!exists && !r.Left()) {
     r.step = "oCBar";
-    r.Do([&] {
-      oCBar = Need(Need(oExp.get()).GetCommandBars()).Add(kBarName, kMsoBarTop, false, true);
-    });
+    r.Do([&] { oCBar = Need(Window().GetCommandBars()).Add(kBarName, kMsoBarTop, false, true); });
 
     r.step = "CmdAmp";
     r.Do([&] {
       CmdAmp.Set(
           As<CommandBarButton>(Need(Need(oCBar).Controls()).Add(kMsoControlButton, 0, "", 0, true)),
           [&](CommandBarButton& b, auto& subs) {
-            subs.push_back(b.Click.Subscribe(Bound(&Amp::CmdAmp_Click)));
+            subs.push_back(
+                b.Click.Subscribe(BindWeak(shared_from_this(), &ExplorerBar::CmdAmp_Click)));
           });
     });
     r.Do([&] { Need(CmdAmp.get()).SetVisible(true); });
@@ -80,7 +81,8 @@ void Amp::AddButtons() {
       CmdPlay.Set(
           As<CommandBarButton>(Need(Need(oCBar).Controls()).Add(kMsoControlButton, 0, "", 0, true)),
           [&](CommandBarButton& b, auto& subs) {
-            subs.push_back(b.Click.Subscribe(Bound(&Amp::CmdPlay_Click)));
+            subs.push_back(
+                b.Click.Subscribe(BindWeak(shared_from_this(), &ExplorerBar::CmdPlay_Click)));
           });
     });
     r.Do([&] { Need(CmdPlay.get()).SetVisible(false); });
@@ -110,20 +112,11 @@ void Amp::AddButtons() {
   r.Do([&] { Need(oCBar).SetEnabled(true); });
 }
 
-void Amp::oExp_SelectionChange() {
+void ExplorerBar::oExp_SelectionChange() {
   Trace(" Amp oExp_SelectionChange");
-  Routine r([&](Routine&, const std::string& description) {
-    std::string source = std::string("Change Selection") + kCrLf + kCrLf;
-    if (ErrorPrompt(description, source, kModeAskShutDown, nullptr).value_or(false)) {
-      CleanShutdown();
-      return OnError::Leave;
-    }
-    return OnError::Continue;
-  });
+  Routine r(AskToQuit(kSourceChangeSelection));
   bool mailFolder = true;
-  r.Do([&] {
-    mailFolder = Need(Need(oExp.get()).CurrentFolder()).DefaultItemType() == kOlMailItem;
-  });
+  r.Do([&] { mailFolder = Need(Window().CurrentFolder()).DefaultItemType() == kOlMailItem; });
   if (r.Left()) return;
   if (!mailFolder) {
     r.Do([&] { Need(oCBar).SetVisible(false); });
@@ -132,11 +125,11 @@ void Amp::oExp_SelectionChange() {
   r.Do([&] { Need(oCBar).SetVisible(true); });
 }
 
-void Amp::CmdAmp_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDefault*/) {
+void ExplorerBar::CmdAmp_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDefault*/) {
   // The product button does nothing.
 }
 
-void Amp::CmdPlay_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDefault*/) {
+void ExplorerBar::CmdPlay_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDefault*/) {
   Trace(" Amp CmdPlay_Click");
 }
 

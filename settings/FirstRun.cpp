@@ -1,7 +1,7 @@
 #include "settings/FirstRun.h"
 
+#include "common/Handlers.h"
 #include "common/ProductHost.h"
-#include "common/Routine.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
 #include "settings/Reg.h"
@@ -20,11 +20,9 @@ void WriteDefaults() {
 bool CheckFirstRun() {
   Trace(" CheckFirstRun");
   RegData aq;
-  try {
-    aq = GetRegValue(platform::kHkeyCurrentUser, kSettingsKey, kValueAQ);
-  } catch (...) {
-    return false;
-  }
+  Routine r(LeaveSilently());
+  r.Do([&] { aq = GetRegValue(platform::kHkeyCurrentUser, kSettingsKey, kValueAQ); });
+  if (r.Left()) return false;
   if (!RegDataText(aq).empty()) return true;
 
   // Failures of the defaults or of the offer do not change the answer.

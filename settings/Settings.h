@@ -1,5 +1,7 @@
 #pragma once
 // The add-in's one registry key and its values.
+#include <array>
+
 namespace sonvera {
 
 constexpr const char* kSettingsKey = "Software\\Microsoft\\Office\\Outlook\\Addins\\Sonvera.Amp";
@@ -8,5 +10,12 @@ constexpr const char* kValueAQ = "AQ";
 constexpr const char* kDefaultVersion = "1.0.1";
 // The entry "2 Kbs", not the one labelled default.
 constexpr const char* kDefaultAQ = "1";
+
+// The recording quality stored in "AQ", read once by each of its users:
+// 0 to 3, as the text "0" to "3" or a DWORD; anything else (missing, empty,
+// out of range, not a number) reads as 1.
+int AudioQuality();
+constexpr int kQualityCount = 4;
+constexpr int kFallbackQuality = 1;
 
 }  // namespace sonvera

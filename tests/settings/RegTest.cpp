@@ -72,6 +72,27 @@ TEST(RegTest, NumericTextIsRecognisedAsTheRunTimeDoes) {
   }
 }
 
+TEST(AudioQualityTest, OnlyZeroToThreeAsTextOrDwordCountAnythingElseIsOne) {
+  testsupport::FakePlatform fake;
+  auto read = [&](std::uint32_t type, const testsupport::Bytes& data) {
+    PutValue(fake.registry, kSettingsKey, kValueAQ, type, data);
+    return AudioQuality();
+  };
+  EXPECT_EQ(AudioQuality(), 1) << "missing";
+  EXPECT_EQ(read(platform::kRegSz, {'0', 0}), 0);
+  EXPECT_EQ(read(platform::kRegSz, {'3', 0}), 3);
+  EXPECT_EQ(read(platform::kRegSz, {' ', '2', ' ', 0}), 2) << "blanks around the digit";
+  EXPECT_EQ(read(platform::kRegDword, {2, 0, 0, 0}), 2);
+  for (const auto& bad : std::vector<testsupport::Bytes>{
+           {0}, {'4', 0}, {'1', '0', 0}, {'-', '1', 0}, {'x', 0}, {'2', '.', '5', 0}}) {
+    EXPECT_EQ(read(platform::kRegSz, bad), 1)
+        << std::string(bad.begin(), bad.end() - 1) << " must read as 1";
+  }
+  EXPECT_EQ(read(platform::kRegDword, {4, 0, 0, 0}), 1);
+  EXPECT_EQ(read(platform::kRegDword, {0xff, 0xff, 0xff, 0xff}), 1);
+  EXPECT_EQ(read(platform::kRegBinary, {2}), 1);
+}
+
 // What a first start writes and asks, and the kinds of AQ that count as set,
 // are the startup_* and settings_aq_* scenarios; a scenario cannot leave a
 // box unanswered.
