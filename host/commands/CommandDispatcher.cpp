@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "host/commands/CommandTable.h"
 #include "host/commands/LineWriter.h"
 #include "host/commands/Printer.h"
 #include "host/loader/AddinFolder.h"
@@ -25,27 +26,6 @@ namespace mailhost {
 namespace {
 
 constexpr const char* kNotAvailableYet = "not available yet";
-
-constexpr const char* kHelp =
-    "Commands (one a line; words with blanks in double quotes):\n"
-    "  start                                   load the registered add-ins\n"
-    "  folder NAME                             show Inbox, Sent, Drafts, Contacts or Calendar\n"
-    "  select ID...                            select items of the folder shown\n"
-    "  new WIN | open ID WIN                   open a mail window\n"
-    "  activate WIN | deactivate WIN | close WIN\n"
-    "  click WIN CAPTION|#N | choose WIN N     use the add-in's bar (WIN or explorer)\n"
-    "  attach WIN PATH | send WIN              attach a file, send the mail\n"
-    "  show WIN | show-mail WIN|ID             print a bar, a mail\n"
-    "  mail FOLDER ID [sent] [subject=T] [body=T] [attach=PATH]...\n"
-    "  item FOLDER ID contact|appointment\n"
-    "  bar WIN NAME                            add a bar to a window\n"
-    "  answer Yes|No|OK...                     answer the next message boxes\n"
-    "  wait 50ms|3s|45m                        let time pass\n"
-    "  clipboard text|rtf TEXT | show-clipboard\n"
-    "  registry set KEY NAME sz|dword VALUE | registry delete KEY [NAME] | registry show KEY\n"
-    "  file-remove NAME | file-readonly        break the add-in folder (private copies only)\n"
-    "  list                                    the items of the folder shown\n"
-    "  help | quit";
 
 platform::HKey RequireCreated(const std::string& key) {
   platform::HKey handle = 0;
@@ -76,8 +56,90 @@ CommandDispatcher::CommandDispatcher(MailHost& host, AddinLoader& loader, LineWr
                                      std::ostream& errors, DispatchSetup setup)
     : m_host(host), m_loader(loader), m_out(out), m_errors(errors), m_setup(std::move(setup)) {}
 
+void CommandDispatcher::Run(const Command& command) {
+  const CommandSpec* spec = FindCommand(command.name);
+  if (!spec) throw platform::Error("unknown command: " + command.name);
+  (this->*spec->run)(command);
+}
+
+void CommandDispatcher::ShowFolder(const Command& command) {
+  m_host.ShowFolder(command.args[0]);
+}
+
+void CommandDispatcher::Select(const Command& command) {
+  m_host.Select(command.args);
+}
+
+void CommandDispatcher::NewMail(const Command& command) {
+  m_host.NewMail(command.args[0]);
+}
+
+void CommandDispatcher::Open(const Command& command) {
+  m_host.Open(command.args[0], command.args[1]);
+}
+
+void CommandDispatcher::Activate(const Command& command) {
+  m_host.Activate(command.args[0]);
+}
+
+void CommandDispatcher::Deactivate(const Command& command) {
+  m_host.Deactivate(command.args[0]);
+}
+
+void CommandDispatcher::Close(const Command& command) {
+  m_host.Close(command.args[0]);
+}
+
+void CommandDispatcher::Attach(const Command& command) {
+  m_host.Attach(command.args[0], Resolve(command.args[1]));
+}
+
+void CommandDispatcher::Send(const Command& command) {
+  m_host.Send(command.args[0]);
+}
+
+void CommandDispatcher::Show(const Command& command) {
+  m_out.Line(FormatBar(command.args[0], *m_host.BarsOf(command.args[0])));
+}
+
+void CommandDispatcher::ShowMail(const Command& command) {
+  m_out.Line(FormatMail(command.args[0], *m_host.FindMail(command.args[0])));
+}
+
+void CommandDispatcher::AddBar(const Command& command) {
+  m_host.BarsOf(command.args[0])->Add(command.args[1], hostmodel::kMsoBarTop, false, true);
+}
+
+void CommandDispatcher::Answer(const Command& command) {
+  for (const auto& word : command.args) {
+    m_setup.queueAnswer(word == "Yes"  ? platform::Answer::Yes
+                        : word == "No" ? platform::Answer::No
+                                       : platform::Answer::Ok);
+  }
+}
+
+void CommandDispatcher::Wait(const Command& command) {
+  m_setup.wait(*ScriptParser::ParseDuration(command.args[0]));
+}
+
+void CommandDispatcher::ShowClipboard(const Command&) {
+  for (const auto& line : FormatClipboard(platform::GetClipboard())) m_out.Line(line);
+}
+
+void CommandDispatcher::Quit(const Command&) {
+  m_host.RequestQuit();
+}
+
+void CommandDispatcher::Help(const Command&) {
+  m_out.Line(HelpText());
+}
+
+void CommandDispatcher::NotYet(const Command&) {
+  throw platform::Error(kNotAvailableYet);
+}
+
 // What a person at the console needs to find ids for select and open.
-void CommandDispatcher::List() {
+void CommandDispatcher::List(const Command&) {
   const std::string folder = m_host.MainExplorer()->CurrentFolder()->Name();
   const auto items = m_host.Store().Items(folder);
   if (items.empty()) m_out.Line("list " + folder + ": empty");
@@ -94,80 +156,7 @@ void CommandDispatcher::List() {
   }
 }
 
-const char* CommandDispatcher::HelpText() {
-  return kHelp;
-}
-
-void CommandDispatcher::Run(const Command& command) {
-  const auto& name = command.name;
-  const auto& a = command.args;
-  if (name == "registry") {
-    Registry(command);
-  } else if (name == "mail") {
-    Mail(command);
-  } else if (name == "item") {
-    Item(command);
-  } else if (name == "bar") {
-    m_host.BarsOf(a[0])->Add(a[1], hostmodel::kMsoBarTop, false, true);
-  } else if (name == "file-remove") {
-    RemoveFile(a[0]);
-  } else if (name == "file-readonly") {
-    MakeAddinFolderReadOnly();
-  } else if (name == "start") {
-    Start();
-  } else if (name == "folder") {
-    m_host.ShowFolder(a[0]);
-  } else if (name == "select") {
-    m_host.Select(a);
-  } else if (name == "new") {
-    m_host.NewMail(a[0]);
-  } else if (name == "open") {
-    m_host.Open(a[0], a[1]);
-  } else if (name == "activate") {
-    m_host.Activate(a[0]);
-  } else if (name == "deactivate") {
-    m_host.Deactivate(a[0]);
-  } else if (name == "close") {
-    m_host.Close(a[0]);
-  } else if (name == "click") {
-    Click(command);
-  } else if (name == "choose") {
-    Choose(command);
-  } else if (name == "answer") {
-    for (const auto& word : a) {
-      m_setup.queueAnswer(word == "Yes"  ? platform::Answer::Yes
-                          : word == "No" ? platform::Answer::No
-                                         : platform::Answer::Ok);
-    }
-  } else if (name == "attach") {
-    m_host.Attach(a[0], Resolve(a[1]));
-  } else if (name == "send") {
-    m_host.Send(a[0]);
-  } else if (name == "wait") {
-    m_setup.wait(*ScriptParser::ParseDuration(a[0]));
-  } else if (name == "show") {
-    m_out.Line(FormatBar(a[0], *m_host.BarsOf(a[0])));
-  } else if (name == "show-mail") {
-    m_out.Line(FormatMail(a[0], *m_host.FindMail(a[0])));
-  } else if (name == "clipboard") {
-    Clipboard(command);
-  } else if (name == "show-clipboard") {
-    for (const auto& line : FormatClipboard(platform::GetClipboard())) m_out.Line(line);
-  } else if (name == "quit") {
-    m_host.RequestQuit();
-  } else if (name == "help") {
-    m_out.Line(kHelp);
-  } else if (name == "list") {
-    List();
-  } else if (name == "mic" || name == "show-forms" || name == "form-click" ||
-             name == "form-choose") {
-    throw platform::Error(kNotAvailableYet);
-  } else {
-    throw platform::Error("unknown command: " + name);
-  }
-}
-
-void CommandDispatcher::Start() {
+void CommandDispatcher::Start(const Command&) {
   if (m_started) throw platform::Error("The host has been started already.");
   m_started = true;
   m_loader.Connect(m_host.App(), m_errors);
@@ -314,7 +303,7 @@ void CommandDispatcher::Choose(const Command& command) {
   list->SetListIndex(position);
 }
 
-void CommandDispatcher::Clipboard(const Command& command) {
+void CommandDispatcher::SetClipboard(const Command& command) {
   auto& clipboard = platform::GetClipboard();
   const auto& text = command.args[1];
   clipboard.Clear();
@@ -334,7 +323,8 @@ void CommandDispatcher::Clipboard(const Command& command) {
   clipboard.SetRichText(rtf + "}", text);
 }
 
-void CommandDispatcher::RemoveFile(const std::string& name) {
+void CommandDispatcher::RemoveFile(const Command& command) {
+  const auto& name = command.args[0];
   const auto path = fs::path(RequirePrivateFolder()) / name;
   std::error_code ec;
   if (!fs::exists(fs::symlink_status(path, ec))) {
@@ -345,7 +335,7 @@ void CommandDispatcher::RemoveFile(const std::string& name) {
   }
 }
 
-void CommandDispatcher::MakeAddinFolderReadOnly() {
+void CommandDispatcher::MakeAddinFolderReadOnly(const Command&) {
   AddinFolder::MakeReadOnly(RequirePrivateFolder());
 }
 

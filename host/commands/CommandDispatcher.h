@@ -28,25 +28,45 @@ class CommandDispatcher {
   CommandDispatcher(MailHost& host, AddinLoader& loader, LineWriter& out, std::ostream& errors,
                     DispatchSetup setup);
 
+  // Runs a command the parser accepted (its name is in the command table).
   void Run(const Command& command);
   // Loads the add-ins and delivers the connection events (the `start` command).
-  void Start();
+  void Start(const Command& = {});
   // Delivers the shutdown event to the add-ins that were started; once.
   void Shutdown();
   bool Started() const { return m_started; }
 
-  static const char* HelpText();
-
- private:
-  void Registry(const Command& command);
-  void Mail(const Command& command);
-  void Item(const Command& command);
+  // One per command of the table (host/commands/CommandTable.cpp).
+  void ShowFolder(const Command& command);
+  void Select(const Command& command);
+  void NewMail(const Command& command);
+  void Open(const Command& command);
+  void Activate(const Command& command);
+  void Deactivate(const Command& command);
+  void Close(const Command& command);
   void Click(const Command& command);
   void Choose(const Command& command);
-  void Clipboard(const Command& command);
-  void List();
-  void RemoveFile(const std::string& name);
-  void MakeAddinFolderReadOnly();
+  void Attach(const Command& command);
+  void Send(const Command& command);
+  void Show(const Command& command);
+  void ShowMail(const Command& command);
+  void Mail(const Command& command);
+  void Item(const Command& command);
+  void AddBar(const Command& command);
+  void Answer(const Command& command);
+  void Wait(const Command& command);
+  void SetClipboard(const Command& command);
+  void ShowClipboard(const Command& command);
+  void Registry(const Command& command);
+  void RemoveFile(const Command& command);
+  void MakeAddinFolderReadOnly(const Command& command);
+  void List(const Command& command);
+  void Help(const Command& command);
+  void Quit(const Command& command);
+  // Commands whose subsystem this build does not have yet.
+  void NotYet(const Command& command);
+
+ private:
   std::string Resolve(const std::string& path) const;
   const std::string& RequirePrivateFolder() const;
 

@@ -5,6 +5,8 @@
 #include <limits>
 #include <sstream>
 
+#include "host/commands/CommandTable.h"
+
 namespace mailhost {
 namespace {
 
@@ -12,13 +14,17 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
-bool AllDigits(const std::string& text) {
+}  // namespace
+
+bool ScriptParser::AllDigits(const std::string& text) {
   if (text.empty()) return false;
   for (char c : text) {
     if (!std::isdigit(static_cast<unsigned char>(c))) return false;
   }
   return true;
 }
+
+namespace {
 
 std::optional<std::uint64_t> ParseUnsigned(const std::string& text, int base) {
   if (text.empty()) return std::nullopt;
@@ -37,98 +43,6 @@ std::optional<std::uint64_t> ParseUnsigned(const std::string& text, int base) {
       return std::nullopt;
   }
   return value;
-}
-
-struct Arity {
-  const char* name;
-  int min;
-  int max;  // -1: any
-  bool console;
-};
-
-constexpr Arity kCommands[] = {
-    {"registry", 2, 5, false},    {"mail", 2, -1, false},
-    {"item", 3, 3, false},        {"bar", 2, 2, false},
-    {"file-remove", 1, 1, false}, {"file-readonly", 0, 0, false},
-    {"start", 0, 0, false},       {"folder", 1, 1, false},
-    {"select", 0, -1, false},     {"new", 1, 1, false},
-    {"open", 2, 2, false},        {"activate", 1, 1, false},
-    {"deactivate", 1, 1, false},  {"close", 1, 1, false},
-    {"click", 2, 2, false},       {"choose", 2, 2, false},
-    {"answer", 1, -1, false},     {"attach", 2, 2, false},
-    {"send", 1, 1, false},        {"mic", 1, 1, false},
-    {"wait", 1, 1, false},        {"show", 1, 1, false},
-    {"show-mail", 1, 1, false},   {"show-forms", 0, 0, false},
-    {"form-click", 2, 2, false},  {"form-choose", 3, 3, false},
-    {"clipboard", 2, 2, false},   {"show-clipboard", 0, 0, false},
-    {"quit", 0, 0, false},        {"help", 0, 0, true},
-    {"list", 0, 0, true},
-};
-
-void CheckRegistry(const Command& command) {
-  const auto& a = command.args;
-  const auto& sub = a[0];
-  if (sub == "set") {
-    if (a.size() != 5) throw ParseError(command.line, "registry set needs KEY NAME sz|dword VALUE");
-    if (a[3] == "dword") {
-      if (!ScriptParser::ParseDword(a[4])) {
-        throw ParseError(command.line, "not a 32-bit number: " + a[4]);
-      }
-    } else if (a[3] != "sz") {
-      throw ParseError(command.line, "registry value type must be sz or dword, not " + a[3]);
-    }
-  } else if (sub == "delete") {
-    if (a.size() < 2 || a.size() > 3)
-      throw ParseError(command.line, "registry delete needs KEY [NAME]");
-  } else if (sub == "show") {
-    if (a.size() != 2) throw ParseError(command.line, "registry show needs KEY");
-  } else {
-    throw ParseError(command.line, "registry needs set, delete or show, not " + sub);
-  }
-}
-
-void CheckCommand(const Command& command) {
-  const auto& a = command.args;
-  const auto& name = command.name;
-  if (name == "registry") {
-    CheckRegistry(command);
-  } else if (name == "mail") {
-    for (std::size_t i = 2; i < a.size(); ++i) {
-      const auto& option = a[i];
-      if (option == "sent" || option.rfind("subject=", 0) == 0 || option.rfind("body=", 0) == 0 ||
-          option.rfind("attach=", 0) == 0) {
-        continue;
-      }
-      throw ParseError(command.line, "unknown mail option: " + option);
-    }
-  } else if (name == "item") {
-    if (a[2] != "contact" && a[2] != "appointment") {
-      throw ParseError(command.line, "item type must be contact or appointment, not " + a[2]);
-    }
-  } else if (name == "choose") {
-    if (!AllDigits(a[1]) || a[1].size() > 6 || std::stoi(a[1]) < 1) {
-      throw ParseError(command.line, "not a list position: " + a[1]);
-    }
-  } else if (name == "answer") {
-    for (const auto& word : a) {
-      if (word != "Yes" && word != "No" && word != "OK") {
-        throw ParseError(command.line, "an answer is Yes, No or OK, not " + word);
-      }
-    }
-  } else if (name == "wait") {
-    if (!ScriptParser::ParseDuration(a[0])) {
-      throw ParseError(command.line, "not a duration (50ms, 3s, 45m): " + a[0]);
-    }
-  } else if (name == "clipboard") {
-    if (a[0] != "text" && a[0] != "rtf") {
-      throw ParseError(command.line, "clipboard needs text or rtf, not " + a[0]);
-    }
-  } else if (name == "click") {
-    if (a[1].size() > 1 && a[1][0] == '#' && AllDigits(a[1].substr(1)) &&
-        (a[1].size() > 7 || std::stoi(a[1].substr(1)) < 1)) {
-      throw ParseError(command.line, "not a control position: " + a[1]);
-    }
-  }
 }
 
 }  // namespace
@@ -197,26 +111,25 @@ std::optional<Command> ScriptParser::ParseLine(const std::string& rawLine, int n
   command.line = number;
   command.name = words[0];
   command.args.assign(words.begin() + 1, words.end());
-  const Arity* arity = nullptr;
-  for (const auto& known : kCommands) {
-    if (command.name == known.name && (console || !known.console)) arity = &known;
+  const CommandSpec* spec = FindCommand(command.name);
+  if (!spec || (spec->consoleOnly && !console)) {
+    throw ParseError(number, "unknown command: " + command.name);
   }
-  if (!arity) throw ParseError(number, "unknown command: " + command.name);
   const int count = static_cast<int>(command.args.size());
-  if (count < arity->min || (arity->max >= 0 && count > arity->max)) {
+  if (count < spec->minArgs || (spec->maxArgs >= 0 && count > spec->maxArgs)) {
     std::ostringstream message;
     message << command.name << " takes ";
-    if (arity->max < 0) {
-      message << "at least " << arity->min;
-    } else if (arity->min == arity->max) {
-      message << arity->min;
+    if (spec->maxArgs < 0) {
+      message << "at least " << spec->minArgs;
+    } else if (spec->minArgs == spec->maxArgs) {
+      message << spec->minArgs;
     } else {
-      message << arity->min << " to " << arity->max;
+      message << spec->minArgs << " to " << spec->maxArgs;
     }
     message << " argument(s), not " << count;
     throw ParseError(number, message.str());
   }
-  CheckCommand(command);
+  if (spec->check) spec->check(command);
   return command;
 }
 

@@ -42,6 +42,7 @@ class ScriptParser {
 
   // "50ms", "3s", "45m".
   static std::optional<std::chrono::milliseconds> ParseDuration(const std::string& word);
+  static bool AllDigits(const std::string& text);
   // A decimal (possibly negative) or 0x hexadecimal 32-bit number.
   static std::optional<std::uint32_t> ParseDword(const std::string& word);
 };
