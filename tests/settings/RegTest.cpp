@@ -4,7 +4,9 @@
 #include "settings/Reg.h"
 #include "settings/Settings.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/MailhostRun.h"
 #include "tests/support/RegistryCalls.h"
+#include "tests/support/ScratchFolder.h"
 
 namespace sonvera {
 namespace {
@@ -101,6 +103,20 @@ TEST(FirstRunTest, AnUnansweredOfferDoesNotStopTheStart) {
   EXPECT_TRUE(CheckFirstRun());
   EXPECT_EQ(fake.boxes.TakeUnanswered(), 1);
   EXPECT_EQ(GetRegValue(kHkeyCurrentUser, kSettingsKey, "AQ"), RegData(std::string("1")));
+}
+
+TEST(FirstRunTest, ARestartWithTheSameDataOffersTheTutorialOnce) {
+  testsupport::ScratchFolder data;
+  data.Write("first.scn", "answer No\nstart\nquit\n");
+  data.Write("again.scn", "start\nquit\n");
+  const std::string options = " --data " + data.File("run");
+  auto first = testsupport::RunMailhost("--script " + data.File("first.scn") + options);
+  EXPECT_EQ(first.status, 0) << first.err;
+  EXPECT_NE(first.out.find("box \"Sonvera Tutorial\""), std::string::npos) << first.out;
+  // An offer now would be a box with no queued answer: the run would fail.
+  auto again = testsupport::RunMailhost("--script " + data.File("again.scn") + options);
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(again.out, "");
 }
 
 }  // namespace
