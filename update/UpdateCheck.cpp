@@ -73,8 +73,8 @@ std::string GetRemoteVersion() {
   IgnoreErrors([&] { url = BuildUrl(kVersionFilePath); });
   IgnoreErrors([&] { Trace(url); });
   try {
-    body = platform::GetHttp().Get(url, kVersionTimeoutSeconds, kVersionFileLimit).Text();
-  } catch (const platform::BodyTooLargeError&) {
+    body = platform::GetHttp().Get({url, kVersionTimeoutSeconds, kVersionFileLimit}).Text();
+  } catch (const platform::RefusedReplyError&) {
     throw;
   } catch (...) {
     // No server, no answer: the check ends without a word.
@@ -97,7 +97,7 @@ platform::BoxRequest UpdatePrompt(const std::string& remoteText) {
 void InstallUpdate(std::shared_ptr<Amp> ampRef) {
   const std::string url = BuildUrl(kInstallerPath);
   IgnoreErrors([] { Trace(AddinFolder()); });
-  const auto response = platform::GetHttp().Get(url, kInstallerTimeoutSeconds, kInstallerLimit);
+  const auto response = platform::GetHttp().Get({url, kInstallerTimeoutSeconds, kInstallerLimit});
   const std::string path = WriteInstaller(response.body);
   if (platform::GetProcesses().Start(CommandLineFor(path), true) != 0) {
     Need(ampRef).ExitProgram();

@@ -43,8 +43,8 @@ constexpr const char* kUpdateErrorText =
 std::string BuildUrl(const std::string& path);
 
 // The version file's text; "" when it could not be fetched (no server, a
-// time-out). Throws platform::BodyTooLargeError for a body over the limit,
-// which is a wrong file rather than an absent one.
+// time-out). Throws platform::RefusedReplyError for an error status or a body
+// over the limit, which is a wrong file rather than an absent one.
 std::string GetRemoteVersion();
 
 // The Yes/No box offering `remoteText`.

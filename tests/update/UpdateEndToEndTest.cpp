@@ -34,6 +34,11 @@ std::string OfferBox(const std::string& answer, const std::string& shownVersion)
          "is now available.\n" + kOffer;
 }
 
+std::string StatusLine(const std::string& url, int status) {
+  return "| The server answered " + url + " with status " + std::to_string(status) +
+         " instead of the file.\n";
+}
+
 // The installer's folder has a random name; the rest of its path is ours.
 std::string WithFixedFolderName(const std::string& output) {
   return std::regex_replace(output, std::regex("/sonvera-update-[A-Za-z0-9]{6}/"),
@@ -68,6 +73,7 @@ TEST_F(UpdateEndToEndTest, EachVersionFileGetsItsAnswer) {
   const std::string page =
       "<!DOCTYPE html><html><head><title>404 Not Found</title></head>"
       "<body><h1>Not Found</h1></body></html>\n";
+  const std::string url = server.Url(kVersionPath);
   const std::vector<Case> cases = {
       {"1.0.28", 200, OfferBox("No", "1.0.28")},
       {"1.0.27", 200, ""},
@@ -78,26 +84,31 @@ TEST_F(UpdateEndToEndTest, EachVersionFileGetsItsAnswer) {
       {"2.0.0", 200, OfferBox("No", "2.0.0")},
       {"1.0.28\r\n", 200, OfferBox("No", "1.0.28")},
       {"1.0", 200, std::string(kWarning) + "| Invalid procedure call or argument\n"},
-      {page, 404, std::string(kWarning) + "| Invalid procedure call or argument\n"},
       {"1.0.32768", 200, std::string(kWarning) + "| Overflow\n"},
       {std::string(4097, '7'), 200,
-       std::string(kWarning) + "| The reply from http://" + server.HostAndPort() + kVersionPath +
-           " is larger than 4096 bytes.\n"},
+       std::string(kWarning) + "| The reply from " + url + " is larger than 4096 bytes.\n"},
+      // Whatever an error status or a redirect carries, it is not the version.
+      {page, 404, kWarning + StatusLine(url, 404)},
+      {"1.0.99", 404, kWarning + StatusLine(url, 404)},
+      {"1.0.99", 500, kWarning + StatusLine(url, 500)},
+      {"1.0.99", 302, kWarning + StatusLine(url, 302)},
   };
   server.Serve(kInstallerPath, 200, "#!/bin/sh\nexit 0\n");
   for (const Case& c : cases) {
     server.Serve(kVersionPath, c.status, c.body);
     const bool offered = c.boxes.rfind("box \"Update", 0) == 0;
     const MailhostRun run = Run(c.boxes.empty() ? "" : offered ? "No" : "OK");
-    EXPECT_EQ(run.out, c.boxes + kBar) << "version file [" << c.body.substr(0, 40) << "]\n"
-                                       << run.err;
+    EXPECT_EQ(run.out, c.boxes + kBar)
+        << "version file [" << c.body.substr(0, 40) << "] status " << c.status << "\n"
+        << run.err;
     EXPECT_EQ(run.status, 0) << run.err;
   }
   for (const auto& path : server.Requests()) EXPECT_EQ(path, kVersionPath) << "No downloaded";
 }
 
-TEST_F(UpdateEndToEndTest, SilentServerCostsTheTimeOutAndNoWord) {
-  // The suite's one real wait for the 30-second time-out.
+TEST_F(UpdateEndToEndTest, SilentServerIsGivenUpWithoutAWord) {
+  // Nothing arrives, so the speed floor ends the wait long before the
+  // 30-second time-out would.
   server.Hang(kVersionPath);
   const MailhostRun run = Run("");
   EXPECT_EQ(run.out, kBar) << run.err;
