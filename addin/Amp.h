@@ -10,6 +10,7 @@
 
 #include "audio/FrmProp.h"
 #include "common/ErrorPrompt.h"
+#include "common/ProductServer.h"
 #include "common/WithEvents.h"
 #include "hostmodel/HostModel.h"
 
@@ -52,6 +53,8 @@ class Amp : public ShutdownTarget, public PlaybackCaller, public std::enable_sha
   hostmodel::Ref<hostmodel::MailItem> oMail;
   std::vector<std::int16_t> AttachmentIndex{0};
   std::vector<std::shared_ptr<Insp>> InspList;
+  // Resolved once at start-up; whatever names the product server reads it here.
+  ProductServer ProductHost;
 
   static constexpr const char* kBarName = "Sonvera";
   static constexpr const char* kAnotherInstance =

@@ -13,7 +13,6 @@
 #include "addin/BuildInfo.h"
 #include "common/AddinFolder.h"
 #include "common/ErrorPrompt.h"
-#include "common/ProductHost.h"
 #include "common/Routine.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
@@ -63,14 +62,14 @@ std::string CommandLineFor(const std::string& path) {
 
 }  // namespace
 
-std::string BuildUrl(const std::string& path) {
-  return "http://" + ProductHost() + path;
+std::string BuildUrl(const ProductServer& server, const std::string& path) {
+  return server.Url(path);
 }
 
-std::string GetRemoteVersion() {
+std::string GetRemoteVersion(const ProductServer& server) {
   std::string url;
   std::string body;
-  IgnoreErrors([&] { url = BuildUrl(kVersionFilePath); });
+  IgnoreErrors([&] { url = BuildUrl(server, kVersionFilePath); });
   IgnoreErrors([&] { Trace(url); });
   try {
     body = platform::GetHttp().Get({url, kVersionTimeoutSeconds, kVersionFileLimit}).Text();
@@ -94,8 +93,8 @@ platform::BoxRequest UpdatePrompt(const std::string& remoteText) {
   return box;
 }
 
-void InstallUpdate(std::shared_ptr<Amp> ampRef) {
-  const std::string url = BuildUrl(kInstallerPath);
+void InstallUpdate(const ProductServer& server, std::shared_ptr<Amp> ampRef) {
+  const std::string url = BuildUrl(server, kInstallerPath);
   IgnoreErrors([] { Trace(AddinFolder()); });
   const auto response = platform::GetHttp().Get({url, kInstallerTimeoutSeconds, kInstallerLimit});
   const std::string path = WriteInstaller(response.body);
@@ -104,7 +103,7 @@ void InstallUpdate(std::shared_ptr<Amp> ampRef) {
     return;
   }
   platform::BoxRequest box;
-  box.text = kUpdateErrorText + ProductHost();
+  box.text = kUpdateErrorText + server.hostAndPort;
   box.title = kUpdateErrorTitle;
   box.icon = platform::Icon::Critical;
   platform::GetBoxes().Show(box);

@@ -2,7 +2,6 @@
 
 #include "addin/Amp.h"
 #include "common/ErrorPrompt.h"
-#include "common/ProductHost.h"
 #include "common/Routine.h"
 #include "platform/Platform.h"
 #include "update/Ping.h"
@@ -34,13 +33,13 @@ void frmUpdateMon::Form_Load() {
     return OnError::Leave;
   });
   r.Do([&] {
-    if (PingHost(ProductHostName()) != kIpSuccess) return;
+    if (PingHost(ProductHost.hostName) != kIpSuccess) return;
     // A trailing line break is part of no version number, nor of the offer.
-    const std::string remote = TrimmedVersionText(GetRemoteVersion());
+    const std::string remote = TrimmedVersionText(GetRemoteVersion(ProductHost));
     if (remote.empty() || remote == kVersionOff) return;
     if (!(ParseVersion(remote) > RunningVersion())) return;
     if (platform::GetBoxes().Show(UpdatePrompt(remote)) == platform::Answer::Yes)
-      InstallUpdate(AmpRef);
+      InstallUpdate(ProductHost, AmpRef);
   });
 }
 

@@ -19,9 +19,9 @@ using testsupport::ScopedEnv;
 using testsupport::ScratchFolder;
 
 constexpr const char* kHost = "updates.test:8123";
-constexpr const char* kVersionUrl = "http://updates.test:8123/SonveraVersions/SonveraVersion.txt";
+constexpr const char* kVersionUrl = "https://updates.test:8123/SonveraVersions/SonveraVersion.txt";
 constexpr const char* kInstallerUrl =
-    "http://updates.test:8123/SonveraVersions/Sonvera2000_Install.exe";
+    "https://updates.test:8123/SonveraVersions/Sonvera2000_Install.exe";
 constexpr const char* kWarningTitle = "Sonvera Outlook Addin Error";
 constexpr const char* kPromptSecondAndThirdLines =
     "\r\nInstalling the new version will close your running copy of Outlook and may take "
@@ -40,13 +40,14 @@ class QuittingApplication : public hostmodel::Application,
 
 class UpdateCheckTest : public ::testing::Test {
  protected:
-  UpdateCheckTest()
-      : m_host("SONVERA_PRODUCT_HOST", kHost), m_tmp("TMPDIR", scratch.Path().c_str()) {
+  UpdateCheckTest() : m_tmp("TMPDIR", scratch.Path().c_str()) {
+    frmUpdateMon::Instance().ProductHost = ParseProductServer(kHost, nullptr);
     icmp.AddHost("updates.test", "10.1.2.3");
     icmp.SetEchoStatus("10.1.2.3", kIpSuccess);
   }
   ~UpdateCheckTest() override {
     frmUpdateMon::Instance().AmpRef.reset();
+    frmUpdateMon::Instance().ProductHost = {};
     frmUpdateMon::Instance().Unload();
     if (oAmp) oAmp->CleanShutdown();
   }
@@ -87,7 +88,6 @@ class UpdateCheckTest : public ::testing::Test {
   platform::FakeProcesses& processes = fake.processes;
 
  private:
-  ScopedEnv m_host;
   ScopedEnv m_tmp;
 };
 
@@ -124,7 +124,7 @@ TEST_F(UpdateCheckTest, UnreachableServerIsNeverAskedForTheFile) {
   icmp.SetEchoStatus("10.1.2.3", kIpReqTimedOut);
   ServeVersion("1.0.28");
   RunCheck();
-  setenv("SONVERA_PRODUCT_HOST", "nosuch.test", 1);
+  frmUpdateMon::Instance().ProductHost = ParseProductServer("nosuch.test", nullptr);
   RunCheck();
   EXPECT_TRUE(http.Requests().empty());
   EXPECT_TRUE(fake.boxes.Shown().empty());
