@@ -22,6 +22,9 @@ constexpr std::size_t kVersionFileLimit = 4 * 1024;
 constexpr std::size_t kInstallerLimit = 256 * 1024 * 1024;
 // A version file holding this switches the offer off.
 constexpr const char* kVersionOff = "NA";
+// How long the host waits, before it quits, for a started installer to open
+// its file; a script's interpreter does so only after the start.
+constexpr int kInstallerOpenWaitMs = 10000;
 
 // The offer, piece by piece.
 constexpr const char* kPromptTitlePrefix = "Update ";
@@ -53,7 +56,8 @@ platform::BoxRequest UpdatePrompt(const std::string& remoteText);
 
 // Downloads the installer into a private folder, starts it and quits the
 // host through `ampRef`; the "Update Error" box when it cannot be started.
-// Throws platform::Error when the download or the file fails.
+// Throws platform::Error when the download or the file fails. The folder is
+// gone when this returns, whatever happened.
 void InstallUpdate(const ProductServer& server, std::shared_ptr<Amp> ampRef);
 
 }  // namespace sonvera

@@ -4,6 +4,7 @@
 #include "common/ErrorPrompt.h"
 #include "common/Routine.h"
 #include "platform/Platform.h"
+#include "update/InstallerFolder.h"
 #include "update/Ping.h"
 #include "update/UpdateCheck.h"
 #include "update/Version.h"
@@ -28,6 +29,11 @@ void frmUpdateMon::Unload() {
 // The once-per-start update check. It blocks start-up by design: the ping
 // bounds the cost of an unreachable server to half a second.
 void frmUpdateMon::Form_Load() {
+  // What an earlier attempt could not remove (the host killed mid-download).
+  IgnoreErrors([] {
+    SweepInstallerFolders(TemporaryFolder(),
+                          std::chrono::system_clock::now() - kInstallerFolderMaxAge);
+  });
   Routine r([](Routine&, const std::string& description) {
     ErrorPrompt(description, kUpdateFailureSource, kModeDoWarning, nullptr);
     return OnError::Leave;

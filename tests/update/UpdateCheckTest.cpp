@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "addin/Amp.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/ScopedEnv.h"
@@ -80,6 +82,13 @@ class UpdateCheckTest : public ::testing::Test {
     EXPECT_EQ(box.title, std::optional<std::string>(kWarningTitle));
     EXPECT_EQ(box.buttons, platform::Buttons::Ok);
   }
+  // What the attempts left in TMPDIR.
+  std::vector<std::string> Leftovers() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(scratch.Path()))
+      names.push_back(entry.path().filename());
+    return names;
+  }
 
   ScratchFolder scratch;
   testsupport::FakePlatform fake;
@@ -142,24 +151,33 @@ TEST_F(UpdateCheckTest, YesInstallsFromAPrivateFolderAndQuitsTheHost) {
   const std::string installer = std::string("#!/bin/sh\n\0\xff binary", 20);
   ServeVersion("1.0.28");
   http.Serve(kInstallerUrl, 200, installer);
+  // What the installer finds when it starts.
+  unsigned folderMode = 0, fileMode = 0;
+  std::string content;
+  processes.OnStart([&](const std::string& path) {
+    struct stat st {};
+    if (stat(path.substr(0, path.rfind('/')).c_str(), &st) == 0) folderMode = st.st_mode & 0777;
+    if (stat(path.c_str(), &st) == 0) fileMode = st.st_mode & 0777;
+    content = ScratchFolder::Read(path);
+  });
   fake.boxes.Queue(Answer::Yes);
   RunCheck();
 
   EXPECT_EQ(Urls(), (std::vector<std::string>{kVersionUrl, kInstallerUrl}));
   EXPECT_EQ(http.Requests().back().timeoutSeconds, 300);
   EXPECT_EQ(http.Requests().back().maxBytes, 256u * 1024 * 1024);
+  EXPECT_GE(http.Requests().back().bodyFd, 0) << "the installer must go straight to its file";
   ASSERT_EQ(processes.Starts().size(), 1u);
-  const std::string path = processes.Starts().front().commandLine;
-  EXPECT_TRUE(processes.Starts().front().minimized);
-  const std::string folder = path.substr(0, path.rfind('/'));
-  EXPECT_EQ(path.substr(folder.size()), "/Sonvera2000_Install.exe");
-  EXPECT_EQ(folder.rfind(scratch.Path() + "/", 0), 0u) << "not in a temporary folder: " << path;
-  struct stat st {};
-  ASSERT_EQ(stat(folder.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u) << "the folder must be private";
-  ASSERT_EQ(stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u) << "the installer must be executable by its owner only";
-  EXPECT_EQ(ScratchFolder::Read(path), installer);
+  const auto& started = processes.Starts().front();
+  ASSERT_EQ(started.argv.size(), 1u) << "the installer is started by its path alone";
+  const std::string& path = started.argv.front();
+  EXPECT_TRUE(started.minimized);
+  EXPECT_EQ(path.rfind(scratch.Path() + "/sonvera-update-", 0), 0u) << path;
+  EXPECT_EQ(path.substr(path.rfind('/')), "/Sonvera2000_Install.exe");
+  EXPECT_EQ(folderMode, 0700u) << "the folder must be private";
+  EXPECT_EQ(fileMode, 0700u) << "the installer must be executable by its owner only";
+  EXPECT_EQ(content, installer);
+  EXPECT_TRUE(Leftovers().empty()) << "the started installer's folder stays behind";
 
   EXPECT_EQ(app->quits, 1) << "the host must be asked to quit";
   EXPECT_EQ(oAmp, nullptr) << "the add-in must have shut down";
@@ -170,19 +188,25 @@ TEST_F(UpdateCheckTest, YesInstallsFromAPrivateFolderAndQuitsTheHost) {
 TEST_F(UpdateCheckTest, FailedDownloadOrWriteGivesTheWarningAndStartsNothing) {
   auto app = StartAmp();
   ServeVersion("1.0.28");
+  const auto attempt = [&] {
+    fake.boxes.Queue(Answer::Yes);
+    fake.boxes.Queue(Answer::Ok);
+    RunCheck();
+  };
   http.Fail(kInstallerUrl, "The server did not answer within 300 seconds: x");
-  fake.boxes.Queue(Answer::Yes);
-  fake.boxes.Queue(Answer::Ok);
-  RunCheck();
-  EXPECT_EQ(fake.boxes.Shown().size(), 2u);
+  attempt();
   ExpectWarning("The server did not answer within 300 seconds: x");
+  // A script behind an error status is no installer.
+  http.Serve(kInstallerUrl, 404, "#!/bin/sh\necho not an installer\n");
+  attempt();
+  ExpectWarning(std::string("The server answered ") + kInstallerUrl +
+                " with status 404 instead of the file.");
+  EXPECT_TRUE(Leftovers().empty()) << "a failed download leaves its folder behind";
 
   ScopedEnv tmp("TMPDIR", scratch.File("missing").c_str());
   http.Serve(kInstallerUrl, 200, "x");
-  fake.boxes.Queue(Answer::Yes);
-  fake.boxes.Queue(Answer::Ok);
-  RunCheck();
-  ASSERT_EQ(fake.boxes.Shown().size(), 4u);
+  attempt();
+  ASSERT_EQ(fake.boxes.Shown().size(), 6u);
   EXPECT_NE(fake.LastBoxText().find("Could not write the update program"), std::string::npos)
       << fake.LastBoxText();
   EXPECT_TRUE(processes.Starts().empty());

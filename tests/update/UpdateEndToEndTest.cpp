@@ -155,10 +155,16 @@ TEST_F(UpdateEndToEndTest, SilentServerIsGivenUpWithoutAWord) {
   EXPECT_EQ(run.status, 0) << run.err;
 }
 
-TEST_F(UpdateEndToEndTest, YesStartsTheInstallerAndTheHostQuits) {
+TEST_F(UpdateEndToEndTest, YesStartsTheInstallerByItsPathAndLeavesNothingBehind) {
+  // Split again as a command line, this folder's name would start "<scratch>/a".
+  tmpdir = scratch.File("a\" b");
+  std::filesystem::create_directory(tmpdir);
+  const std::string decoyMarker = scratch.File("decoy-ran");
+  scratch.Write("a", MarkingInstaller(decoyMarker), true);
   const std::string marker = scratch.File("installed");
   server.Serve(kVersionPath, 200, "1.0.28");
   server.Serve(kInstallerPath, 200, MarkingInstaller(marker));
+
   const MailhostRun run = Run("Yes");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(server.Requests(), (std::vector<std::string>{kVersionPath, kInstallerPath}));
@@ -166,8 +172,26 @@ TEST_F(UpdateEndToEndTest, YesStartsTheInstallerAndTheHostQuits) {
   const std::string installer = tmpdir + "/sonvera-update-XXXXXX/Sonvera2000_Install.exe";
   EXPECT_EQ(WithFixedFolderName(run.out), OfferBox("Yes", "1.0.28") + RunLine(installer))
       << run.err;
+  // The script's interpreter opened it before the folder went.
   EXPECT_TRUE(AppearsSoon(marker)) << "the installer never ran";
   EXPECT_EQ(WithFixedFolderName(ScratchFolder::Read(marker)), installer + "\n");
+  EXPECT_FALSE(ScratchFolder::Exists(decoyMarker)) << "another program was started";
+  EXPECT_EQ(Leftovers(), std::vector<std::string>{}) << "the installer's folder stayed behind";
+}
+
+TEST_F(UpdateEndToEndTest, InstallerBehindAnErrorStatusIsNeitherKeptNorStarted) {
+  const std::string marker = scratch.File("installed");
+  server.Serve(kVersionPath, 200, "1.0.28");
+  for (int status : {404, 302}) {
+    server.Serve(kInstallerPath, status, MarkingInstaller(marker));
+    const MailhostRun run = Run("Yes OK");
+    EXPECT_EQ(run.out, OfferBox("Yes", "1.0.28") + kWarning +
+                           StatusLine(server.Url(kInstallerPath), status) + kBar)
+        << run.err;
+    EXPECT_EQ(run.status, 0) << run.err;
+  }
+  EXPECT_FALSE(ScratchFolder::Exists(marker)) << "an error page was started as the installer";
+  EXPECT_EQ(Leftovers(), std::vector<std::string>{});
 }
 
 TEST_F(UpdateEndToEndTest, InstallerThatCannotStartLeavesTheHostRunning) {
@@ -182,6 +206,7 @@ TEST_F(UpdateEndToEndTest, InstallerThatCannotStartLeavesTheHostRunning) {
                 "| Error executing update program.  Please download the latest version from " +
                 server.Origin().substr(7) + "\n" + kBar)
       << run.err;
+  EXPECT_EQ(Leftovers(), std::vector<std::string>{});
 }
 
 TEST_F(UpdateEndToEndTest, HttpsServerIsTrustedOnlyThroughTheCertificateStore) {
