@@ -139,6 +139,16 @@ TEST_F(UpdateCheckTest, UnreachableServerIsNeverAskedForTheFile) {
   EXPECT_TRUE(fake.boxes.Shown().empty());
 }
 
+TEST_F(UpdateCheckTest, EachStartSweepsWhatAKilledAttemptLeftEvenWithoutAServer) {
+  const std::string left = scratch.File("sonvera-update-k1lled");
+  ASSERT_TRUE(std::filesystem::create_directory(left));
+  const auto twoDaysAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(48);
+  std::filesystem::last_write_time(left, twoDaysAgo);
+  icmp.SetEchoStatus("10.1.2.3", kIpReqTimedOut);
+  RunCheck();
+  EXPECT_TRUE(Leftovers().empty()) << "a day-old installer folder was kept";
+}
+
 TEST_F(UpdateCheckTest, WithoutIcmpTheCheckStillAsks) {
   icmp.SetAvailable(false);
   ServeVersion("1.0.27");
