@@ -74,6 +74,7 @@ void Amp::OnBeginShutdown() {
 void Amp::OnStartupComplete(const Ref<Application>& Outl, const std::shared_ptr<Connect>& Connect) {
   Trace(" Amp OnStartupComplete");
   auto self = shared_from_this();
+  ProductHost = ResolveProductServer();
   Routine r(ShutDownAndLeave(kSourceStartupComplete));
 
   r.step = "oApp";
@@ -105,7 +106,7 @@ void Amp::OnStartupComplete(const Ref<Application>& Outl, const std::shared_ptr<
   if (m_shutDown) return;
   r.step = "Registry";
   bool goOn = true;
-  r.Do([&] { goOn = CheckFirstRun(); });
+  r.Do([&] { goOn = CheckFirstRun(ProductHost); });
   if (r.Left()) return;
   if (!goOn) {
     IgnoreErrors([&] { Need(oConnect).CloseAddin(); });
@@ -117,6 +118,7 @@ void Amp::OnStartupComplete(const Ref<Application>& Outl, const std::shared_ptr<
   IgnoreErrors([] { platform::GetLoop().RunPending(); });
   IgnoreErrors([&] {
     frmUpdateMon::Instance().AmpRef = self;
+    frmUpdateMon::Instance().ProductHost = ProductHost;
     frmUpdateMon::Instance().Load();
   });
   // An update being installed has shut the add-in down and asked the host to

@@ -10,6 +10,7 @@
 
 #include "audio/FrmProp.h"
 #include "common/ErrorPrompt.h"
+#include "common/ProductServer.h"
 #include "common/WithEvents.h"
 #include "explorer/ExplorerBar.h"
 #include "hostmodel/HostModel.h"
@@ -44,6 +45,8 @@ class Amp : public ShutdownTarget, public PlaybackCaller, public std::enable_sha
   // The main window's bar with its controls, the selected mail and its list.
   std::shared_ptr<ExplorerBar> Bar;
   std::vector<std::shared_ptr<Insp>> InspList;
+  // Resolved once at start-up; whatever names the product server reads it here.
+  ProductServer ProductHost;
 
   static constexpr const char* kAnotherInstance =
       "Another instance of Sonvera is running!\r\nShutting down this instance.";

@@ -8,6 +8,10 @@
 // - Finished never blocks: false while the process runs; true once it has
 //   ended, with its exit code (128 + signal for a killed one). An id that is
 //   not a running child of ours is finished with exit code -1.
+// - WaitForOpen blocks until the process holds the file at `path`: as the
+//   program it runs, or as a file it has opened (a script's interpreter opens
+//   the script only after the start). True then; false when the process ends
+//   first, is not ours, or `timeoutMs` passes.
 #include <string>
 #include <vector>
 
@@ -23,6 +27,8 @@ class Processes {
   // again, so a path with blanks or quotes starts that program and no other.
   virtual int StartProgram(const std::vector<std::string>& argv, bool minimized) = 0;
   virtual bool Finished(int pid, int* exitCode) = 0;
+  // So that a caller may remove a program's file while the program runs on.
+  virtual bool WaitForOpen(int pid, const std::string& path, int timeoutMs) = 0;
 };
 
 // The words a command line splits into: runs of blanks separate, double

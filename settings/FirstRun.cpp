@@ -1,7 +1,7 @@
 #include "settings/FirstRun.h"
 
 #include "common/Handlers.h"
-#include "common/ProductHost.h"
+#include "common/ProductServer.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
 #include "settings/Reg.h"
@@ -17,7 +17,7 @@ void WriteDefaults() {
   SetRegValue(platform::kHkeyCurrentUser, kSettingsKey, kValueAQ, std::string(kDefaultAQ), true);
 }
 
-bool CheckFirstRun() {
+bool CheckFirstRun(const ProductServer& server) {
   Trace(" CheckFirstRun");
   RegData aq;
   Routine r(LeaveSilently());
@@ -27,15 +27,14 @@ bool CheckFirstRun() {
 
   // Failures of the defaults or of the offer do not change the answer.
   IgnoreErrors([] { WriteDefaults(); });
-  IgnoreErrors([] {
+  IgnoreErrors([&] {
     platform::BoxRequest box;
     box.text = kTutorialQuestion;
     box.title = kTutorialTitle;
     box.buttons = platform::Buttons::YesNo;
     box.icon = platform::Icon::Question;
     if (platform::GetBoxes().Show(box) == platform::Answer::Yes) {
-      std::string address = std::string("http://") + ProductHost() + kTutorialPath;
-      platform::GetShell().Open(address, "c:\\");
+      platform::GetShell().Open(server.Url(kTutorialPath), "c:\\");
     }
   });
   return true;

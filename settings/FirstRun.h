@@ -2,8 +2,10 @@
 // The first start for a user writes the defaults and offers the tutorial.
 namespace sonvera {
 
-// True when start-up may go on.
-bool CheckFirstRun();
+struct ProductServer;
+
+// True when start-up may go on; the tutorial is on `server`.
+bool CheckFirstRun(const ProductServer& server);
 void WriteDefaults();
 
 constexpr const char* kTutorialQuestion =

@@ -5,76 +5,60 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "addin/Amp.h"
 #include "addin/BuildInfo.h"
 #include "common/AddinFolder.h"
 #include "common/ErrorPrompt.h"
-#include "common/ProductHost.h"
 #include "common/Routine.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
+#include "update/InstallerFolder.h"
 #include "update/Version.h"
 
 namespace sonvera {
 namespace {
 
-constexpr const char* kUpdateFolderPattern = "/sonvera-update-XXXXXX";
-
 [[noreturn]] void FailWriting(const std::string& path) {
   throw platform::Error("Could not write the update program " + path + ": " + std::strerror(errno));
 }
 
-// A fresh folder only this user can enter, so that nobody can swap the file
-// between writing and starting it.
-std::string WriteInstaller(const std::vector<std::uint8_t>& bytes) {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + kUpdateFolderPattern;
-  std::vector<char> folder(pattern.begin(), pattern.end());
-  folder.push_back('\0');
-  if (!mkdtemp(folder.data())) FailWriting(pattern);
-  const std::string path = std::string(folder.data()) + "/" + kUpdaterFile;
-
+// Streams the installer into `path`, executable by its owner only.
+void DownloadInstaller(const std::string& url, const std::string& path) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0700);
   if (fd < 0) FailWriting(path);
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int error = errno;
-      close(fd);
-      errno = error;
-      FailWriting(path);
-    }
-    written += static_cast<std::size_t>(n);
+  try {
+    platform::GetHttp().Get({url, kInstallerTimeoutSeconds, kInstallerLimit, fd});
+  } catch (...) {
+    close(fd);
+    throw;
   }
   // The umask may have taken the execute bit away.
-  if (fchmod(fd, 0700) != 0 || close(fd) != 0) FailWriting(path);
-  return path;
-}
-
-std::string CommandLineFor(const std::string& path) {
-  return path.find_first_of(" \t") == std::string::npos ? path : "\"" + path + "\"";
+  if (fchmod(fd, 0700) != 0) {
+    const int error = errno;
+    close(fd);
+    errno = error;
+    FailWriting(path);
+  }
+  // Still open for writing, the file could not be started.
+  if (close(fd) != 0) FailWriting(path);
 }
 
 }  // namespace
 
-std::string BuildUrl(const std::string& path) {
-  return "http://" + ProductHost() + path;
+std::string BuildUrl(const ProductServer& server, const std::string& path) {
+  return server.Url(path);
 }
 
-std::string GetRemoteVersion() {
+std::string GetRemoteVersion(const ProductServer& server) {
   std::string url;
   std::string body;
-  IgnoreErrors([&] { url = BuildUrl(kVersionFilePath); });
+  IgnoreErrors([&] { url = BuildUrl(server, kVersionFilePath); });
   IgnoreErrors([&] { Trace(url); });
   try {
-    body = platform::GetHttp().Get(url, kVersionTimeoutSeconds, kVersionFileLimit).Text();
-  } catch (const platform::BodyTooLargeError&) {
+    body = platform::GetHttp().Get({url, kVersionTimeoutSeconds, kVersionFileLimit}).Text();
+  } catch (const platform::RefusedReplyError&) {
     throw;
   } catch (...) {
     // No server, no answer: the check ends without a word.
@@ -94,17 +78,27 @@ platform::BoxRequest UpdatePrompt(const std::string& remoteText) {
   return box;
 }
 
-void InstallUpdate(std::shared_ptr<Amp> ampRef) {
-  const std::string url = BuildUrl(kInstallerPath);
+void InstallUpdate(const ProductServer& server, std::shared_ptr<Amp> ampRef) {
+  const std::string url = BuildUrl(server, kInstallerPath);
   IgnoreErrors([] { Trace(AddinFolder()); });
-  const auto response = platform::GetHttp().Get(url, kInstallerTimeoutSeconds, kInstallerLimit);
-  const std::string path = WriteInstaller(response.body);
-  if (platform::GetProcesses().Start(CommandLineFor(path), true) != 0) {
+  InstallerFolder folder;
+  const std::string path = folder.File(kUpdaterFile);
+  DownloadInstaller(url, path);
+  auto& processes = platform::GetProcesses();
+  // By its path as one word: a folder name with blanks or quotes must not
+  // start some other program.
+  if (const int pid = processes.StartProgram({path}, true); pid != 0) {
+    // Nobody would remove the folder once the host has quit; the installer
+    // keeps its file open (or runs from it) and needs no name for it then.
+    // WARNING: a script that opens itself again by name later on (a
+    // self-extracting archive reading "$0") finds it gone.
+    processes.WaitForOpen(pid, path, kInstallerOpenWaitMs);
+    folder.Remove();
     Need(ampRef).ExitProgram();
     return;
   }
   platform::BoxRequest box;
-  box.text = kUpdateErrorText + ProductHost();
+  box.text = kUpdateErrorText + server.hostAndPort;
   box.title = kUpdateErrorTitle;
   box.icon = platform::Icon::Critical;
   platform::GetBoxes().Show(box);

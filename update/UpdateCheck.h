@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "common/ProductServer.h"
 #include "platform/MessageBoxes.h"
 
 namespace sonvera {
@@ -21,6 +22,9 @@ constexpr std::size_t kVersionFileLimit = 4 * 1024;
 constexpr std::size_t kInstallerLimit = 256 * 1024 * 1024;
 // A version file holding this switches the offer off.
 constexpr const char* kVersionOff = "NA";
+// How long the host waits, before it quits, for a started installer to open
+// its file; a script's interpreter does so only after the start.
+constexpr int kInstallerOpenWaitMs = 10000;
 
 // The offer, piece by piece.
 constexpr const char* kPromptTitlePrefix = "Update ";
@@ -39,20 +43,21 @@ constexpr const char* kUpdateErrorTitle = "Update Error";
 constexpr const char* kUpdateErrorText =
     "Error executing update program.  Please download the latest version from ";
 
-// "http://" + the product host (with its port, if any) + path.
-std::string BuildUrl(const std::string& path);
+// The server's scheme and host (with its port, if any) + path.
+std::string BuildUrl(const ProductServer& server, const std::string& path);
 
 // The version file's text; "" when it could not be fetched (no server, a
-// time-out). Throws platform::BodyTooLargeError for a body over the limit,
-// which is a wrong file rather than an absent one.
-std::string GetRemoteVersion();
+// time-out). Throws platform::RefusedReplyError for an error status or a body
+// over the limit, which is a wrong file rather than an absent one.
+std::string GetRemoteVersion(const ProductServer& server);
 
 // The Yes/No box offering `remoteText`.
 platform::BoxRequest UpdatePrompt(const std::string& remoteText);
 
 // Downloads the installer into a private folder, starts it and quits the
 // host through `ampRef`; the "Update Error" box when it cannot be started.
-// Throws platform::Error when the download or the file fails.
-void InstallUpdate(std::shared_ptr<Amp> ampRef);
+// Throws platform::Error when the download or the file fails. The folder is
+// gone when this returns, whatever happened.
+void InstallUpdate(const ProductServer& server, std::shared_ptr<Amp> ampRef);
 
 }  // namespace sonvera

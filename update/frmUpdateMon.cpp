@@ -2,9 +2,9 @@
 
 #include "addin/Amp.h"
 #include "common/ErrorPrompt.h"
-#include "common/ProductHost.h"
-#include "common/Routine.h"
+#include "common/Handlers.h"
 #include "platform/Platform.h"
+#include "update/InstallerFolder.h"
 #include "update/Ping.h"
 #include "update/UpdateCheck.h"
 #include "update/Version.h"
@@ -29,18 +29,20 @@ void frmUpdateMon::Unload() {
 // The once-per-start update check. It blocks start-up by design: the ping
 // bounds the cost of an unreachable server to half a second.
 void frmUpdateMon::Form_Load() {
-  Routine r([](Routine&, const std::string& description) {
-    ErrorPrompt(description, kUpdateFailureSource, kModeDoWarning, nullptr);
-    return OnError::Leave;
+  // What an earlier attempt could not remove (the host killed mid-download).
+  IgnoreErrors([] {
+    SweepInstallerFolders(TemporaryFolder(),
+                          std::chrono::system_clock::now() - kInstallerFolderMaxAge);
   });
+  Routine r(WarnAndLeave(kUpdateFailureSource));
   r.Do([&] {
-    if (PingHost(ProductHostName()) != kIpSuccess) return;
+    if (PingHost(ProductHost.hostName) != kIpSuccess) return;
     // A trailing line break is part of no version number, nor of the offer.
-    const std::string remote = TrimmedVersionText(GetRemoteVersion());
+    const std::string remote = TrimmedVersionText(GetRemoteVersion(ProductHost));
     if (remote.empty() || remote == kVersionOff) return;
     if (!(ParseVersion(remote) > RunningVersion())) return;
     if (platform::GetBoxes().Show(UpdatePrompt(remote)) == platform::Answer::Yes)
-      InstallUpdate(AmpRef);
+      InstallUpdate(ProductHost, AmpRef);
   });
 }
 

@@ -2,6 +2,8 @@
 // The hidden form whose loading runs the once-per-start update check.
 #include <memory>
 
+#include "common/ProductServer.h"
+
 namespace sonvera {
 
 class Amp;
@@ -17,6 +19,8 @@ class frmUpdateMon {
 
   // Set by the start-up sequence before Load; cleared by CleanShutdown.
   std::shared_ptr<Amp> AmpRef;
+  // Set by the start-up sequence with AmpRef: the server the check asks.
+  ProductServer ProductHost;
 
   static constexpr const char* kCaption = "YOU SHOULD NOT SEE THIS FORM";
 

@@ -11,6 +11,9 @@ class PrintingProcesses : public platform::Processes {
   int Start(const std::string& commandLine, bool minimized) override;
   int StartProgram(const std::vector<std::string>& argv, bool minimized) override;
   bool Finished(int pid, int* exitCode) override { return m_real.Finished(pid, exitCode); }
+  bool WaitForOpen(int pid, const std::string& path, int timeoutMs) override {
+    return m_real.WaitForOpen(pid, path, timeoutMs);
+  }
 
  private:
   platform::Processes& m_real;

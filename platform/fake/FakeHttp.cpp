@@ -1,5 +1,10 @@
 #include "platform/fake/FakeHttp.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 namespace platform {
 
 void FakeHttp::Serve(const std::string& url, long status, const std::string& body) {
@@ -15,16 +20,28 @@ void FakeHttp::Fail(const std::string& url, const std::string& description) {
   m_scripts[url] = script;
 }
 
-HttpResponse FakeHttp::Get(const std::string& url, int timeoutSeconds, std::size_t maxBytes) {
-  m_requests.push_back({url, timeoutSeconds, maxBytes});
+HttpResponse FakeHttp::Get(const HttpRequest& request) {
+  m_requests.push_back(request);
+  const std::string& url = request.url;
   auto it = m_scripts.find(url);
   if (it == m_scripts.end()) throw Error("Could not get " + url + ": Connection refused");
-  if (!it->second.failure.empty()) throw Error(it->second.failure);
-  if (it->second.response.body.size() > maxBytes) {
-    throw BodyTooLargeError("The reply from " + url + " is larger than " +
-                            std::to_string(maxBytes) + " bytes.");
+  const Script& script = it->second;
+  if (!script.failure.empty()) throw Error(script.failure);
+  if (!IsSuccessStatus(script.response.status)) throw HttpStatusError(url, script.response.status);
+  const auto& body = script.response.body;
+  if (body.size() > request.maxBytes)
+    throw BodyTooLargeError(BodyTooLargeText(url, request.maxBytes));
+  if (request.bodyFd < 0) return script.response;
+
+  for (std::size_t written = 0; written < body.size();) {
+    const ssize_t n = write(request.bodyFd, body.data() + written, body.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw Error("Could not write the reply from " + url + ": " + std::strerror(errno));
+    written += static_cast<std::size_t>(n);
   }
-  return it->second.response;
+  HttpResponse response;
+  response.status = script.response.status;
+  return response;
 }
 
 }  // namespace platform

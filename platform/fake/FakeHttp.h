@@ -11,18 +11,12 @@ namespace platform {
 
 class FakeHttp : public Http {
  public:
-  struct Request {
-    std::string url;
-    int timeoutSeconds = 0;
-    std::size_t maxBytes = 0;
-  };
-
   void Serve(const std::string& url, long status, const std::string& body);
   // The request fails with this description (a time-out, a refused connection).
   void Fail(const std::string& url, const std::string& description);
-  HttpResponse Get(const std::string& url, int timeoutSeconds, std::size_t maxBytes) override;
+  HttpResponse Get(const HttpRequest& request) override;
 
-  const std::vector<Request>& Requests() const { return m_requests; }
+  const std::vector<HttpRequest>& Requests() const { return m_requests; }
 
  private:
   struct Script {
@@ -30,7 +24,7 @@ class FakeHttp : public Http {
     std::string failure;  // empty: answer with the response
   };
   std::map<std::string, Script> m_scripts;
-  std::vector<Request> m_requests;
+  std::vector<HttpRequest> m_requests;
 };
 
 }  // namespace platform

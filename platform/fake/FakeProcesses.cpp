@@ -34,4 +34,8 @@ bool FakeProcesses::Finished(int pid, int* exitCode) {
   return true;
 }
 
+bool FakeProcesses::WaitForOpen(int pid, const std::string& /*path*/, int /*timeoutMs*/) {
+  return m_runs.count(pid) > 0;
+}
+
 }  // namespace platform

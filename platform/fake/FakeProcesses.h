@@ -33,6 +33,8 @@ class FakeProcesses : public Processes {
   int Start(const std::string& commandLine, bool minimized) override;
   int StartProgram(const std::vector<std::string>& argv, bool minimized) override;
   bool Finished(int pid, int* exitCode) override;
+  // A started program has done its work in OnStart: its file is no longer needed.
+  bool WaitForOpen(int pid, const std::string& path, int timeoutMs) override;
 
   const std::vector<Started>& Starts() const { return m_started; }
 

@@ -1,5 +1,7 @@
 #include "platform/linux/LinuxIntegration.h"
 
+#include <cstdlib>
+
 namespace platform {
 
 LinuxIntegration::LinuxIntegration(const std::string& registryPath)
@@ -13,6 +15,7 @@ LinuxIntegration::LinuxIntegration(const std::string& registryPath)
   m_services.http = &http;
   m_services.icmp = &icmp;
   m_services.processes = &processes;
+  if (const char* caFile = std::getenv(kCaFileVariable); caFile && *caFile) http.SetCaFile(caFile);
 }
 
 }  // namespace platform

@@ -21,6 +21,9 @@ namespace platform {
 class LinuxIntegration : public Integration {
  public:
   static constexpr const char* kName = "linux";
+  // A PEM file whose certificates https trusts instead of the system's store:
+  // how an end-to-end test trusts its own loopback server.
+  static constexpr const char* kCaFileVariable = "SONVERA_CA_FILE";
 
   // `registryPath` "" is the user's own (RegistryLinux::DefaultPath).
   explicit LinuxIntegration(const std::string& registryPath = "");

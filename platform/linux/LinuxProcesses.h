@@ -17,9 +17,13 @@ class LinuxProcesses : public Processes {
   int Start(const std::string& commandLine, bool minimized) override;
   int StartProgram(const std::vector<std::string>& argv, bool minimized) override;
   bool Finished(int pid, int* exitCode) override;
+  // Watches the file for opens (inotify) and looks at what the process holds
+  // (/proc), until one of them shows the file taken.
+  bool WaitForOpen(int pid, const std::string& path, int timeoutMs) override;
 
  private:
   void ReapEnded();
+  bool Running(int pid);
 
   std::mutex m_mutex;
   std::set<int> m_running;

@@ -90,7 +90,7 @@ TEST_F(AmpTest, StartUpRunsItsStepsInTheirOrder) {
   fake.registry.DeleteTree(platform::kHkeyCurrentUser, kSettingsKey);
   fake.icmp.AddHost("updates.example", "10.0.0.1");
   fake.icmp.SetEchoStatus("10.0.0.1", 0);
-  fake.http.Serve("http://updates.example/SonveraVersions/SonveraVersion.txt", 200, "1.0.27");
+  fake.http.Serve("https://updates.example/SonveraVersions/SonveraVersion.txt", 200, "1.0.27");
   fake.boxes.Queue(platform::Answer::No);  // the tutorial
   TraceRecorder trace;
   // A window message queued before the start runs at the start-up's pump.
@@ -106,7 +106,7 @@ TEST_F(AmpTest, StartUpRunsItsStepsInTheirOrder) {
                                " CheckFirstRun",
                                " WriteDefaults",
                                "queued message",
-                               "http://updates.example/SonveraVersions/SonveraVersion.txt",
+                               "https://updates.example/SonveraVersions/SonveraVersion.txt",
                                "1.0.27",
                                " Amp AddButtons",
                            }));

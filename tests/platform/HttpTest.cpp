@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <memory>
 
 #include "platform/Error.h"
@@ -17,6 +18,7 @@ namespace {
 using platform::BodyTooLargeError;
 using platform::Error;
 using platform::HttpResponse;
+using platform::HttpStatusError;
 using testsupport::LoopbackHttpServer;
 
 // A real service behind a loopback server.
@@ -50,12 +52,33 @@ struct FakeBackend {
   std::string DeadUrl() { return Url("/nothing-scripted"); }
 };
 
-// What a failed request says, and whether it was mistaken for a body over the limit.
+// An anonymous file to stream a body into.
+class BodyFile {
+ public:
+  BodyFile() : m_file(std::tmpfile()) {}
+  ~BodyFile() { std::fclose(m_file); }
+  int Fd() const { return fileno(m_file); }
+  std::string Content() const {
+    std::string content;
+    char buffer[4096];
+    ssize_t n;
+    for (off_t at = 0; (n = pread(Fd(), buffer, sizeof buffer, at)) > 0; at += n)
+      content.append(buffer, static_cast<std::size_t>(n));
+    return content;
+  }
+
+ private:
+  std::FILE* m_file;
+};
+
+// What a failed request says, and whether it was taken for a refused reply.
 std::string FailureOf(platform::Http& http, const std::string& url, int timeoutSeconds) {
   try {
-    http.Get(url, timeoutSeconds, 4096);
+    http.Get({url, timeoutSeconds, 4096});
   } catch (const BodyTooLargeError&) {
     return "(body over the limit)";
+  } catch (const HttpStatusError& e) {
+    return "(status " + std::to_string(e.Status()) + ")";
   } catch (const Error& e) {
     return e.Description();
   }
@@ -70,22 +93,49 @@ class HttpContract : public ::testing::Test {
 using Backends = ::testing::Types<CurlBackend, FakeBackend>;
 TYPED_TEST_SUITE(HttpContract, Backends);
 
-TYPED_TEST(HttpContract, ReturnsBodyWhateverTheStatus) {
+TYPED_TEST(HttpContract, OnlyASuccessfulReplyIsABody) {
   this->backend.Serve("/v.txt", 200, "1.0.28");
-  this->backend.Serve("/missing", 404, "<html><body>Not Found</body></html>");
-  HttpResponse ok = this->backend.http.Get(this->backend.Url("/v.txt"), 5, 4096);
-  EXPECT_EQ(ok.status, 200);
-  EXPECT_EQ(ok.Text(), "1.0.28");
-  HttpResponse missing = this->backend.http.Get(this->backend.Url("/missing"), 5, 4096);
-  EXPECT_EQ(missing.status, 404);
-  EXPECT_EQ(missing.Text(), "<html><body>Not Found</body></html>");
+  EXPECT_EQ(this->backend.http.Get({this->backend.Url("/v.txt"), 5, 4096}).Text(), "1.0.28");
+  // An error page or a redirect whose body looks like the file is still no file.
+  for (int status : {404, 500, 302}) {
+    this->backend.Serve("/v.txt", status, "1.0.99");
+    const std::string url = this->backend.Url("/v.txt");
+    BodyFile file;
+    try {
+      this->backend.http.Get({url, 5, 4096, file.Fd()});
+      ADD_FAILURE() << "status " << status << " was taken for the file";
+    } catch (const HttpStatusError& e) {
+      EXPECT_EQ(e.Status(), status);
+      EXPECT_EQ(e.Description(), "The server answered " + url + " with status " +
+                                     std::to_string(status) + " instead of the file.");
+    }
+    EXPECT_EQ(file.Content(), "") << "status " << status << " wrote its body";
+  }
 }
 
-TYPED_TEST(HttpContract, BodyLimitIsInclusive) {
+TYPED_TEST(HttpContract, BodyGoesToTheFileAndNotIntoMemory) {
+  std::string bytes;
+  for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
+  bytes += std::string("\0\r\n\0", 4);
+  this->backend.Serve("/bin", 200, bytes);
+  BodyFile file;
+  const HttpResponse response =
+      this->backend.http.Get({this->backend.Url("/bin"), 5, 1 << 20, file.Fd()});
+  EXPECT_EQ(response.status, 200);
+  EXPECT_TRUE(response.body.empty());
+  EXPECT_EQ(file.Content(), bytes);
+}
+
+TYPED_TEST(HttpContract, BodyLimitIsInclusiveInMemoryAndInAFile) {
   this->backend.Serve("/exact", 200, std::string(4096, 'x'));
   this->backend.Serve("/over", 200, std::string(4097, 'x'));
-  EXPECT_EQ(this->backend.http.Get(this->backend.Url("/exact"), 5, 4096).body.size(), 4096u);
-  EXPECT_THROW(this->backend.http.Get(this->backend.Url("/over"), 5, 4096), BodyTooLargeError);
+  auto& http = this->backend.http;
+  EXPECT_EQ(http.Get({this->backend.Url("/exact"), 5, 4096}).body.size(), 4096u);
+  EXPECT_THROW(http.Get({this->backend.Url("/over"), 5, 4096}), BodyTooLargeError);
+  BodyFile exact, over;
+  http.Get({this->backend.Url("/exact"), 5, 4096, exact.Fd()});
+  EXPECT_EQ(exact.Content().size(), 4096u);
+  EXPECT_THROW(http.Get({this->backend.Url("/over"), 5, 4096, over.Fd()}), BodyTooLargeError);
 }
 
 TYPED_TEST(HttpContract, NoServerIsAnErrorNamingTheAddress) {
@@ -100,20 +150,21 @@ class CurlHttpTest : public ::testing::Test {
   platform::CurlHttp http;
 };
 
-TEST_F(CurlHttpTest, BinaryBodyArrivesByteForByte) {
-  std::string bytes;
-  for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
-  bytes += std::string("\0\r\n\0", 4);
-  server.Serve("/bin", 200, bytes, "application/octet-stream");
-  HttpResponse response = http.Get(server.Url("/bin"), 5, 1 << 20);
-  EXPECT_EQ(response.Text(), bytes);
-}
-
 TEST_F(CurlHttpTest, ChunkedReplyIsCappedToo) {
   // A chunked reply announces no length, so the cap must hold while it arrives.
   server.ServeChunked("/chunked", std::string(10000, 'c'));
-  EXPECT_EQ(http.Get(server.Url("/chunked"), 5, 10000).body.size(), 10000u);
-  EXPECT_THROW(http.Get(server.Url("/chunked"), 5, 9999), BodyTooLargeError);
+  EXPECT_EQ(http.Get({server.Url("/chunked"), 5, 10000}).body.size(), 10000u);
+  EXPECT_THROW(http.Get({server.Url("/chunked"), 5, 9999}), BodyTooLargeError);
+  BodyFile file;
+  EXPECT_THROW(http.Get({server.Url("/chunked"), 5, 9999, file.Fd()}), BodyTooLargeError);
+  EXPECT_LE(file.Content().size(), 9999u);
+}
+
+TEST_F(CurlHttpTest, RedirectIsRefusedNotFollowed) {
+  server.Serve("/elsewhere", 200, "1.0.99");
+  server.Redirect("/moved", "/elsewhere", "");
+  EXPECT_EQ(FailureOf(http, server.Url("/moved"), 5), "(status 302)");
+  EXPECT_EQ(server.Requests(), std::vector<std::string>{"/moved"});
 }
 
 TEST_F(CurlHttpTest, SilentServerTimesOutWithReadableError) {
@@ -122,10 +173,31 @@ TEST_F(CurlHttpTest, SilentServerTimesOutWithReadableError) {
             "The server did not answer within 1 second: " + server.Url("/silent"));
 }
 
+TEST_F(CurlHttpTest, TricklingServerIsGivenUpLongBeforeTheTimeOut) {
+  // One byte a second would take the whole 30 seconds; the message shows
+  // which rule ended it.
+  server.Trickle("/slow", std::string(100, 't'));
+  EXPECT_EQ(FailureOf(http, server.Url("/slow"), 30),
+            "The server sent less than 1024 bytes a second for 5 seconds: " + server.Url("/slow"));
+}
+
 TEST_F(CurlHttpTest, OnlyHttpIsFetched) {
   // A product host taken from the environment must not turn into a file read.
-  EXPECT_THROW(http.Get("file:///etc/hostname", 5, 4096), Error);
-  EXPECT_THROW(http.Get("not a url", 5, 4096), Error);
+  EXPECT_THROW(http.Get({"file:///etc/hostname", 5, 4096}), Error);
+  EXPECT_THROW(http.Get({"not a url", 5, 4096}), Error);
+}
+
+TEST(CurlHttpsTest, UntrustedCertificateIsRefusedUntilItsCaFileIsSet) {
+  testsupport::TestCertificate certificate;
+  LoopbackHttpServer server(certificate.Identity());
+  server.Serve("/v.txt", 200, "1.0.28");
+  platform::CurlHttp http;
+  const std::string failure = FailureOf(http, server.Url("/v.txt"), 5);
+  EXPECT_NE(failure.find("certificate"), std::string::npos) << failure;
+  EXPECT_TRUE(server.Requests().empty()) << "a request went to an unverified server";
+
+  http.SetCaFile(certificate.CertificateFile());
+  EXPECT_EQ(http.Get({server.Url("/v.txt"), 5, 4096}).Text(), "1.0.28");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "platform/linux/LinuxProcesses.h"
@@ -102,6 +103,33 @@ TEST(LinuxProcesses, ChildLeftRunningIsReapedByLaterCalls) {
   EXPECT_NE(kill(pid, 0), 0) << "the ended child is still a zombie";
   EXPECT_TRUE(processes.Finished(pid, &exitCode));
   EXPECT_EQ(exitCode, 0);
+}
+
+// What lets the update check remove an installer's file while it runs on.
+TEST(LinuxProcesses, WaitForOpenSeesTheProgramOrTheInterpreterTakeItsFile) {
+  ScratchFolder scratch;
+  LinuxProcesses processes;
+  const auto opened = [&](const std::string& path, const Words& argv) {
+    const int pid = processes.StartProgram(argv, true);
+    EXPECT_GT(pid, 0) << path;
+    const bool result = processes.WaitForOpen(pid, path, 5000);
+    kill(pid, SIGKILL);
+    int exitCode = 0;
+    WaitFinished(processes, pid, &exitCode);
+    return result;
+  };
+  // A binary is open once it runs.
+  const std::string binary = scratch.File("a binary");
+  std::filesystem::copy_file("/bin/sleep", binary);
+  chmod(binary.c_str(), 0700);
+  EXPECT_TRUE(opened(binary, {binary, "30"}));
+  // A script only once its interpreter has read it.
+  scratch.Write("script", "#!/bin/sh\nsleep 30\n", true);
+  EXPECT_TRUE(opened(scratch.File("script"), {scratch.File("script")}));
+  // One whose interpreter ends without ever opening it is reported, not waited for.
+  scratch.Write("never read", "#!/bin/true\n", true);
+  EXPECT_FALSE(opened(scratch.File("never read"), {scratch.File("never read")}));
+  EXPECT_FALSE(processes.WaitForOpen(-12345, scratch.File("script"), 5000));
 }
 
 }  // namespace

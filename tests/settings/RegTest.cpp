@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/ProductServer.h"
 #include "settings/FirstRun.h"
 #include "settings/Reg.h"
 #include "settings/Settings.h"
@@ -100,7 +101,7 @@ TEST(AudioQualityTest, OnlyZeroToThreeAsTextOrDwordCountAnythingElseIsOne) {
 // box unanswered.
 TEST(FirstRunTest, AnUnansweredOfferDoesNotStopTheStart) {
   testsupport::FakePlatform fake;
-  EXPECT_TRUE(CheckFirstRun());
+  EXPECT_TRUE(CheckFirstRun(ProductServer{}));
   EXPECT_EQ(fake.boxes.TakeUnanswered(), 1);
   EXPECT_EQ(GetRegValue(kHkeyCurrentUser, kSettingsKey, "AQ"), RegData(std::string("1")));
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "addin/Amp.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/ScopedEnv.h"
@@ -19,9 +21,9 @@ using testsupport::ScopedEnv;
 using testsupport::ScratchFolder;
 
 constexpr const char* kHost = "updates.test:8123";
-constexpr const char* kVersionUrl = "http://updates.test:8123/SonveraVersions/SonveraVersion.txt";
+constexpr const char* kVersionUrl = "https://updates.test:8123/SonveraVersions/SonveraVersion.txt";
 constexpr const char* kInstallerUrl =
-    "http://updates.test:8123/SonveraVersions/Sonvera2000_Install.exe";
+    "https://updates.test:8123/SonveraVersions/Sonvera2000_Install.exe";
 constexpr const char* kWarningTitle = "Sonvera Outlook Addin Error";
 constexpr const char* kPromptSecondAndThirdLines =
     "\r\nInstalling the new version will close your running copy of Outlook and may take "
@@ -40,13 +42,14 @@ class QuittingApplication : public hostmodel::Application,
 
 class UpdateCheckTest : public ::testing::Test {
  protected:
-  UpdateCheckTest()
-      : m_host("SONVERA_PRODUCT_HOST", kHost), m_tmp("TMPDIR", scratch.Path().c_str()) {
+  UpdateCheckTest() : m_tmp("TMPDIR", scratch.Path().c_str()) {
+    frmUpdateMon::Instance().ProductHost = ParseProductServer(kHost, nullptr);
     icmp.AddHost("updates.test", "10.1.2.3");
     icmp.SetEchoStatus("10.1.2.3", kIpSuccess);
   }
   ~UpdateCheckTest() override {
     frmUpdateMon::Instance().AmpRef.reset();
+    frmUpdateMon::Instance().ProductHost = {};
     frmUpdateMon::Instance().Unload();
     if (oAmp) oAmp->CleanShutdown();
   }
@@ -79,6 +82,13 @@ class UpdateCheckTest : public ::testing::Test {
     EXPECT_EQ(box.title, std::optional<std::string>(kWarningTitle));
     EXPECT_EQ(box.buttons, platform::Buttons::Ok);
   }
+  // What the attempts left in TMPDIR.
+  std::vector<std::string> Leftovers() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(scratch.Path()))
+      names.push_back(entry.path().filename());
+    return names;
+  }
 
   ScratchFolder scratch;
   testsupport::FakePlatform fake;
@@ -87,7 +97,6 @@ class UpdateCheckTest : public ::testing::Test {
   platform::FakeProcesses& processes = fake.processes;
 
  private:
-  ScopedEnv m_host;
   ScopedEnv m_tmp;
 };
 
@@ -124,10 +133,20 @@ TEST_F(UpdateCheckTest, UnreachableServerIsNeverAskedForTheFile) {
   icmp.SetEchoStatus("10.1.2.3", kIpReqTimedOut);
   ServeVersion("1.0.28");
   RunCheck();
-  setenv("SONVERA_PRODUCT_HOST", "nosuch.test", 1);
+  frmUpdateMon::Instance().ProductHost = ParseProductServer("nosuch.test", nullptr);
   RunCheck();
   EXPECT_TRUE(http.Requests().empty());
   EXPECT_TRUE(fake.boxes.Shown().empty());
+}
+
+TEST_F(UpdateCheckTest, EachStartSweepsWhatAKilledAttemptLeftEvenWithoutAServer) {
+  const std::string left = scratch.File("sonvera-update-k1lled");
+  ASSERT_TRUE(std::filesystem::create_directory(left));
+  const auto twoDaysAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(48);
+  std::filesystem::last_write_time(left, twoDaysAgo);
+  icmp.SetEchoStatus("10.1.2.3", kIpReqTimedOut);
+  RunCheck();
+  EXPECT_TRUE(Leftovers().empty()) << "a day-old installer folder was kept";
 }
 
 TEST_F(UpdateCheckTest, WithoutIcmpTheCheckStillAsks) {
@@ -142,24 +161,33 @@ TEST_F(UpdateCheckTest, YesInstallsFromAPrivateFolderAndQuitsTheHost) {
   const std::string installer = std::string("#!/bin/sh\n\0\xff binary", 20);
   ServeVersion("1.0.28");
   http.Serve(kInstallerUrl, 200, installer);
+  // What the installer finds when it starts.
+  unsigned folderMode = 0, fileMode = 0;
+  std::string content;
+  processes.OnStart([&](const std::string& path) {
+    struct stat st {};
+    if (stat(path.substr(0, path.rfind('/')).c_str(), &st) == 0) folderMode = st.st_mode & 0777;
+    if (stat(path.c_str(), &st) == 0) fileMode = st.st_mode & 0777;
+    content = ScratchFolder::Read(path);
+  });
   fake.boxes.Queue(Answer::Yes);
   RunCheck();
 
   EXPECT_EQ(Urls(), (std::vector<std::string>{kVersionUrl, kInstallerUrl}));
   EXPECT_EQ(http.Requests().back().timeoutSeconds, 300);
   EXPECT_EQ(http.Requests().back().maxBytes, 256u * 1024 * 1024);
+  EXPECT_GE(http.Requests().back().bodyFd, 0) << "the installer must go straight to its file";
   ASSERT_EQ(processes.Starts().size(), 1u);
-  const std::string path = processes.Starts().front().commandLine;
-  EXPECT_TRUE(processes.Starts().front().minimized);
-  const std::string folder = path.substr(0, path.rfind('/'));
-  EXPECT_EQ(path.substr(folder.size()), "/Sonvera2000_Install.exe");
-  EXPECT_EQ(folder.rfind(scratch.Path() + "/", 0), 0u) << "not in a temporary folder: " << path;
-  struct stat st {};
-  ASSERT_EQ(stat(folder.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u) << "the folder must be private";
-  ASSERT_EQ(stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u) << "the installer must be executable by its owner only";
-  EXPECT_EQ(ScratchFolder::Read(path), installer);
+  const auto& started = processes.Starts().front();
+  ASSERT_EQ(started.argv.size(), 1u) << "the installer is started by its path alone";
+  const std::string& path = started.argv.front();
+  EXPECT_TRUE(started.minimized);
+  EXPECT_EQ(path.rfind(scratch.Path() + "/sonvera-update-", 0), 0u) << path;
+  EXPECT_EQ(path.substr(path.rfind('/')), "/Sonvera2000_Install.exe");
+  EXPECT_EQ(folderMode, 0700u) << "the folder must be private";
+  EXPECT_EQ(fileMode, 0700u) << "the installer must be executable by its owner only";
+  EXPECT_EQ(content, installer);
+  EXPECT_TRUE(Leftovers().empty()) << "the started installer's folder stays behind";
 
   EXPECT_EQ(app->quits, 1) << "the host must be asked to quit";
   EXPECT_EQ(oAmp, nullptr) << "the add-in must have shut down";
@@ -170,19 +198,25 @@ TEST_F(UpdateCheckTest, YesInstallsFromAPrivateFolderAndQuitsTheHost) {
 TEST_F(UpdateCheckTest, FailedDownloadOrWriteGivesTheWarningAndStartsNothing) {
   auto app = StartAmp();
   ServeVersion("1.0.28");
+  const auto attempt = [&] {
+    fake.boxes.Queue(Answer::Yes);
+    fake.boxes.Queue(Answer::Ok);
+    RunCheck();
+  };
   http.Fail(kInstallerUrl, "The server did not answer within 300 seconds: x");
-  fake.boxes.Queue(Answer::Yes);
-  fake.boxes.Queue(Answer::Ok);
-  RunCheck();
-  EXPECT_EQ(fake.boxes.Shown().size(), 2u);
+  attempt();
   ExpectWarning("The server did not answer within 300 seconds: x");
+  // A script behind an error status is no installer.
+  http.Serve(kInstallerUrl, 404, "#!/bin/sh\necho not an installer\n");
+  attempt();
+  ExpectWarning(std::string("The server answered ") + kInstallerUrl +
+                " with status 404 instead of the file.");
+  EXPECT_TRUE(Leftovers().empty()) << "a failed download leaves its folder behind";
 
   ScopedEnv tmp("TMPDIR", scratch.File("missing").c_str());
   http.Serve(kInstallerUrl, 200, "x");
-  fake.boxes.Queue(Answer::Yes);
-  fake.boxes.Queue(Answer::Ok);
-  RunCheck();
-  ASSERT_EQ(fake.boxes.Shown().size(), 4u);
+  attempt();
+  ASSERT_EQ(fake.boxes.Shown().size(), 6u);
   EXPECT_NE(fake.LastBoxText().find("Could not write the update program"), std::string::npos)
       << fake.LastBoxText();
   EXPECT_TRUE(processes.Starts().empty());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <regex>
 #include <thread>
 
@@ -34,17 +35,51 @@ std::string OfferBox(const std::string& answer, const std::string& shownVersion)
          "is now available.\n" + kOffer;
 }
 
+std::string StatusLine(const std::string& url, int status) {
+  return "| The server answered " + url + " with status " + std::to_string(status) +
+         " instead of the file.\n";
+}
+
 // The installer's folder has a random name; the rest of its path is ours.
 std::string WithFixedFolderName(const std::string& output) {
   return std::regex_replace(output, std::regex("/sonvera-update-[A-Za-z0-9]{6}/"),
                             "/sonvera-update-XXXXXX/");
 }
 
+// The printed form of a program started by its path alone.
+std::string RunLine(const std::string& path) {
+  std::string line = path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
+  line = std::regex_replace(line, std::regex(R"(["\\])"), R"(\$&)");
+  return "run \"" + line + "\"\n";
+}
+
+std::string ShellWord(const std::string& text) {
+  return "'" + std::regex_replace(text, std::regex("'"), R"('\'')") + "'";
+}
+
+// A shell script that, once run, leaves its own path in `marker`.
+std::string MarkingInstaller(const std::string& marker) {
+  return "#!/bin/sh\necho \"$0\" > " + ShellWord(marker + ".tmp") + " && mv " +
+         ShellWord(marker + ".tmp") + " " + ShellWord(marker) + "\n";
+}
+
+bool AppearsSoon(const std::string& path) {
+  for (int i = 0; i < 1000; ++i) {
+    if (ScratchFolder::Exists(path)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
 class UpdateEndToEndTest : public ::testing::Test {
  protected:
+  UpdateEndToEndTest() { std::filesystem::create_directory(tmpdir); }
+
   // Starts mailhost on a scenario whose first box answers are `answers`, with
-  // the product host pointing at the test's server.
-  MailhostRun Run(const std::string& answers) {
+  // the product host pointing at `productHost` (the test's plain server by
+  // default) and installers downloaded under `tmpdir`.
+  MailhostRun Run(const std::string& answers, const std::string& productHost = "",
+                  const std::string& environment = "") {
     scratch.Write(
         "update.scn",
         std::string("registry set Software\\Microsoft\\Office\\Outlook\\Addins\\Sonvera.Amp "
@@ -52,10 +87,20 @@ class UpdateEndToEndTest : public ::testing::Test {
             (answers.empty() ? "" : "answer " + answers + "\n") + "start\nshow explorer\nquit\n");
     return testsupport::RunMailhost(
         "--script " + scratch.File("update.scn"),
-        "SONVERA_PRODUCT_HOST=" + server.HostAndPort() + " TMPDIR=" + scratch.Path());
+        "SONVERA_PRODUCT_HOST=" + (productHost.empty() ? server.Origin() : productHost) +
+            " TMPDIR=" + ShellWord(tmpdir) + " " + environment);
+  }
+
+  // What the attempts left where installers are downloaded.
+  std::vector<std::string> Leftovers() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(tmpdir))
+      names.push_back(entry.path().filename());
+    return names;
   }
 
   ScratchFolder scratch;
+  std::string tmpdir = scratch.File("tmp");
   LoopbackHttpServer server;
 };
 
@@ -68,6 +113,7 @@ TEST_F(UpdateEndToEndTest, EachVersionFileGetsItsAnswer) {
   const std::string page =
       "<!DOCTYPE html><html><head><title>404 Not Found</title></head>"
       "<body><h1>Not Found</h1></body></html>\n";
+  const std::string url = server.Url(kVersionPath);
   const std::vector<Case> cases = {
       {"1.0.28", 200, OfferBox("No", "1.0.28")},
       {"1.0.27", 200, ""},
@@ -78,56 +124,74 @@ TEST_F(UpdateEndToEndTest, EachVersionFileGetsItsAnswer) {
       {"2.0.0", 200, OfferBox("No", "2.0.0")},
       {"1.0.28\r\n", 200, OfferBox("No", "1.0.28")},
       {"1.0", 200, std::string(kWarning) + "| Invalid procedure call or argument\n"},
-      {page, 404, std::string(kWarning) + "| Invalid procedure call or argument\n"},
       {"1.0.32768", 200, std::string(kWarning) + "| Overflow\n"},
       {std::string(4097, '7'), 200,
-       std::string(kWarning) + "| The reply from http://" + server.HostAndPort() + kVersionPath +
-           " is larger than 4096 bytes.\n"},
+       std::string(kWarning) + "| The reply from " + url + " is larger than 4096 bytes.\n"},
+      // Whatever an error status or a redirect carries, it is not the version.
+      {page, 404, kWarning + StatusLine(url, 404)},
+      {"1.0.99", 404, kWarning + StatusLine(url, 404)},
+      {"1.0.99", 500, kWarning + StatusLine(url, 500)},
+      {"1.0.99", 302, kWarning + StatusLine(url, 302)},
   };
   server.Serve(kInstallerPath, 200, "#!/bin/sh\nexit 0\n");
   for (const Case& c : cases) {
     server.Serve(kVersionPath, c.status, c.body);
     const bool offered = c.boxes.rfind("box \"Update", 0) == 0;
     const MailhostRun run = Run(c.boxes.empty() ? "" : offered ? "No" : "OK");
-    EXPECT_EQ(run.out, c.boxes + kBar) << "version file [" << c.body.substr(0, 40) << "]\n"
-                                       << run.err;
+    EXPECT_EQ(run.out, c.boxes + kBar)
+        << "version file [" << c.body.substr(0, 40) << "] status " << c.status << "\n"
+        << run.err;
     EXPECT_EQ(run.status, 0) << run.err;
   }
   for (const auto& path : server.Requests()) EXPECT_EQ(path, kVersionPath) << "No downloaded";
 }
 
-TEST_F(UpdateEndToEndTest, SilentServerCostsTheTimeOutAndNoWord) {
-  // The suite's one real wait for the 30-second time-out.
+TEST_F(UpdateEndToEndTest, SilentServerIsGivenUpWithoutAWord) {
+  // Nothing arrives, so the speed floor ends the wait long before the
+  // 30-second time-out would.
   server.Hang(kVersionPath);
   const MailhostRun run = Run("");
   EXPECT_EQ(run.out, kBar) << run.err;
   EXPECT_EQ(run.status, 0) << run.err;
 }
 
-TEST_F(UpdateEndToEndTest, YesStartsTheInstallerAndTheHostQuits) {
+TEST_F(UpdateEndToEndTest, YesStartsTheInstallerByItsPathAndLeavesNothingBehind) {
+  // Split again as a command line, this folder's name would start "<scratch>/a".
+  tmpdir = scratch.File("a\" b");
+  std::filesystem::create_directory(tmpdir);
+  const std::string decoyMarker = scratch.File("decoy-ran");
+  scratch.Write("a", MarkingInstaller(decoyMarker), true);
   const std::string marker = scratch.File("installed");
   server.Serve(kVersionPath, 200, "1.0.28");
-  server.Serve(
-      kInstallerPath, 200,
-      "#!/bin/sh\necho \"$0\" > " + marker + ".tmp && mv " + marker + ".tmp " + marker + "\n");
+  server.Serve(kInstallerPath, 200, MarkingInstaller(marker));
+
   const MailhostRun run = Run("Yes");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(server.Requests(), (std::vector<std::string>{kVersionPath, kInstallerPath}));
-
   // The host quit on the spot: the bar is never shown.
-  const std::string installer = scratch.Path() + "/sonvera-update-XXXXXX/Sonvera2000_Install.exe";
-  EXPECT_EQ(WithFixedFolderName(run.out), OfferBox("Yes", "1.0.28") + "run \"" + installer + "\"\n")
+  const std::string installer = tmpdir + "/sonvera-update-XXXXXX/Sonvera2000_Install.exe";
+  EXPECT_EQ(WithFixedFolderName(run.out), OfferBox("Yes", "1.0.28") + RunLine(installer))
       << run.err;
+  // The script's interpreter opened it before the folder went.
+  EXPECT_TRUE(AppearsSoon(marker)) << "the installer never ran";
+  EXPECT_EQ(WithFixedFolderName(ScratchFolder::Read(marker)), installer + "\n");
+  EXPECT_FALSE(ScratchFolder::Exists(decoyMarker)) << "another program was started";
+  EXPECT_EQ(Leftovers(), std::vector<std::string>{}) << "the installer's folder stayed behind";
+}
 
-  bool installed = false;
-  for (int i = 0; i < 1000 && !installed; ++i) {
-    installed = ScratchFolder::Exists(marker);
-    if (!installed) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+TEST_F(UpdateEndToEndTest, InstallerBehindAnErrorStatusIsNeitherKeptNorStarted) {
+  const std::string marker = scratch.File("installed");
+  server.Serve(kVersionPath, 200, "1.0.28");
+  for (int status : {404, 302}) {
+    server.Serve(kInstallerPath, status, MarkingInstaller(marker));
+    const MailhostRun run = Run("Yes OK");
+    EXPECT_EQ(run.out, OfferBox("Yes", "1.0.28") + kWarning +
+                           StatusLine(server.Url(kInstallerPath), status) + kBar)
+        << run.err;
+    EXPECT_EQ(run.status, 0) << run.err;
   }
-  ASSERT_TRUE(installed) << "the installer never ran";
-  const std::string startedAs = ScratchFolder::Read(marker);
-  EXPECT_NE(run.out.find(startedAs.substr(0, startedAs.size() - 1)), std::string::npos)
-      << "the installer ran from elsewhere: " << startedAs;
+  EXPECT_FALSE(ScratchFolder::Exists(marker)) << "an error page was started as the installer";
+  EXPECT_EQ(Leftovers(), std::vector<std::string>{});
 }
 
 TEST_F(UpdateEndToEndTest, InstallerThatCannotStartLeavesTheHostRunning) {
@@ -136,12 +200,35 @@ TEST_F(UpdateEndToEndTest, InstallerThatCannotStartLeavesTheHostRunning) {
   const MailhostRun run = Run("Yes OK");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(WithFixedFolderName(run.out),
-            OfferBox("Yes", "1.0.28") + "run \"" + scratch.Path() +
-                "/sonvera-update-XXXXXX/Sonvera2000_Install.exe\"\n"
+            OfferBox("Yes", "1.0.28") +
+                RunLine(tmpdir + "/sonvera-update-XXXXXX/Sonvera2000_Install.exe") +
                 "box \"Update Error\" OK+Critical -> OK\n"
                 "| Error executing update program.  Please download the latest version from " +
-                server.HostAndPort() + "\n" + kBar)
+                server.Origin().substr(7) + "\n" + kBar)
       << run.err;
+  EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+}
+
+TEST_F(UpdateEndToEndTest, HttpsServerIsTrustedOnlyThroughTheCertificateStore) {
+  testsupport::TestCertificate certificate;
+  LoopbackHttpServer https(certificate.Identity());
+  const std::string marker = scratch.File("installed");
+  https.Serve(kVersionPath, 200, "1.0.28");
+  https.Serve(kInstallerPath, 200, MarkingInstaller(marker));
+
+  // A product host without a scheme is reached over https; a self-signed
+  // certificate is no server at all, so no offer comes to say Yes to.
+  const MailhostRun refused = Run("Yes", https.HostAndPort());
+  EXPECT_EQ(refused.out, kBar) << refused.err;
+  EXPECT_TRUE(https.Requests().empty()) << "a request went to an unverified server";
+
+  const MailhostRun trusted =
+      Run("Yes", https.HostAndPort(), "SONVERA_CA_FILE=" + certificate.CertificateFile());
+  EXPECT_EQ(WithFixedFolderName(trusted.out),
+            OfferBox("Yes", "1.0.28") +
+                RunLine(tmpdir + "/sonvera-update-XXXXXX/Sonvera2000_Install.exe"))
+      << trusted.err;
+  EXPECT_TRUE(AppearsSoon(marker)) << "the installer never ran";
 }
 
 }  // namespace
