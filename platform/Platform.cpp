@@ -52,6 +52,15 @@ Icmp& GetIcmp() {
 Processes& GetProcesses() {
   return Require(g_services.processes, "process");
 }
+Media& GetMedia() {
+  return Require(g_services.media, "multimedia device");
+}
+WaveIn& GetWaveIn() {
+  return Require(g_services.waveIn, "wave capture");
+}
+Windows& GetWindows() {
+  return Require(g_services.windows, "window");
+}
 
 }  // namespace platform
 

@@ -12,11 +12,14 @@
 #include "platform/Files.h"
 #include "platform/Http.h"
 #include "platform/Icmp.h"
+#include "platform/Media.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Pictures.h"
 #include "platform/Processes.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
+#include "platform/WaveIn.h"
+#include "platform/Windows.h"
 
 namespace platform {
 
@@ -31,6 +34,9 @@ struct Services {
   Http* http = nullptr;
   Icmp* icmp = nullptr;
   Processes* processes = nullptr;
+  Media* media = nullptr;
+  WaveIn* waveIn = nullptr;
+  Windows* windows = nullptr;
 };
 
 // A platform: creates and owns every service it offers. Services() is what
@@ -70,5 +76,8 @@ Files& GetFiles();
 Http& GetHttp();
 Icmp& GetIcmp();
 Processes& GetProcesses();
+Media& GetMedia();
+WaveIn& GetWaveIn();
+Windows& GetWindows();
 
 }  // namespace platform
