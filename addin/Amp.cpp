@@ -4,6 +4,7 @@
 #include "audio/Fx.h"
 #include "common/Handlers.h"
 #include "common/Trace.h"
+#include "inspector/Insp.h"
 #include "platform/Platform.h"
 #include "settings/FirstRun.h"
 #include "update/frmUpdateMon.h"
@@ -18,6 +19,7 @@ namespace {
 
 constexpr const char* kSourceStartupComplete = "Startup Complete";
 constexpr const char* kSourceIsCommandBarSet = "Is Command Bar Set";
+constexpr const char* kSourceNewInspector = "Create New Outlook Window";
 
 }  // namespace
 
@@ -36,7 +38,7 @@ void Amp::ExitProgram() {
 }
 
 void Amp::PlayIsFinished() {
-  Trace(" Amp PlayIsFinished");
+  Bar->PlayIsFinished();
 }
 
 void Amp::CleanShutdown() {
@@ -45,7 +47,7 @@ void Amp::CleanShutdown() {
   auto self = shared_from_this();
   m_shutDown = true;
   auto& prop = FrmProp::Instance();
-  IgnoreErrors([&] { prop.KillLimitTimer(); });
+  IgnoreErrors([] { KillLimitTimer(); });
   oApp.reset();
   Bar->oCBar.reset();
   Bar->CmdPlay.Reset();
@@ -149,8 +151,17 @@ bool Amp::IsCommandBarSet(const Ref<Explorer>& Window, Ref<CommandBar>& Bar) {
   return static_cast<bool>(Bar);
 }
 
-void Amp::oIns_NewInspector(const Ref<Inspector>& /*Inspector*/) {
+void Amp::oIns_NewInspector(const Ref<Inspector>& Inspector) {
   Trace(" Amp oIns_NewInspector");
+  auto self = shared_from_this();
+  Routine r(AskToQuit(kSourceNewInspector));
+  r.step = "New Outlook Window";
+  r.detail = "Error when opening new Outlook window";
+  auto controller = std::make_shared<Insp>();
+  controller->ProductHost = ProductHost;
+  r.Do([&] { controller->GetInsp(Inspector); });
+  if (r.Left()) return;
+  InspList.push_back(controller);
 }
 
 }  // namespace sonvera

@@ -1,21 +1,32 @@
 #pragma once
-// The single recorder and player form. Who receives its callbacks is held
-// here: the application object, the active mail window and whoever started
-// the playback.
+// The single recorder and player form, which is also the Properties dialog.
+// Its media device lives as long as the form is loaded: unloading the form
+// closes whatever it had open. Who receives its callbacks is held here and
+// survives an unload.
 #include <memory>
+#include <string>
 
-#include "platform/EventLoop.h"
+#include "common/FormTimer.h"
+#include "platform/Media.h"
+#include "platform/Windows.h"
 
 namespace sonvera {
 
 class Amp;
-class Insp;
 
 // Told by the recorder when a playback it started has ended.
 class PlaybackCaller {
  public:
   virtual ~PlaybackCaller() = default;
   virtual void PlayIsFinished() = 0;
+};
+
+// The mail window the recorder hands a finished recording to.
+class RecordingOwner : public PlaybackCaller {
+ public:
+  virtual void SaveWaveFile() = 0;
+  virtual std::string toolbarState() const = 0;
+  virtual void setToolbarState(const std::string& state) = 0;
 };
 
 class FrmProp {
@@ -25,17 +36,57 @@ class FrmProp {
   void Load();
   void Unload();
   bool Loaded() const { return m_loaded; }
+  // The dialog is showing.
+  bool Visible() const;
 
-  // The recording-limit window timer; killing it when none runs is harmless.
-  void KillLimitTimer();
+  void WPlay(const std::string& WavFileName, bool ShowScope = false, int X = 0, int Y = 0);
+  void WRecord(const std::string& WavFileName);
+  void TimerLimitEvent();
+  void FarKillTimerLimit(const std::string& txt);
+  void WResume();
+  void WClose();
+  void WPause();
+  int WStatus(std::string* StatStr = nullptr);
+  void WSave(const std::string& theFile);
+  void PropShow();
 
   std::shared_ptr<Amp> AmpRef;
-  std::shared_ptr<Insp> ActiveInsp;
+  std::shared_ptr<RecordingOwner> ActiveInsp;
   std::shared_ptr<PlaybackCaller> PlayCaller;
+  std::string SaveFileName;
+
+  // The dialog's window (null while unloaded), for its controls and tests.
+  platform::FormWindow* Window() const { return m_window.get(); }
+
+  static constexpr int kDialogWidth = 470;
+  static constexpr int kDialogHeight = 250;
 
  private:
+  FrmProp();
+  void EnsureLoaded();
+  platform::MediaDevice& WaveMe();
+  void Form_Load();
+  void BuildDialog();
+  void tmPauseRecordDelay_Timer();
+  void tmEndRecordDelay_Timer();
+  void WaveMe_Done(int code);
+  void WaveMe_PlayCompleted(int code);
+  void TestQ_Click();
+  void Label1_Click();
+  void Command1_Click();
+  void Command2_Click();
+
   bool m_loaded = false;
-  platform::TimerId m_limitTimer = 0;
+  std::unique_ptr<platform::MediaDevice> m_waveMe;
+  std::shared_ptr<platform::FormWindow> m_window;
+  FormTimer tmPauseRecordDelay;
+  FormTimer tmEndRecordDelay;
 };
+
+// The recording-length limit, a window timer of its own (45 minutes).
+constexpr int kRecordingLimitMs = 2'700'000;
+void StartLimitTimer();
+void KillLimitTimer();
+void LimitTimerProc();
 
 }  // namespace sonvera

@@ -64,6 +64,13 @@ Routine::Handler TellAndLeave() {
   };
 }
 
+Routine::Handler QuietWhile(const bool& quiet, Routine::Handler handler) {
+  return [&quiet, handler = std::move(handler)](Routine& routine, const std::string& description) {
+    if (quiet) return OnError::Leave;
+    return handler(routine, description);
+  };
+}
+
 Routine::Handler LeaveSilently() {
   return [](Routine&, const std::string&) { return OnError::Leave; };
 }

@@ -29,6 +29,10 @@ Routine::Handler WarnAndLeave(const char* source);
 // A plain box with the error's description alone; the routine is left.
 Routine::Handler TellAndLeave();
 
+// `handler`, unless `quiet` holds when the failure comes: then the routine
+// is left without a word (a mail being sent shows no prompts).
+Routine::Handler QuietWhile(const bool& quiet, Routine::Handler handler);
+
 // A failure ends the routine without a word.
 Routine::Handler LeaveSilently();
 

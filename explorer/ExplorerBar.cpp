@@ -1,7 +1,11 @@
 #include "explorer/ExplorerBar.h"
 
 #include "addin/Amp.h"
+#include "audio/FrmProp.h"
+#include "common/AddinFolder.h"
 #include "common/FacePaste.h"
+#include "common/VoiceAttachments.h"
+#include "platform/Platform.h"
 #include "common/Handlers.h"
 #include "common/Trace.h"
 
@@ -13,6 +17,10 @@ namespace {
 
 constexpr const char* kSourceAddButtons = "Add Buttons";
 constexpr const char* kSourceChangeSelection = "Change Selection";
+constexpr const char* kSourceCheckMail = "Check Mail";
+constexpr const char* kSourcePlay = "OutLook Explorer Play Command";
+constexpr const char* kStopCaption = "Stop";
+constexpr const char* kStopFace = "\\StopButton.bmp";
 
 constexpr const char* kAmpCaption = "Sonvera";
 constexpr const char* kAmpDescription = "voice mail servece";
@@ -123,6 +131,52 @@ void ExplorerBar::oExp_SelectionChange() {
     return;
   }
   r.Do([&] { Need(oCBar).SetVisible(true); });
+  if (r.Left()) return;
+  // From here on each failing statement is skipped.
+  Ref<Selection> selection;
+  Ref<Item> first;
+  bool isMail = false;
+  IgnoreErrors([&] { selection = Window().GetSelection(); });
+  IgnoreErrors([&] { first = Need(selection).GetItem(1); });
+  IgnoreErrors([&] { isMail = Need(first).Class() == kOlMail; });
+  int count = 0;
+  IgnoreErrors([&] { count = Need(selection).Count(); });
+  if (count == 1 && isMail) {
+    IgnoreErrors([&] {
+      auto mail = std::dynamic_pointer_cast<MailItem>(first);
+      if (!mail) throw platform::Error("Type mismatch");
+      oMail = mail;
+    });
+    ListSoundFiles();
+  }
+}
+
+void ExplorerBar::ListSoundFiles() {
+  Routine r(AskToQuit(kSourceCheckMail, OnError::Leave));
+  r.step = "List Box of sound files";
+  r.Do([&] { Need(CmdList).Clear(); });
+  int count = 0;
+  r.Do([&] { count = Need(Need(oMail).GetAttachments()).Count(); });
+  if (r.Left()) return;
+  if (count < 1) {
+    r.Do([&] { Need(CmdPlay.get()).SetVisible(false); });
+    r.Do([&] { Need(CmdList).SetVisible(false); });
+    return;
+  }
+  ListVoiceAttachments(*oMail, *CmdList, AttachmentIndex, [&](auto&& statement) {
+    r.Do(statement);
+  });
+  if (r.Left()) return;
+  int entries = 0;
+  r.Do([&] { entries = CmdList->ListCount(); });
+  if (entries > 0) {
+    r.Do([&] { CmdList->SetVisible(entries > 1); });
+    r.Do([&] { Need(CmdPlay.get()).SetVisible(true); });
+    r.Do([&] { Need(CmdPlay.get()).SetCaption(kPlayCaption); });
+  } else {
+    r.Do([&] { Need(CmdPlay.get()).SetVisible(false); });
+    r.Do([&] { CmdList->SetVisible(false); });
+  }
 }
 
 void ExplorerBar::CmdAmp_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDefault*/) {
@@ -131,6 +185,69 @@ void ExplorerBar::CmdAmp_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*Ca
 
 void ExplorerBar::CmdPlay_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDefault*/) {
   Trace(" Amp CmdPlay_Click");
+  auto self = shared_from_this();
+  auto amp = m_amp.lock();
+  Routine r(AskToQuit(kSourcePlay, OnError::Leave));
+  auto& recorder = FrmProp::Instance();
+  auto run = [&](auto&& statement) { r.Do(statement); };
+  int mode = 0;
+  r.Do([&] { mode = recorder.WStatus(); });
+  if (r.Left()) return;
+  if (mode == platform::media_mode::kPlay) {
+    r.Do([&] { Need(CmdPlay.get()).SetCaption(kPlayCaption); });
+    r.Do([&] { PasteFaceFrom(Need(CmdPlay.get()), kPlayFace, run); });
+    r.Do([&] { recorder.WClose(); });
+    return;
+  }
+  r.step = "FrmProp";
+  r.Do([&] { recorder.Unload(); });
+  r.step = "CmdList.ListIndex";
+  int k = 0;
+  r.Do([&] { k = Need(CmdList).ListIndex(); });
+  if (k < 1) k = 1;
+  if (r.Left()) return;
+  ListSoundFiles();
+  r.Do([&] { Need(CmdList).SetListIndex(k); });
+  if (r.Left()) return;
+  std::string name;
+  int count = 0;
+  r.Do([&] {
+    name = CmdList->List(CmdList->ListIndex());
+    count = Need(Need(oMail).GetAttachments()).Count();
+  });
+  if (r.Left()) return;
+  if (name.empty() || count < 1) {
+    r.step.clear();
+    r.detail = "No Sonvera attachments to play";
+    r.Do([] { throw platform::Error(""); });
+    return;
+  }
+  const std::string playFile = AddinFile("\\Sonvera.mp3");
+  r.step = "oMail.Attachments.Item.SaveAsFile";
+  r.detail = "Error saving " + playFile;
+  r.Do([&] {
+    const int position = CmdList->ListIndex();
+    if (position < 0 || position >= static_cast<int>(AttachmentIndex.size()))
+      throw platform::Error("Subscript out of range");
+    Need(oMail->GetAttachments()->GetItem(AttachmentIndex[position])).SaveAsFile(playFile);
+  });
+  if (r.Left()) return;
+  r.Do([&] { Need(CmdPlay.get()).SetCaption(kStopCaption); });
+  r.Do([&] { PasteFaceFrom(Need(CmdPlay.get()), kStopFace, run); });
+  r.step = "FrmProp.WPlay";
+  r.Do([&] {
+    recorder.PlayCaller = Need(amp).shared_from_this();
+    r.detail = "Error Playing " + playFile;
+    auto& button = Need(CmdPlay.get());
+    recorder.WPlay(playFile, true, button.Left() + 200, button.Top());
+  });
+}
+
+void ExplorerBar::PlayIsFinished() {
+  Trace("Amp - Play is Finished");
+  if (!CmdPlay) return;
+  CmdPlay->SetCaption(kPlayCaption);
+  PasteFaceFrom(*CmdPlay.get(), kPlayFace, [](auto&& statement) { statement(); });
 }
 
 }  // namespace sonvera

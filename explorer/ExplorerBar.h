@@ -22,6 +22,8 @@ class ExplorerBar : public std::enable_shared_from_this<ExplorerBar> {
   void oExp_SelectionChange();
   void CmdAmp_Click(const hostmodel::Ref<hostmodel::CommandBarButton>& Ctrl, bool& CancelDefault);
   void CmdPlay_Click(const hostmodel::Ref<hostmodel::CommandBarButton>& Ctrl, bool& CancelDefault);
+  void ListSoundFiles();
+  void PlayIsFinished();
 
   hostmodel::Ref<hostmodel::CommandBar> oCBar;
   WithEvents<hostmodel::CommandBarButton> CmdAmp;

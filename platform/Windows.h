@@ -56,6 +56,8 @@ class FormWindow {
   virtual WindowHandle Handle() const = 0;
   virtual void Place(bool topmost, int x, int y, int width, int height) = 0;
   virtual void Hide() = 0;
+  // Shown by Place and not hidden since (the add-in asks whether its dialog is open).
+  virtual bool Visible() const = 0;
   // Adds the control, or replaces the one of the same name.
   virtual Control& SetControl(Control control) = 0;
   // nullptr for a name the form has no control of.

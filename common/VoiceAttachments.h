@@ -1,0 +1,40 @@
+#pragma once
+// Voice attachments: MP3 files told by the last three letters of their name.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/Routine.h"
+#include "hostmodel/HostModel.h"
+
+namespace sonvera {
+
+// The last three characters, lower-cased, are "mp3"; no dot is needed.
+bool IsVoiceAttachment(const std::string& fileName);
+
+// Clears nothing: adds the mail's voice attachments to `list` in collection
+// order and rebuilds `index` (element 0 stays 0; element k is the attachment
+// index of list entry k). Each statement goes through `run`, so the caller
+// chooses whether a failure ends the listing or is skipped.
+template <typename Run>
+void ListVoiceAttachments(hostmodel::MailItem& mail, hostmodel::CommandBarComboBox& list,
+                          std::vector<std::int16_t>& index, Run&& run) {
+  index.assign(1, 0);
+  hostmodel::Ref<hostmodel::Attachments> attachments;
+  int count = 0;
+  run([&] {
+    attachments = mail.GetAttachments();
+    count = Need(attachments).Count();
+  });
+  for (int i = 1; i <= count; ++i) {
+    run([&] {
+      auto item = attachments->GetItem(i);
+      auto& attachment = Need(item);
+      if (!IsVoiceAttachment(attachment.FileName())) return;
+      list.AddItem(attachment.FileName());
+      index.push_back(static_cast<std::int16_t>(attachment.Index()));
+    });
+  }
+}
+
+}  // namespace sonvera

@@ -1,0 +1,200 @@
+// The mail window's commands: record, pause, delete, properties, play, and
+// the mail's send and attachment hooks.
+#include "audio/Fx.h"
+#include "common/AddinFolder.h"
+#include "common/Handlers.h"
+#include "common/Trace.h"
+#include "common/VoiceAttachments.h"
+#include "inspector/Insp.h"
+#include "platform/Platform.h"
+
+namespace sonvera {
+
+using namespace hostmodel;
+
+namespace {
+
+constexpr const char* kSourceRecord = "Mail Message Record Command";
+constexpr const char* kSourcePlay = "Insp CmdPlay_Click";
+constexpr const char* kFooterRule = "______________________________________";
+constexpr const char* kFooterLine2 = "Voice E-mail messages are created using Sonvera technology. ";
+constexpr const char* kFooterLine3 = "Free Outlook Plug-in available at ";
+
+}  // namespace
+
+void Insp::CmdRec_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDefault*/) {
+  Trace("Mail Message Record Command");
+  auto self = shared_from_this();
+  Routine r(QuietWhile(SendingFlag, AskToQuit(kSourceRecord, [this] {
+                         m_toolbarState = "Wait";
+                         SetToolBarState(kSourceRecord);
+                       })));
+  auto& recorder = FrmProp::Instance();
+  r.step = "FrmProp";
+  r.Do([&] {
+    if (recorder.Visible()) recorder.Unload();
+  });
+  Trace("Insp CmdRec Toolbar State = " + m_toolbarState);
+  int mode = 0;
+  r.Do([&] { mode = recorder.WStatus(); });
+  if (r.Left()) return;
+  if (mode == platform::media_mode::kRecord || mode == platform::media_mode::kPause) {
+    r.Do([&] { KillLimitTimer(); });
+    const std::string saved = AddinFile("\\Temp.wav");
+    r.detail = "Error Recording or Writing" + saved;
+    r.step = "FrmProp.WSave";
+    r.Do([&] { recorder.WSave(saved); });
+    if (r.Left()) return;
+    m_toolbarState = "Wait";
+    SetToolBarState(kSourceRecord);
+    return;
+  }
+  r.detail.clear();
+  r.step = "FrmProp.WClose";
+  r.Do([&] { recorder.WClose(); });
+  r.Do([&] { Need(CmdRec.get()).SetEnabled(false); });
+  const std::string target = AddinFile("\\R.wav");
+  r.step = "FrmProp.WRecord" + target;
+  r.Do([&] { recorder.WRecord(target); });
+  if (r.Left()) return;
+  m_toolbarState = "Recording";
+  SetToolBarState(kSourceRecord);
+  r.Do([&] {
+    Fx::Instance().Load();
+    platform::GetLoop().RunPending();
+  });
+  r.Do([&] {
+    auto& button = Need(CmdRec.get());
+    if (auto* meter = Fx::Instance().Window())
+      meter->Place(true, button.Left() + 200, button.Top(), Fx::kWidth, Fx::kHeight);
+  });
+}
+
+void Insp::CmdPause_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDefault*/) {
+  Trace("Insp CmdPause_Click");
+  auto self = shared_from_this();
+  auto& recorder = FrmProp::Instance();
+  if (recorder.WStatus() == platform::media_mode::kRecord) {
+    m_toolbarState = "Recording_Paused";
+    SetToolBarState("Insp CmdPause_Click");
+    recorder.WPause();
+  } else {
+    m_toolbarState = "Recording";
+    SetToolBarState("Insp CmdPause_Click");
+    recorder.WResume();
+  }
+}
+
+void Insp::CmdDel_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDefault*/) {
+  Trace("Insp CmdDel_Click");
+  auto self = shared_from_this();
+  Need(CmdDel.get()).SetVisible(false);
+  FrmProp::Instance().WClose();
+  // The voice attachment of the chosen (or only) entry, never a document
+  // the user attached before recording.
+  int position = Need(CmdList).ListIndex();
+  if (position < 1) position = 1;
+  if (position < static_cast<int>(AttachmentIndex.size()) && AttachmentIndex[position] > 0)
+    Need(Need(oMail.get()).GetAttachments()).Remove(AttachmentIndex[position]);
+  SetToolBarState("Insp CmdDel_Click");
+}
+
+void Insp::CmdProp_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDefault*/) {
+  Trace("Insp CmdProp_Click");
+  FrmProp::Instance().PropShow();
+}
+
+void Insp::CmdPlay_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDefault*/) {
+  auto self = shared_from_this();
+  Routine r(QuietWhile(SendingFlag, AskToQuit(kSourcePlay, [this] {
+                         m_toolbarState = "Wait";
+                         SetToolBarState(kSourcePlay);
+                       })));
+  auto& recorder = FrmProp::Instance();
+  r.step = "FrmProp.WStatus";
+  int mode = 0;
+  r.Do([&] { mode = recorder.WStatus(); });
+  Trace("Insp.CmdPlay.Click Stat = " + std::to_string(mode) + " Toolbarstate = " + m_toolbarState);
+  if (r.Left()) return;
+  if (mode == platform::media_mode::kPlay) {
+    r.step = "FrmProp.WClose";
+    m_toolbarState = "Wait";
+    r.Do([&] { recorder.WClose(); });
+    if (r.Left()) return;
+    m_toolbarState = "Wait";
+    SetToolBarState(kSourcePlay);
+    return;
+  }
+  r.step = "FrmProp";
+  r.Do([&] { recorder.Unload(); });
+  r.step = "CmdList.ListIndex";
+  int k = 0;
+  r.Do([&] { k = Need(CmdList).ListIndex(); });
+  if (k < 1) k = 1;
+  if (r.Left()) return;
+  MailCheck();
+  r.Do([&] { Need(CmdList).SetListIndex(k); });
+  if (r.Left()) return;
+  std::string name;
+  int count = 0;
+  r.Do([&] {
+    name = CmdList->List(CmdList->ListIndex());
+    count = Need(Need(oMail.get()).GetAttachments()).Count();
+  });
+  if (r.Left()) return;
+  if (name.empty() || count < 1) {
+    r.step.clear();
+    r.detail = "No Sonvera attachments to play";
+    r.Do([] { throw platform::Error(""); });
+    return;
+  }
+  const std::string playFile = AddinFile("\\Sonvera.mp3");
+  r.step = "oMail.Attachments.Item.SaveAsFile";
+  r.detail = "Error saving " + playFile;
+  r.Do([&] {
+    const int position = CmdList->ListIndex();
+    if (position < 0 || position >= static_cast<int>(AttachmentIndex.size()))
+      throw platform::Error("Subscript out of range");
+    Need(Need(oMail.get()).GetAttachments()->GetItem(AttachmentIndex[position])).SaveAsFile(playFile);
+  });
+  if (r.Left()) return;
+  m_toolbarState = "Playing";
+  SetToolBarState(kSourcePlay);
+  r.Do([&] {
+    recorder.PlayCaller = self;
+    auto& button = Need(CmdPlay.get());
+    recorder.WPlay(playFile, true, button.Left() + 200, button.Top());
+  });
+}
+
+void Insp::PlayIsFinished() {
+  Trace("Insp PlayIsFinished Toolbar State = " + m_toolbarState);
+  if (m_toolbarState == "Playing") {
+    m_toolbarState = "Wait";
+    SetToolBarState("Insp PlayIsFinished");
+  }
+}
+
+void Insp::oMail_Send(bool& /*Cancel*/) {
+  Trace("Insp Mail Send");
+  SendingFlag = true;
+  auto& mail = Need(oMail.get());
+  auto attachments = mail.GetAttachments();
+  bool voice = false;
+  const int count = Need(attachments).Count();
+  if (count > 0) {
+    AttachmentIndex.assign(1, 0);
+    for (int i = 1; i <= count; ++i) voice = IsVoiceAttachment(attachments->GetItem(i)->FileName()) || voice;
+  }
+  if (voice) {
+    mail.SetBody(mail.Body() + "\n" + kFooterRule + "\n" + kFooterLine2 + "\n" + kFooterLine3 +
+                 ProductHost.hostAndPort);
+  }
+}
+
+void Insp::oMail_AttachmentAdd(const Ref<Attachment>& /*Attachment*/) {
+  Trace("Insp oMail_AttachmentAdd");
+  SetToolBarState("Insp oMail_AttachmentAdd");
+}
+
+}  // namespace sonvera
