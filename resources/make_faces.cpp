@@ -27,9 +27,11 @@ void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
   Put16(out, v >> 16);
 }
 
-bool Write(const std::string& path, Rgb ink, const Shader& inside) {
-  const std::uint32_t rowBytes = kSize * 3;  // 48: already a multiple of 4
-  const std::uint32_t imageBytes = rowBytes * kSize;
+using Painter = std::function<Rgb(double x, double y)>;
+
+bool WriteBitmap(const std::string& path, int width, int height, const Painter& paint) {
+  const std::uint32_t rowBytes = (width * 3 + 3) / 4 * 4;
+  const std::uint32_t imageBytes = rowBytes * height;
   std::vector<std::uint8_t> out;
   out.push_back('B');
   out.push_back('M');
@@ -37,8 +39,8 @@ bool Write(const std::string& path, Rgb ink, const Shader& inside) {
   Put32(out, 0);
   Put32(out, 54);
   Put32(out, 40);
-  Put32(out, kSize);
-  Put32(out, kSize);
+  Put32(out, width);
+  Put32(out, height);
   Put16(out, 1);
   Put16(out, 24);
   Put32(out, 0);
@@ -47,17 +49,23 @@ bool Write(const std::string& path, Rgb ink, const Shader& inside) {
   Put32(out, 2835);
   Put32(out, 0);
   Put32(out, 0);
-  for (int row = kSize - 1; row >= 0; --row) {  // bottom-up
-    for (int col = 0; col < kSize; ++col) {
-      Rgb c = inside(col + 0.5, row + 0.5) ? ink : kBack;
+  for (int row = height - 1; row >= 0; --row) {  // bottom-up
+    for (int col = 0; col < width; ++col) {
+      Rgb c = paint(col + 0.5, row + 0.5);
       out.push_back(c.b);
       out.push_back(c.g);
       out.push_back(c.r);
     }
+    for (std::uint32_t pad = width * 3; pad < rowBytes; ++pad) out.push_back(0);
   }
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
   return static_cast<bool>(f);
+}
+
+bool Write(const std::string& path, Rgb ink, const Shader& inside) {
+  return WriteBitmap(path, kSize, kSize,
+                     [&](double x, double y) { return inside(x, y) ? ink : kBack; });
 }
 
 bool Circle(double x, double y, double cx, double cy, double r) {
@@ -117,6 +125,34 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "make_faces: cannot write %s/%s\n", dir.c_str(), face.name);
       return 1;
     }
+  }
+  // The meter's level bars: 4 pixels wide, 4 + 3k high, grey-blue, lighter
+  // towards the top.
+  for (int k = 0; k < 8; ++k) {
+    const int height = 4 + 3 * k;
+    const std::string name = dir + "/S" + std::to_string(k + 1) + ".bmp";
+    if (!WriteBitmap(name, 4, height, [&](double, double y) {
+          const auto shade = static_cast<std::uint8_t>(150 - 60 * y / height);
+          return Rgb{static_cast<std::uint8_t>(shade - 30), static_cast<std::uint8_t>(shade - 10),
+                     static_cast<std::uint8_t>(shade + 40)};
+        })) {
+      std::fprintf(stderr, "make_faces: cannot write %s\n", name.c_str());
+      return 1;
+    }
+  }
+  // Backgrounds of the meter strip and of the dialog.
+  const bool backgrounds =
+      WriteBitmap(dir + "/Meter.bmp", 138, 25,
+                  [](double x, double) {
+                    return x < 104 ? Rgb{236, 240, 246} : Rgb{250, 250, 252};
+                  }) &&
+      WriteBitmap(dir + "/Banner.bmp", 169, 65, [](double x, double y) {
+        const bool bubble = std::pow((x - 32) / 24, 2) + std::pow((y - 30) / 16, 2) <= 1;
+        return bubble ? Rgb{0, 96, 160} : Rgb{255, 255, 255};
+      });
+  if (!backgrounds) {
+    std::fprintf(stderr, "make_faces: cannot write the backgrounds in %s\n", dir.c_str());
+    return 1;
   }
   return 0;
 }
