@@ -1,6 +1,7 @@
 #pragma once
-// Paths on Linux: an existing path is its own short form; modules through
-// dladdr.
+// Paths on Linux: an existing path without blanks is its own short form; one
+// with blanks is reached through a blank-free link in a private folder.
+// Modules through dladdr.
 #include "platform/Files.h"
 
 namespace platform {

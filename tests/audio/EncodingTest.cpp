@@ -1,0 +1,132 @@
+#include "audio/Encoding.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <vector>
+
+#include "inspector/Insp.h"
+#include "platform/Platform.h"
+#include "platform/linux/LinuxFiles.h"
+#include "platform/linux/LinuxProcesses.h"
+#include "tests/support/FakePlatform.h"
+#include "tests/support/ScratchFolder.h"
+
+namespace {
+
+using namespace sonvera;
+using testsupport::ScratchFolder;
+
+void WriteTone(const std::string& path, int rate, double seconds) {
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = 1;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+  ASSERT_NE(file, nullptr);
+  std::vector<short> samples(static_cast<size_t>(rate * seconds));
+  for (size_t i = 0; i < samples.size(); ++i)
+    samples[i] = static_cast<short>(8000 * std::sin(2 * M_PI * 440.0 * i / rate));
+  sf_write_short(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+  sf_close(file);
+}
+
+SF_INFO Info(const std::string& path) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (file) sf_close(file);
+  return info;
+}
+
+TEST(EncoderCommandLineTest, KeepsTheBlanksOfTheLineAndQuotesOnlyAnEncoderPathWithBlanks) {
+  EXPECT_EQ(EncoderCommandLine("/opt/addin", RateText(2), "/opt/addin"),
+            "/opt/addin/lame -s 22050 -m m -a --quiet -p -o  /opt/addin/Temp.wav  "
+            "/opt/addin/Sonvera.mp3 ");
+  const std::string line = EncoderCommandLine("/my addin", RateText(1), "/tmp/s1");
+  EXPECT_EQ(line.rfind("\"/my addin/lame\" -s 11025 ", 0), 0u) << line;
+  // Split the way the process service splits it, the encoder stays one word
+  // and a folder name can never become a second command.
+  const auto argv = platform::SplitCommandLine(line);
+  ASSERT_EQ(argv.size(), 11u);
+  EXPECT_EQ(argv[0], "/my addin/lame");
+  EXPECT_EQ(argv[9], "/tmp/s1/Temp.wav");
+  EXPECT_EQ(argv[10], "/tmp/s1/Sonvera.mp3");
+  EXPECT_EQ(RateText(0), "8000");
+  EXPECT_EQ(RateText(3), "44100");
+  EXPECT_EQ(RateText(7), "");
+}
+
+TEST(ConvertRateTest, BringsTheRecordingToTheEncodersRateAndLeavesAMatchingOneAlone) {
+  ScratchFolder folder;
+  const auto wav = folder.File("Temp.wav");
+  WriteTone(wav, 44100, 2.0);
+  ConvertRate(wav, 11025);
+  const auto converted = Info(wav);
+  EXPECT_EQ(converted.samplerate, 11025);
+  EXPECT_EQ(converted.channels, 1);
+  EXPECT_NEAR(static_cast<double>(converted.frames), 2.0 * 11025, 200);
+  EXPECT_FALSE(ScratchFolder::Exists(wav + ".rate"));
+
+  struct stat before {};
+  stat(wav.c_str(), &before);
+  ConvertRate(wav, 11025);
+  struct stat after {};
+  stat(wav.c_str(), &after);
+  EXPECT_EQ(before.st_ino, after.st_ino) << "a file at the right rate is not rewritten";
+
+  // Junk is left for the encoder to refuse, not turned into a silent file.
+  folder.Write("junk.wav", "not a wave file at all, just text for the test");
+  ConvertRate(folder.File("junk.wav"), 8000);
+  EXPECT_EQ(ScratchFolder::Read(folder.File("junk.wav")),
+            "not a wave file at all, just text for the test");
+}
+
+class ShellAndWaitTest : public ::testing::Test {
+ protected:
+  void SetUp() override { platform.Reinstall(); }
+  void TearDown() override { SecondsSinceMidnight = saved; }
+  testsupport::FakePlatform platform;
+  std::function<long()> saved = SecondsSinceMidnight;
+};
+
+TEST_F(ShellAndWaitTest, ATimeOutAcrossMidnightWaitsForTheNewDay) {
+  // The program never ends; only the clock can stop the wait.
+  platform.processes.SetRun(1'000'000, 0);
+  std::vector<long> clock = {86'395, 86'399, 86'399, 3, 5, 6};
+  size_t next = 0;
+  SecondsSinceMidnight = [&] { return clock[std::min(next++, clock.size() - 1)]; };
+  auto insp = std::make_shared<Insp>();
+  EXPECT_TRUE(insp->ShellandWait("/bin/encoder", 10));
+  // 86,395 + 10 wraps to 5: 3 and 5 are not past it, 6 is.
+  EXPECT_EQ(next, clock.size());
+}
+
+TEST_F(ShellAndWaitTest, WaitsForARealProgramAndLeavesNoChildBehind) {
+  platform::LinuxProcesses processes;
+  auto services = platform.GetServices();
+  services.processes = &processes;
+  platform::ScopedInstall install(services);
+  auto insp = std::make_shared<Insp>();
+  EXPECT_TRUE(insp->ShellandWait("/bin/sh -c \"sleep 0.2\"", 0));
+  EXPECT_FALSE(insp->ShellandWait("/no/such/program", 0));
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "every child was reaped";
+}
+
+TEST(ShortPathTest, APathWithBlanksGetsABlankFreeAliasOfTheSameFolder) {
+  ScratchFolder folder;
+  const std::string spaced = folder.File("add in folder");
+  mkdir(spaced.c_str(), 0700);
+  folder.Write("add in folder/probe.txt", "here");
+  platform::LinuxFiles files;
+  const auto alias = files.ShortPath(spaced);
+  ASSERT_TRUE(alias);
+  EXPECT_EQ(alias->find(' '), std::string::npos) << *alias;
+  EXPECT_EQ(ScratchFolder::Read(*alias + "/probe.txt"), "here");
+  EXPECT_EQ(files.ShortPath(spaced), alias) << "the same alias each time";
+  EXPECT_EQ(files.ShortPath(folder.Path()), folder.Path());
+}
+
+}  // namespace
