@@ -75,11 +75,14 @@ void MailHost::ShowFolder(const std::string& name) {
 void MailHost::Select(const std::vector<std::string>& ids) {
   const auto current = m_explorer->CurrentFolder()->Name();
   std::vector<hostmodel::Ref<hostmodel::Item>> items;
-  for (const auto& id : ids) {
+  for (const auto& name : ids) {
+    // A sent mail is found by the name of the window it was written in, too.
+    auto named = m_windowItems.find(name);
+    const std::string id = named != m_windowItems.end() ? named->second : name;
     auto item = FindItem(id);
-    if (!item) throw platform::Error("There is no item " + id + ".");
+    if (!item) throw platform::Error("There is no item " + name + ".");
     if (FolderOf(id) != current) {
-      throw platform::Error("The item " + id + " is not in the folder " + current + ".");
+      throw platform::Error("The item " + name + " is not in the folder " + current + ".");
     }
     items.push_back(item);
   }
