@@ -4,6 +4,7 @@
 #include "addin/Amp.h"
 #include "audio/FrmProp.h"
 #include "common/AddinFolder.h"
+#include "common/FormControls.h"
 #include "common/Routine.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
@@ -17,19 +18,6 @@ namespace {
 constexpr const char* kVersionCaption = "      Sonvera Outlook Addin Version ";
 const char* const kQualities[kQualityCount] = {"1 Kbs Low", "2 Kbs", "4 Kbs Default",
                                                "8 Kbs High"};
-
-platform::Control Make(const char* name, platform::ControlKind kind, const std::string& text,
-                       int x, int y, int width, int height) {
-  platform::Control control;
-  control.name = name;
-  control.kind = kind;
-  control.text = text;
-  control.x = x;
-  control.y = y;
-  control.width = width;
-  control.height = height;
-  return control;
-}
 
 std::string Trim(const std::string& text) {
   const auto begin = text.find_first_not_of(' ');
@@ -45,22 +33,22 @@ void FrmProp::BuildDialog() {
   const std::string site = AmpRef ? AmpRef->ProductHost.Url("/") : "";
   // Twips of the design over 15; the quality row and Cancel are moved up
   // beside Ok so that they stand inside the 470 x 250 window.
-  w.SetControl(Make("lblVersion", ControlKind::Label, kVersionCaption + std::string(kDefaultVersion),
+  w.SetControl(MakeControl("lblVersion", ControlKind::Label, kVersionCaption + std::string(kDefaultVersion),
                     8, 64, 361, 25));
-  auto link = Make("Label1", ControlKind::Link, site, 8, 136, 393, 25);
+  auto link = MakeControl("Label1", ControlKind::Link, site, 8, 136, 393, 25);
   link.onClick = [this] { Label1_Click(); };
   w.SetControl(link);
-  auto ok = Make("Command1", ControlKind::Button, "Ok", 176, 184, 57, 29);
+  auto ok = MakeControl("Command1", ControlKind::Button, "Ok", 176, 184, 57, 29);
   ok.onClick = [this] { Command1_Click(); };
   w.SetControl(ok);
-  auto cancel = Make("Command2", ControlKind::Button, "Cancel", 250, 184, 57, 29);
+  auto cancel = MakeControl("Command2", ControlKind::Button, "Cancel", 250, 184, 57, 29);
   cancel.onClick = [this] { Command2_Click(); };
   w.SetControl(cancel);
-  auto list = Make("SetQ", ControlKind::List, "", 8, 188, 113, 21);
+  auto list = MakeControl("SetQ", ControlKind::List, "", 8, 188, 113, 21);
   list.items.assign(std::begin(kQualities), std::end(kQualities));
   list.listIndex = AudioQuality();
   w.SetControl(list);
-  auto test = Make("TestQ", ControlKind::Button, "Test", 125, 188, 33, 21);
+  auto test = MakeControl("TestQ", ControlKind::Button, "Test", 125, 188, 33, 21);
   test.onClick = [this] { TestQ_Click(); };
   w.SetControl(test);
 }

@@ -5,6 +5,7 @@
 
 #include "audio/FrmProp.h"
 #include "common/AddinFolder.h"
+#include "common/FormControls.h"
 #include "common/Routine.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
@@ -16,17 +17,6 @@ namespace {
 
 constexpr std::uint32_t kBufferBytes = 256;
 const char* const kQualityFigures[kQualityCount] = {"1", "2", "4", "8"};
-
-platform::Control Label(const char* name, int x, int y) {
-  platform::Control label;
-  label.name = name;
-  label.kind = platform::ControlKind::Label;
-  label.x = x;
-  label.y = y;
-  label.width = 33;
-  label.height = 25;
-  return label;
-}
 
 }  // namespace
 
@@ -40,14 +30,9 @@ Fx::Fx() : Timer1([this] { Timer1_Timer(); }), Vis([this] { Vis_Timer(); }) {}
 void Fx::Load() {
   if (m_loaded) return;
   m_window = platform::GetWindows().CreateForm("Fx", "", kWidth, kHeight);
-  m_window->SetControl(Label("lblTime", 108, 4));
-  m_window->SetControl(Label("lblKBS", 108, 14));
-  platform::Control devices;
-  devices.name = "DevicesBox";
-  devices.kind = platform::ControlKind::List;
-  devices.x = 16;
-  devices.width = 26;
-  devices.height = 21;
+  m_window->SetControl(MakeControl("lblTime", platform::ControlKind::Label, "", 108, 4, 33, 25));
+  m_window->SetControl(MakeControl("lblKBS", platform::ControlKind::Label, "", 108, 14, 33, 25));
+  auto devices = MakeControl("DevicesBox", platform::ControlKind::List, "", 16, 0, 26, 21);
   // It would lie over the bars; the list is kept for the device choice only.
   devices.visible = false;
   m_window->SetControl(devices);

@@ -72,4 +72,12 @@ T& Need(const std::shared_ptr<T>& reference) {
   return *reference;
 }
 
+// The object as the type a late-bound call needs, or the run time's error.
+template <typename T, typename U>
+std::shared_ptr<T> As(const std::shared_ptr<U>& object) {
+  auto typed = std::dynamic_pointer_cast<T>(object);
+  if (!typed) throw platform::Error("Type mismatch");
+  return typed;
+}
+
 }  // namespace sonvera

@@ -1,6 +1,7 @@
 #pragma once
 // Voice attachments: MP3 files told by the last three letters of their name.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,5 +37,14 @@ void ListVoiceAttachments(hostmodel::MailItem& mail, hostmodel::CommandBarComboB
     });
   }
 }
+
+// The play commands' steps from the chosen entry to the saved play file:
+// the list position (0 raised to 1) survives a fresh listing by `relist`,
+// and the attachment it names is saved to `playFile`. False once the
+// routine has been left.
+bool SaveChosenVoiceAttachment(Routine& r, const hostmodel::Ref<hostmodel::CommandBarComboBox>& list,
+                               const hostmodel::Ref<hostmodel::MailItem>& mail,
+                               const std::vector<std::int16_t>& index,
+                               const std::function<void()>& relist, const std::string& playFile);
 
 }  // namespace sonvera

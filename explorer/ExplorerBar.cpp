@@ -33,13 +33,6 @@ constexpr const char* kListDescription = "Choose file to play";
 constexpr int kButtonWidth = 70;
 constexpr int kListWidth = 100;
 
-template <typename T>
-Ref<T> As(const Ref<CommandBarControl>& control) {
-  auto typed = std::dynamic_pointer_cast<T>(control);
-  if (!typed) throw platform::Error("Type mismatch");
-  return typed;
-}
-
 }  // namespace
 
 Explorer& ExplorerBar::Window() const {
@@ -201,37 +194,10 @@ void ExplorerBar::CmdPlay_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*C
   }
   r.step = "FrmProp";
   r.Do([&] { recorder.Unload(); });
-  r.step = "CmdList.ListIndex";
-  int k = 0;
-  r.Do([&] { k = Need(CmdList).ListIndex(); });
-  if (k < 1) k = 1;
-  if (r.Left()) return;
-  ListSoundFiles();
-  r.Do([&] { Need(CmdList).SetListIndex(k); });
-  if (r.Left()) return;
-  std::string name;
-  int count = 0;
-  r.Do([&] {
-    name = CmdList->List(CmdList->ListIndex());
-    count = Need(Need(oMail).GetAttachments()).Count();
-  });
-  if (r.Left()) return;
-  if (name.empty() || count < 1) {
-    r.step.clear();
-    r.detail = "No Sonvera attachments to play";
-    r.Do([] { throw platform::Error(""); });
-    return;
-  }
   const std::string playFile = AddinFile("\\Sonvera.mp3");
-  r.step = "oMail.Attachments.Item.SaveAsFile";
-  r.detail = "Error saving " + playFile;
-  r.Do([&] {
-    const int position = CmdList->ListIndex();
-    if (position < 0 || position >= static_cast<int>(AttachmentIndex.size()))
-      throw platform::Error("Subscript out of range");
-    Need(oMail->GetAttachments()->GetItem(AttachmentIndex[position])).SaveAsFile(playFile);
-  });
-  if (r.Left()) return;
+  if (!SaveChosenVoiceAttachment(r, CmdList, oMail, AttachmentIndex, [&] { ListSoundFiles(); },
+                                 playFile))
+    return;
   r.Do([&] { Need(CmdPlay.get()).SetCaption(kStopCaption); });
   r.Do([&] { PasteFaceFrom(Need(CmdPlay.get()), kStopFace, run); });
   r.step = "FrmProp.WPlay";

@@ -19,13 +19,6 @@ constexpr const char* kStopFace = "\\StopButton.bmp";
 constexpr const char* kPauseFace = "\\PauseButton.bmp";
 constexpr const char* kPlayFace = "\\PlayButton.bmp";
 
-template <typename T>
-Ref<T> As(const Ref<CommandBarControl>& control) {
-  auto typed = std::dynamic_pointer_cast<T>(control);
-  if (!typed) throw platform::Error("Type mismatch");
-  return typed;
-}
-
 // A face paste whose first failure is raised once the clipboard is back.
 void PasteFaceOrThrow(CommandBarButton& button, const std::string& face) {
   std::exception_ptr failure;

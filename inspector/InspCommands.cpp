@@ -127,37 +127,10 @@ void Insp::CmdPlay_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDe
   }
   r.step = "FrmProp";
   r.Do([&] { recorder.Unload(); });
-  r.step = "CmdList.ListIndex";
-  int k = 0;
-  r.Do([&] { k = Need(CmdList).ListIndex(); });
-  if (k < 1) k = 1;
-  if (r.Left()) return;
-  MailCheck();
-  r.Do([&] { Need(CmdList).SetListIndex(k); });
-  if (r.Left()) return;
-  std::string name;
-  int count = 0;
-  r.Do([&] {
-    name = CmdList->List(CmdList->ListIndex());
-    count = Need(Need(oMail.get()).GetAttachments()).Count();
-  });
-  if (r.Left()) return;
-  if (name.empty() || count < 1) {
-    r.step.clear();
-    r.detail = "No Sonvera attachments to play";
-    r.Do([] { throw platform::Error(""); });
-    return;
-  }
   const std::string playFile = AddinFile("\\Sonvera.mp3");
-  r.step = "oMail.Attachments.Item.SaveAsFile";
-  r.detail = "Error saving " + playFile;
-  r.Do([&] {
-    const int position = CmdList->ListIndex();
-    if (position < 0 || position >= static_cast<int>(AttachmentIndex.size()))
-      throw platform::Error("Subscript out of range");
-    Need(Need(oMail.get()).GetAttachments()->GetItem(AttachmentIndex[position])).SaveAsFile(playFile);
-  });
-  if (r.Left()) return;
+  if (!SaveChosenVoiceAttachment(r, CmdList, oMail.get(), AttachmentIndex, [&] { MailCheck(); },
+                                 playFile))
+    return;
   m_toolbarState = "Playing";
   SetToolBarState(kSourcePlay);
   r.Do([&] {

@@ -1,5 +1,6 @@
 #include "ui/frmSplash.h"
 
+#include "common/FormControls.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
 
@@ -13,14 +14,7 @@ frmSplash& frmSplash::Instance() {
 void frmSplash::Load() {
   if (m_window) return;
   m_window = platform::GetWindows().CreateForm("frmSplash", "", kWidth, kHeight);
-  platform::Control message;
-  message.name = "lblMsg";
-  message.kind = platform::ControlKind::Label;
-  message.x = 32;
-  message.y = 60;
-  message.width = 420;
-  message.height = 24;
-  m_window->SetControl(message);
+  m_window->SetControl(MakeControl("lblMsg", platform::ControlKind::Label, "", 32, 60, 420, 24));
 }
 
 void frmSplash::SetMessage(const std::string& text) {
