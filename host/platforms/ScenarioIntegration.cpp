@@ -9,6 +9,10 @@ ScenarioIntegration::ScenarioIntegration(const std::string& registryPath) : real
   m_services.boxes = fakes.boxes;
   m_services.shell = fakes.shell;
   m_services.clipboard = fakes.clipboard;
+  // Sound in virtual time from the scenario's microphone; the host's own windows.
+  m_services.media = fakes.media;
+  m_services.waveIn = fakes.waveIn;
+  m_services.windows = fakes.windows;
 }
 
 }  // namespace mailhost

@@ -13,6 +13,9 @@ FakeIntegration::FakeIntegration() {
   m_services.http = &http;
   m_services.icmp = &icmp;
   m_services.processes = &processes;
+  m_services.media = &media;
+  m_services.waveIn = &waveIn;
+  m_services.windows = &windows;
 }
 
 }  // namespace platform

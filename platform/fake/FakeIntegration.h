@@ -5,14 +5,17 @@
 // file system, which tests control through their scratch folders.
 #include "platform/Platform.h"
 #include "platform/common/BitmapPictures.h"
+#include "platform/common/DesktopWindows.h"
 #include "platform/common/MemoryClipboard.h"
 #include "platform/fake/FakeFiles.h"
 #include "platform/fake/FakeHttp.h"
 #include "platform/fake/FakeIcmp.h"
+#include "platform/fake/FakeMedia.h"
 #include "platform/fake/FakeMessageBoxes.h"
 #include "platform/fake/FakeProcesses.h"
 #include "platform/fake/FakeRegistry.h"
 #include "platform/fake/FakeShell.h"
+#include "platform/fake/FakeWaveIn.h"
 #include "platform/fake/VirtualEventLoop.h"
 
 namespace platform {
@@ -35,6 +38,11 @@ class FakeIntegration : public Integration {
   FakeIcmp icmp;
   FakeHttp http;
   FakeProcesses processes;
+  // One microphone for the media device and the meter's capture.
+  FakeMicrophone microphone;
+  FakeMedia media{loop, microphone};
+  FakeWaveIn waveIn{loop, microphone};
+  DesktopWindows windows;
 };
 
 }  // namespace platform

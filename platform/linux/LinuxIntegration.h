@@ -7,6 +7,7 @@
 
 #include "platform/Platform.h"
 #include "platform/common/BitmapPictures.h"
+#include "platform/common/DesktopWindows.h"
 #include "platform/common/MemoryClipboard.h"
 #include "platform/linux/CurlHttp.h"
 #include "platform/linux/LinuxFiles.h"
@@ -38,6 +39,7 @@ class LinuxIntegration : public Integration {
   CurlHttp http;
   LinuxIcmp icmp;
   LinuxProcesses processes;
+  DesktopWindows windows;
 };
 
 }  // namespace platform

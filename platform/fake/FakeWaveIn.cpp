@@ -1,0 +1,67 @@
+#include "platform/fake/FakeWaveIn.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace platform {
+
+FakeWaveIn::FakeWaveIn(VirtualEventLoop& loop, FakeMicrophone& microphone)
+    : m_loop(loop), m_microphone(microphone), m_devices{{"Scenario microphone", kFormat1M08}} {}
+
+bool FakeWaveIn::Caps(unsigned id, WaveInCaps* caps) {
+  if (id >= m_devices.size() || !caps) return false;
+  *caps = WaveInCaps{};
+  std::strncpy(caps->name, m_devices[id].name.c_str(), sizeof caps->name - 1);
+  caps->formats = m_devices[id].formats;
+  caps->channels = 1;
+  return true;
+}
+
+WaveInHandle FakeWaveIn::Open(unsigned id, const WaveFormat& format) {
+  m_opened.push_back(id);
+  if (m_openFails || id >= m_devices.size() || format.bitsPerSample != 8 || format.channels != 1)
+    return 0;
+  const WaveInHandle handle = m_next++;
+  m_captures[handle].rate = format.samplesPerSec;
+  return handle;
+}
+
+void FakeWaveIn::Start(WaveInHandle) {}
+
+void FakeWaveIn::AddBuffer(WaveInHandle handle, WaveHeader* header, std::function<void()> onDone) {
+  auto found = m_captures.find(handle);
+  if (found == m_captures.end() || !header || !header->data) return;
+  auto& capture = found->second;
+  const auto length = Millis(
+      std::max<long long>(1, 1000LL * header->bufferLength / std::max(1u, capture.rate)));
+  header->flags &= ~WaveHeader::kDone;
+  capture.pending = m_loop.SetTimer(length, false, [this, handle, header, onDone] {
+    auto found = m_captures.find(handle);
+    if (found == m_captures.end()) return;
+    auto& capture = found->second;
+    capture.pending = 0;
+    for (std::uint32_t i = 0; i < header->bufferLength; ++i) {
+      const float x = m_microphone.At(capture.frame + i, capture.rate);
+      header->data[i] = static_cast<std::uint8_t>(std::lround(128 + 127 * std::clamp(x, -1.f, 1.f)));
+    }
+    capture.frame += header->bufferLength;
+    header->bytesRecorded = header->bufferLength;
+    header->flags |= WaveHeader::kDone;
+    if (onDone) onDone();
+  });
+}
+
+void FakeWaveIn::Reset(WaveInHandle handle) {
+  auto found = m_captures.find(handle);
+  if (found == m_captures.end()) return;
+  if (found->second.pending) m_loop.KillTimer(found->second.pending);
+  found->second.pending = 0;
+}
+
+void FakeWaveIn::Close(WaveInHandle handle) {
+  Reset(handle);
+  m_captures.erase(handle);
+}
+
+}  // namespace platform

@@ -1,0 +1,75 @@
+#include "tests/support/VoiceFixture.h"
+
+#include <filesystem>
+
+#include "host/model/Application.h"
+#include "host/model/CommandBar.h"
+#include "host/model/CommandBarButton.h"
+#include "host/model/CommandBarControls.h"
+#include "host/model/CommandBars.h"
+#include "platform/linux/LinuxProcesses.h"
+#include "settings/Reg.h"
+#include "settings/Settings.h"
+
+namespace testsupport {
+
+namespace fs = std::filesystem;
+
+VoiceFixture::VoiceFixture() {
+  for (const auto& entry : fs::directory_iterator(SONVERA_TEST_ADDIN_DIR)) {
+    const auto name = entry.path().filename().string();
+    if (name == "Temp.wav" || name == "Sonvera.mp3" || name == "R.wav") continue;
+    fs::create_symlink(entry.path(), addin.File(name));
+  }
+  fake.files.SetModulePath(addin.File("libsonvera.so"));
+  fake.Reinstall();
+  host = std::make_unique<mailhost::MailHost>(store);
+  sonvera::SetRegValue(platform::kHkeyCurrentUser, sonvera::kSettingsKey, sonvera::kValueVersion,
+                       std::string(sonvera::kDefaultVersion), true);
+  sonvera::SetRegValue(platform::kHkeyCurrentUser, sonvera::kSettingsKey, sonvera::kValueAQ,
+                       std::string("1"), true);
+}
+
+VoiceFixture::~VoiceFixture() {
+  if (connection) connection->OnBeginShutdown();
+}
+
+void VoiceFixture::Start() {
+  connection = std::make_unique<sonvera::ConnectObject>();
+  connection->OnConnection(host->App(), hostmodel::kExtCmStartup);
+  connection->OnStartupComplete();
+}
+
+void VoiceFixture::UseRealProcesses() {
+  m_realProcesses = std::make_unique<platform::LinuxProcesses>();
+  fake.GetServices().processes = m_realProcesses.get();
+  fake.Reinstall();
+}
+
+void VoiceFixture::Click(const std::string& window, const std::string& caption) {
+  auto bar = host->BarsOf(window)->Newest();
+  ASSERT_TRUE(bar) << window << " has no bar";
+  for (const auto& control : bar->ControlList()->All()) {
+    if (control->Caption() != caption || !control->Visible()) continue;
+    auto button = std::dynamic_pointer_cast<mailhost::CommandBarButton>(control);
+    ASSERT_TRUE(button && control->Enabled()) << caption;
+    button->Press();
+    return;
+  }
+  FAIL() << "no visible " << caption << " on " << window;
+}
+
+std::vector<std::string> VoiceFixture::Shown(const std::string& window) {
+  std::vector<std::string> shown;
+  auto bar = host->BarsOf(window)->Newest();
+  if (!bar || !bar->Visible()) return shown;
+  for (const auto& control : bar->ControlList()->All())
+    if (control->Visible()) shown.push_back(control->Caption());
+  return shown;
+}
+
+void VoiceFixture::Wait(int milliseconds) {
+  fake.loop.AdvanceBy(platform::Millis(milliseconds));
+}
+
+}  // namespace testsupport

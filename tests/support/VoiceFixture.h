@@ -1,0 +1,44 @@
+#pragma once
+// A host with the add-in started on the deterministic platform, in an
+// add-in folder of the test's own (links to the built faces, samples and
+// encoder), so that tests never share working sound files.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "addin/Connect.h"
+#include "host/model/MailHost.h"
+#include "host/store/MemoryMailStore.h"
+#include "tests/support/FakePlatform.h"
+#include "tests/support/ScratchFolder.h"
+
+namespace testsupport {
+
+class VoiceFixture : public ::testing::Test {
+ protected:
+  VoiceFixture();
+  ~VoiceFixture() override;
+
+  void Start();
+  // Presses the visible control of the window's bar with this caption.
+  void Click(const std::string& window, const std::string& caption);
+  // The visible controls of a window's bar as "Caption" words.
+  std::vector<std::string> Shown(const std::string& window);
+  void Wait(int milliseconds);
+  std::string AddinFile(const std::string& name) const { return addin.File(name); }
+  // Uses the real process service, so that the encoder really runs.
+  void UseRealProcesses();
+
+  FakePlatform fake;
+  ScratchFolder addin;
+  mailhost::MemoryMailStore store;
+  std::unique_ptr<mailhost::MailHost> host;
+  std::unique_ptr<sonvera::ConnectObject> connection;
+
+ private:
+  std::unique_ptr<platform::Processes> m_realProcesses;
+};
+
+}  // namespace testsupport
