@@ -14,7 +14,8 @@
 //   description that names it.
 // - "Record" records from the capture device into the open file; with
 //   RecordMode 1 it overwrites what the file held. After "Pause", "Record"
-//   goes on after what was recorded before. Memory does not grow with the
+//   goes on after what was recorded before; a file that cannot be written
+//   throws platform::Error naming it. Memory does not grow with the
 //   length of a recording: samples go to disk as they come.
 // - "Stop" then "Save" with FileName writes a complete WAV file there; with
 //   Wait it returns only when the file is on disk.

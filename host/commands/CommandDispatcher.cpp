@@ -25,7 +25,6 @@ namespace fs = std::filesystem;
 namespace mailhost {
 namespace {
 
-constexpr const char* kNotAvailableYet = "not available yet";
 
 platform::HKey RequireCreated(const std::string& key) {
   platform::HKey handle = 0;
@@ -134,8 +133,33 @@ void CommandDispatcher::Help(const Command&) {
   m_out.Line(HelpText());
 }
 
-void CommandDispatcher::NotYet(const Command&) {
-  throw platform::Error(kNotAvailableYet);
+namespace {
+
+platform::DesktopWindows& Desktop() {
+  auto* windows = dynamic_cast<platform::DesktopWindows*>(&platform::GetWindows());
+  if (!windows) throw platform::Error("This host draws no windows of add-ins.");
+  return *windows;
+}
+
+}  // namespace
+
+void CommandDispatcher::Microphone(const Command& command) {
+  if (!m_setup.microphone) throw platform::Error("The microphone here is the machine's own.");
+  m_setup.microphone(Resolve(command.args[0]));
+}
+
+void CommandDispatcher::ShowForms(const Command&) {
+  const auto shown = Desktop().Shown();
+  if (shown.empty()) m_out.Line("form none");
+  for (const auto& form : shown) m_out.Line(FormatForm(*form));
+}
+
+void CommandDispatcher::FormClick(const Command& command) {
+  Desktop().Click(command.args[0], command.args[1]);
+}
+
+void CommandDispatcher::FormChoose(const Command& command) {
+  Desktop().Choose(command.args[0], command.args[1], command.args[2]);
 }
 
 // What a person at the console needs to find ids for select and open.

@@ -21,6 +21,8 @@ struct DispatchSetup {
   std::string privateAddinFolder;  // "" when the add-in folder is not a private copy
   std::function<void(std::chrono::milliseconds)> wait;
   std::function<void(platform::Answer)> queueAnswer;
+  // Plays a WAV file as the microphone; unset where the microphone is real.
+  std::function<void(const std::string&)> microphone;
 };
 
 class CommandDispatcher {
@@ -46,6 +48,10 @@ class CommandDispatcher {
   void Close(const Command& command);
   void Click(const Command& command);
   void Choose(const Command& command);
+  void Microphone(const Command& command);
+  void ShowForms(const Command& command);
+  void FormClick(const Command& command);
+  void FormChoose(const Command& command);
   void Attach(const Command& command);
   void Send(const Command& command);
   void Show(const Command& command);
@@ -64,7 +70,6 @@ class CommandDispatcher {
   void Help(const Command& command);
   void Quit(const Command& command);
   // Commands whose subsystem this build does not have yet.
-  void NotYet(const Command& command);
 
  private:
   std::string Resolve(const std::string& path) const;

@@ -189,4 +189,24 @@ std::string FormatOpen(const std::string& address) {
   return "open \"" + address + "\"";
 }
 
+std::string FormatForm(const platform::DesktopForm& form) {
+  std::string line = "form " + form.Name() + " " + std::to_string(form.X()) + "," +
+                     std::to_string(form.Y()) + " " + std::to_string(form.Width()) + "x" +
+                     std::to_string(form.Height());
+  for (const auto& control : form.Controls()) {
+    if (!control.visible) continue;
+    if (control.kind == platform::ControlKind::List) {
+      const bool chosen =
+          control.listIndex >= 0 && control.listIndex < static_cast<int>(control.items.size());
+      line += " " + Quote(chosen ? control.items[control.listIndex] : "");
+    } else if (!control.text.empty()) {
+      line += " " + Quote(control.text);
+    }
+  }
+  for (const auto& painted : form.Painted())
+    line += " " + FaceName(painted.picture) + "@" + std::to_string(painted.x) + "," +
+            std::to_string(painted.y);
+  return line;
+}
+
 }  // namespace mailhost

@@ -2,6 +2,8 @@
 // What the host shows, as the one-line-per-thing text that scenarios compare.
 // Every line starts with a word that says what it is.
 #include <string>
+
+#include "platform/common/DesktopWindows.h"
 #include <vector>
 
 #include "platform/Clipboard.h"
@@ -34,5 +36,9 @@ std::vector<std::string> FormatClipboard(const platform::Clipboard& clipboard);
 std::string FormatRun(const std::string& commandLine);
 // `open "ADDRESS"`, the address as it is.
 std::string FormatOpen(const std::string& address);
+
+// `form NAME X,Y WxH`, the visible texts in double quotes (a list by its
+// chosen entry), and what the drawing surface shows as `FACE@X,Y` words.
+std::string FormatForm(const platform::DesktopForm& form);
 
 }  // namespace mailhost

@@ -3,6 +3,7 @@
 #include <mpg123.h>
 #include <sndfile.h>
 
+#include <cctype>
 #include <memory>
 
 namespace platform {
@@ -38,6 +39,11 @@ std::optional<AudioInfo> ReadMp3(const std::string& path) {
 }  // namespace
 
 std::optional<AudioInfo> ReadAudioInfo(const std::string& path) {
+  // libsndfile decodes MP3 too, but loudly on a bad one: voice files go to
+  // libmpg123, which can be told to keep quiet.
+  std::string tail = path.size() >= 4 ? path.substr(path.size() - 4) : "";
+  for (auto& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (tail == ".mp3") return ReadMp3(path);
   if (auto pcm = ReadPcm(path)) return pcm;
   return ReadMp3(path);
 }

@@ -101,9 +101,8 @@ class FakeMediaDevice : public MediaDevice {
   void Record() {
     if (m_mode == media_mode::kNotOpen || m_path.empty()) return;
     if (m_mode == media_mode::kRecord) return;
-    if (!m_writer) {
-      if (!OpenWriter()) return;
-    }
+    if (!m_writer && !OpenWriter())
+      throw Error("Cannot record into " + m_path + ": " + sf_strerror(nullptr));
     m_segmentStart = m_loop.Now();
     m_segmentFrames = 0;
     m_mode = media_mode::kRecord;
