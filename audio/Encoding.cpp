@@ -79,28 +79,29 @@ void ConvertRate(const std::string& wavPath, int rate) {
   std::vector<float> input(kFrames * in.channels);
   std::vector<float> output(ratioRoom * in.channels);
   bool failed = false;
-  for (;;) {
-    const sf_count_t got = sf_readf_float(source.get(), input.data(), kFrames);
-    size_t done = 0;
-    size_t produced = 0;
-    if (got > 0) {
-      soxr_process(resampler.get(), input.data(), static_cast<size_t>(got), &done, output.data(),
-                   ratioRoom, &produced);
-    } else {
-      // Drain what the filter still holds.
-      do {
-        soxr_process(resampler.get(), nullptr, 0, nullptr, output.data(), ratioRoom, &produced);
-        if (produced && sf_writef_float(target.get(), output.data(), produced) !=
-                            static_cast<sf_count_t>(produced))
-          failed = true;
-      } while (produced > 0 && !failed);
-      break;
-    }
-    if (produced &&
-        sf_writef_float(target.get(), output.data(), produced) != static_cast<sf_count_t>(produced)) {
+  auto write = [&](size_t frames) {
+    if (frames && sf_writef_float(target.get(), output.data(), static_cast<sf_count_t>(frames)) !=
+                      static_cast<sf_count_t>(frames))
       failed = true;
-      break;
+  };
+  sf_count_t got = 0;
+  while (!failed && (got = sf_readf_float(source.get(), input.data(), kFrames)) > 0) {
+    // The resampler may take part of a block when its output is full.
+    size_t offset = 0;
+    while (!failed && offset < static_cast<size_t>(got)) {
+      size_t done = 0;
+      size_t produced = 0;
+      soxr_process(resampler.get(), input.data() + offset * in.channels,
+                   static_cast<size_t>(got) - offset, &done, output.data(), ratioRoom, &produced);
+      write(produced);
+      offset += done;
+      if (done == 0 && produced == 0) break;
     }
+  }
+  // Drain what the filter still holds.
+  for (size_t produced = 1; !failed && produced > 0;) {
+    soxr_process(resampler.get(), nullptr, 0, nullptr, output.data(), ratioRoom, &produced);
+    write(produced);
   }
   target.reset();
   source.reset();

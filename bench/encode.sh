@@ -11,7 +11,7 @@ set -euo pipefail
 mailhost=$1
 wait_cpu=$2
 shift 2
-minutes=("${@:-1 10 45}")
+minutes=("$@")
 [ $# -eq 0 ] && minutes=(1 10 45)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -21,6 +21,7 @@ now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 for m in "${minutes[@]}"; do
   for kind in stop quit; do
     {
+      echo "registry set Software\\Microsoft\\Office\\Outlook\\Addins\\Sonvera.Amp AQ sz 1"
       echo "mic $work/speech.wav"
       echo "start"
       echo "new w1"
@@ -35,8 +36,7 @@ for m in "${minutes[@]}"; do
   "$mailhost" --script "$work/stop.scn" --data "$work/s" >/dev/null; t2=$(now_ms)
   quit_ms=$((t1 - t0)); stop_ms=$((t2 - t1)); cost=$((stop_ms - quit_ms))
   # The same recording at the encoder's rate, encoded alone.
-  sox -q "$work/s/"*/R.wav -r 11025 "$work/alone.wav" 2>/dev/null ||
-    sox -q "$work/speech.wav" -r 11025 -c 1 "$work/alone.wav" repeat $((m * 60 / 4))
+  sox -q -V1 "$work/s/addin/R.wav" -r 11025 "$work/alone.wav"
   t3=$(now_ms); lame -s 11025 -m m -a --quiet -p -o "$work/alone.wav" "$work/alone.mp3"; t4=$(now_ms)
   alone=$((t4 - t3))
   awk -v m="$m" -v c="$cost" -v a="$alone" \

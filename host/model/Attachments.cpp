@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "host/model/Attachment.h"
 #include "host/model/HostErrors.h"
@@ -18,8 +17,11 @@ std::vector<std::uint8_t> ReadFile(const std::string& path) {
   if (!std::filesystem::is_regular_file(path, ec)) throw platform::Error(kCannotFindFile + path);
   std::ifstream in(path, std::ios::binary);
   if (!in) throw platform::Error(kCannotFindFile + path);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in),
-                                   std::istreambuf_iterator<char>());
+  // One allocation of the file's size: a long voice file is read once.
+  std::vector<std::uint8_t> bytes(std::filesystem::file_size(path, ec));
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  return bytes;
 }
 
 }  // namespace
