@@ -58,10 +58,7 @@ TEST(CommandBarsTest, ControlsAreLaidOutInScreenPixels) {
 
   const int left = 100 + kBarInsetLeft;
   const int row0 = 200 + kBarsOffsetTop;
-  EXPECT_EQ(a->Left(), left);
   EXPECT_EQ(a->Top(), row0) << "a hidden bar above takes no row";
-  EXPECT_EQ(b->Left(), left + 70);
-  EXPECT_EQ(list->Left(), left + 90);
   EXPECT_EQ(c->Left(), left + 90 + kDropdownWidth);
 
   b->SetVisible(false);

@@ -20,6 +20,19 @@ namespace {
 using testsupport::ScratchFolder;
 using Words = std::vector<std::string>;
 
+void Nap() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+// Polls until the child has ended; a hung child fails instead of hanging.
+bool WaitFinished(platform::Processes& processes, int pid, int* exitCode, void (*settle)() = Nap) {
+  for (int i = 0; i < 3000; ++i) {
+    if (processes.Finished(pid, exitCode)) return true;
+    settle();
+  }
+  return false;
+}
+
 struct LinuxSpawn {
   static constexpr const char* kName = "Linux";
   platform::LinuxProcesses processes;
@@ -42,7 +55,7 @@ struct LinuxSpawn {
     for (std::string line; std::getline(lines, line);) words.push_back(line);
     return words;
   }
-  void Settle() { std::this_thread::sleep_for(std::chrono::milliseconds(10)); }
+  static void Settle() { Nap(); }
 };
 
 struct FakeSpawn {
@@ -57,7 +70,7 @@ struct FakeSpawn {
     const Words& argv = processes.Starts().back().argv;
     return Words(argv.begin() + 1, argv.end());
   }
-  void Settle() {}
+  static void Settle() {}
 };
 
 template <typename Backend>
@@ -65,13 +78,8 @@ class ProcessesContract : public ::testing::Test {
  protected:
   Backend backend;
   platform::Processes& Processes() { return backend.processes; }
-  // Polls until the child has ended; a hung child fails instead of hanging.
   bool WaitFinished(int pid, int* exitCode) {
-    for (int i = 0; i < 3000; ++i) {
-      if (Processes().Finished(pid, exitCode)) return true;
-      backend.Settle();
-    }
-    return false;
+    return ::WaitFinished(Processes(), pid, exitCode, &Backend::Settle);
   }
 };
 SONVERA_CONTRACT_SUITE(ProcessesContract, LinuxSpawn, FakeSpawn);
@@ -113,15 +121,6 @@ TYPED_TEST(ProcessesContract, NoProgramGivesNoProcessAndStrangeIdsAreFinished) {
   EXPECT_TRUE(this->Processes().Finished(-12345, &exitCode));
   EXPECT_EQ(exitCode, -1);
   EXPECT_FALSE(this->Processes().WaitForOpen(-12345, "/bin/sh", 1000));
-}
-
-// Polls a real child until it has ended.
-bool WaitFinished(platform::LinuxProcesses& processes, int pid, int* exitCode) {
-  for (int i = 0; i < 3000; ++i) {
-    if (processes.Finished(pid, exitCode)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
 }
 
 TEST(SplitCommandLine, RunsOfBlanksSeparateAndQuotesGroup) {
