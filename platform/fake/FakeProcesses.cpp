@@ -12,7 +12,7 @@ int FakeProcesses::StartProgram(const std::vector<std::string>& argv, bool minim
 
 int FakeProcesses::Launch(const std::string& commandLine, const std::vector<std::string>& argv,
                           bool minimized) {
-  const int pid = m_startable && !argv.empty() ? m_nextPid++ : 0;
+  const int pid = m_startable && !argv.empty() && !argv[0].empty() ? m_nextPid++ : 0;
   m_started.push_back({commandLine, argv, minimized, pid});
   if (pid == 0) return 0;
   m_runs[pid] = {m_polls, m_exitCode};

@@ -8,14 +8,11 @@
 
 #include "addin/Amp.h"
 #include "addin/Connect.h"
-#include "common/FacePaste.h"
-#include "common/Routine.h"
 #include "common/Trace.h"
 #include "host/model/Application.h"
 #include "host/model/CommandBar.h"
 #include "host/model/CommandBarButton.h"
 #include "host/model/CommandBarComboBox.h"
-#include "host/model/CommandBarControls.h"
 #include "host/model/CommandBars.h"
 #include "host/model/Explorer.h"
 #include "host/model/Inspector.h"
@@ -196,30 +193,6 @@ TEST_F(AmpTest, NoGoesOnStatementByStatementNamingEachStep) {
                                              "CmdPlay", "CmdList", "oCBar.Protection"}));
   EXPECT_EQ(fake.boxes.TakeUnanswered(), 0);
   EXPECT_TRUE(oAmp) << "No keeps the add-in running";
-}
-
-// What the clipboard gets back is PreserveClipboardTest's; here the face
-// reaches the button, and a missing file leaves the paste to go on.
-TEST_F(AmpTest, FacePasteShowsTheFaceAndGoesOnWithoutIt) {
-  auto bar = host.MainExplorer()->GetCommandBars()->Add("Test", kMsoBarTop, false, true);
-  auto button = std::dynamic_pointer_cast<mailhost::CommandBarButton>(
-      bar->Controls()->Add(kMsoControlButton, 0, "", 0, true));
-  ASSERT_TRUE(button);
-  fake.clipboard.SetText("kept");
-  int failures = 0;
-  auto run = [&](auto&& statement) {
-    if (!IgnoreErrors(statement)) ++failures;
-  };
-  PasteFaceFrom(*button, "\StopButton.bmp", run);
-  EXPECT_EQ(failures, 0);
-  ASSERT_TRUE(button->Face());
-  EXPECT_NE(button->Face()->sourceFile.find("StopButton.bmp"), std::string::npos);
-  EXPECT_EQ(fake.clipboard.GetText(), "kept");
-
-  PasteFaceFrom(*button, "\NoSuchFace.bmp", run);
-  EXPECT_EQ(failures, 1);
-  EXPECT_NE(button->Face()->sourceFile.find("StopButton.bmp"), std::string::npos)
-      << "the paste takes what the clipboard holds";
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ class PreserveClipboardTest : public ::testing::Test {
   platform::Clipboard& clip = fake.clipboard;
 };
 
-TEST_F(PreserveClipboardTest, TextAndPicturesComeBackAfterAFacePaste) {
+TEST_F(PreserveClipboardTest, TextPicturesAndRichTextComeBackAfterAFacePaste) {
   clip.SetText("kept");
   PreserveClipboard(kSave);
   Disturb(clip);
@@ -43,9 +43,9 @@ TEST_F(PreserveClipboardTest, TextAndPicturesComeBackAfterAFacePaste) {
   PreserveClipboard(kRestore);
   EXPECT_EQ(clip.GetPicture(), mine);
   EXPECT_EQ(clip.GetText(), "both");
-}
 
-TEST_F(PreserveClipboardTest, RichTextComesBackAsItsPlainText) {
+  // Rich text comes back as its plain text.
+  clip.Clear();
   clip.SetRichText("{\\rtf1 bold}", "bold");
   PreserveClipboard(kSave);
   Disturb(clip);

@@ -11,6 +11,7 @@
 #include "platform/Error.h"
 #include "platform/fake/FakeHttp.h"
 #include "platform/linux/CurlHttp.h"
+#include "tests/support/ContractTest.h"
 #include "tests/support/LoopbackHttpServer.h"
 
 namespace {
@@ -23,6 +24,7 @@ using testsupport::LoopbackHttpServer;
 
 // A real service behind a loopback server.
 struct CurlBackend {
+  static constexpr const char* kName = "Curl";
   LoopbackHttpServer server;
   platform::CurlHttp http;
   std::string Url(const std::string& path) { return server.Url(path); }
@@ -44,6 +46,7 @@ struct CurlBackend {
 };
 
 struct FakeBackend {
+  static constexpr const char* kName = "Fake";
   platform::FakeHttp http;
   std::string Url(const std::string& path) { return "http://fake.invalid" + path; }
   void Serve(const std::string& path, int status, const std::string& body) {
@@ -90,8 +93,7 @@ class HttpContract : public ::testing::Test {
  protected:
   Backend backend;
 };
-using Backends = ::testing::Types<CurlBackend, FakeBackend>;
-TYPED_TEST_SUITE(HttpContract, Backends);
+SONVERA_CONTRACT_SUITE(HttpContract, CurlBackend, FakeBackend);
 
 TYPED_TEST(HttpContract, OnlyASuccessfulReplyIsABody) {
   this->backend.Serve("/v.txt", 200, "1.0.28");

@@ -1,0 +1,208 @@
+// Process start and wait: the contract the fake shares with posix_spawn, then
+// what only real children show (signals, zombies, files held open).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include "platform/fake/FakeProcesses.h"
+#include "platform/linux/LinuxProcesses.h"
+#include "tests/support/ContractTest.h"
+#include "tests/support/ScratchFolder.h"
+
+namespace {
+
+using testsupport::ScratchFolder;
+using Words = std::vector<std::string>;
+
+void Nap() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+// Polls until the child has ended; a hung child fails instead of hanging.
+bool WaitFinished(platform::Processes& processes, int pid, int* exitCode, void (*settle)() = Nap) {
+  for (int i = 0; i < 3000; ++i) {
+    if (processes.Finished(pid, exitCode)) return true;
+    settle();
+  }
+  return false;
+}
+
+struct LinuxSpawn {
+  static constexpr const char* kName = "Linux";
+  platform::LinuxProcesses processes;
+  ScratchFolder scratch;
+  // A program in a folder with a blank that writes down its arguments, then
+  // runs until released.
+  std::string Program(int exitCode) {
+    scratch.Write("a program",
+                  "#!/bin/sh\nd=\"$(dirname \"$0\")\"\n"
+                  "for a in \"$@\"; do echo \"$a\"; done > \"$d/args\"\n"
+                  "while [ ! -e \"$d/release\" ]; do sleep 0.01; done\nexit " +
+                      std::to_string(exitCode) + "\n",
+                  true);
+    return scratch.File("a program");
+  }
+  void Release() { scratch.Write("release", ""); }
+  Words Args() {
+    std::istringstream lines(ScratchFolder::Read(scratch.File("args")));
+    Words words;
+    for (std::string line; std::getline(lines, line);) words.push_back(line);
+    return words;
+  }
+  static void Settle() { Nap(); }
+};
+
+struct FakeSpawn {
+  static constexpr const char* kName = "Fake";
+  platform::FakeProcesses processes;
+  std::string Program(int exitCode) {
+    processes.SetRun(2, exitCode);
+    return "/opt/a folder/a program";
+  }
+  void Release() {}  // ends after its polls
+  Words Args() {
+    const Words& argv = processes.Starts().back().argv;
+    return Words(argv.begin() + 1, argv.end());
+  }
+  static void Settle() {}
+};
+
+template <typename Backend>
+class ProcessesContract : public ::testing::Test {
+ protected:
+  Backend backend;
+  platform::Processes& Processes() { return backend.processes; }
+  bool WaitFinished(int pid, int* exitCode) {
+    return ::WaitFinished(Processes(), pid, exitCode, &Backend::Settle);
+  }
+};
+SONVERA_CONTRACT_SUITE(ProcessesContract, LinuxSpawn, FakeSpawn);
+
+TYPED_TEST(ProcessesContract, ArgumentsArriveSplitOrExactlyAsGivenWithTheExitCode) {
+  const std::string program = this->backend.Program(3);
+  this->backend.Release();
+  int exitCode = -1;
+  const int pid = this->Processes().Start("\"" + program + "\"  one \"two words\"  ", true);
+  ASSERT_GT(pid, 0);
+  ASSERT_TRUE(this->WaitFinished(pid, &exitCode));
+  EXPECT_EQ(exitCode, 3);
+  EXPECT_EQ(this->backend.Args(), (Words{"one", "two words"}));
+
+  const Words given{"a \"quoted\"  word", "", "-x"};
+  Words argv{program};
+  argv.insert(argv.end(), given.begin(), given.end());
+  const int byPath = this->Processes().StartProgram(argv, true);
+  ASSERT_GT(byPath, 0);
+  ASSERT_TRUE(this->WaitFinished(byPath, &exitCode));
+  EXPECT_EQ(this->backend.Args(), given) << "arguments given one by one were split again";
+}
+
+TYPED_TEST(ProcessesContract, FinishedDoesNotWaitForARunningProgram) {
+  const int pid = this->Processes().Start("\"" + this->backend.Program(5) + "\"", true);
+  ASSERT_GT(pid, 0);
+  int exitCode = -1;
+  EXPECT_FALSE(this->Processes().Finished(pid, &exitCode)) << "a waiting program was finished";
+  this->backend.Release();
+  ASSERT_TRUE(this->WaitFinished(pid, &exitCode));
+  EXPECT_EQ(exitCode, 5);
+}
+
+TYPED_TEST(ProcessesContract, NoProgramGivesNoProcessAndStrangeIdsAreFinished) {
+  EXPECT_EQ(this->Processes().Start("   ", true), 0);
+  EXPECT_EQ(this->Processes().StartProgram({}, true), 0);
+  EXPECT_EQ(this->Processes().StartProgram({"", "arg"}, true), 0);
+  int exitCode = 0;
+  EXPECT_TRUE(this->Processes().Finished(-12345, &exitCode));
+  EXPECT_EQ(exitCode, -1);
+  EXPECT_FALSE(this->Processes().WaitForOpen(-12345, "/bin/sh", 1000));
+}
+
+TEST(SplitCommandLine, RunsOfBlanksSeparateAndQuotesGroup) {
+  EXPECT_EQ(platform::SplitCommandLine("   "), Words{});
+  // The encoder's line: double blanks and a trailing blank make no empty words.
+  EXPECT_EQ(platform::SplitCommandLine("/a/lame -s 11025  /a/Temp.wav  /a/Sonvera.mp3 "),
+            (Words{"/a/lame", "-s", "11025", "/a/Temp.wav", "/a/Sonvera.mp3"}));
+  EXPECT_EQ(platform::SplitCommandLine("\"/my folder/setup\"\targ"),
+            (Words{"/my folder/setup", "arg"}));
+  EXPECT_EQ(platform::SplitCommandLine("a\"b c\"d e"), (Words{"ab cd", "e"}));
+  EXPECT_EQ(platform::SplitCommandLine("x \"\" y"), (Words{"x", "", "y"}));
+  EXPECT_EQ(platform::SplitCommandLine("\"unclosed quote"), (Words{"unclosed quote"}));
+}
+
+TEST(LinuxProcesses, WhatCannotRunGivesNoProcessAndNoChildReadsOurInput) {
+  ScratchFolder scratch;
+  scratch.Write("not-executable", "#!/bin/sh\nexit 0\n", false);
+  // An executable file that is no program (an error page saved as installer).
+  scratch.Write("html", "<html><body>Not Found</body></html>\n", true);
+  platform::LinuxProcesses processes;
+  for (const char* name : {"missing", "not-executable", "html"})
+    EXPECT_EQ(processes.Start(scratch.File(name), true), 0) << name;
+
+  const int pid =
+      processes.StartProgram({"/bin/sh", "-c", "cat > \"$0\"", scratch.File("in")}, true);
+  int exitCode = -1;
+  ASSERT_TRUE(WaitFinished(processes, pid, &exitCode));
+  EXPECT_EQ(ScratchFolder::Read(scratch.File("in")), "") << "the child read our standard input";
+}
+
+TEST(LinuxProcesses, KilledChildReportsItsSignalOnceAndUnaskedOnesAreReaped) {
+  platform::LinuxProcesses processes;
+  const int pid = processes.Start("/bin/sleep 60", true);
+  ASSERT_GT(pid, 0);
+  kill(pid, SIGKILL);
+  int exitCode = 0;
+  ASSERT_TRUE(WaitFinished(processes, pid, &exitCode));
+  EXPECT_EQ(exitCode, 128 + SIGKILL);
+  EXPECT_TRUE(processes.Finished(pid, &exitCode));
+  EXPECT_EQ(exitCode, -1) << "a reaped child was reported again";
+
+  // One never asked about sits as a zombie until any later call reaps it.
+  const int left = processes.Start("/bin/true", true);
+  ASSERT_GT(left, 0);
+  bool zombie = false;
+  for (int i = 0; i < 3000 && !zombie; ++i) {
+    const std::string stat = ScratchFolder::Read("/proc/" + std::to_string(left) + "/stat");
+    const auto close = stat.rfind(')');
+    zombie = close != std::string::npos && stat.compare(close + 1, 3, " Z ") == 0;
+    if (!zombie) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(zombie);
+  processes.Finished(-12345, &exitCode);
+  EXPECT_NE(kill(left, 0), 0) << "the ended child is still a zombie";
+  EXPECT_TRUE(processes.Finished(left, &exitCode));
+  EXPECT_EQ(exitCode, 0);
+}
+
+// What lets the update check remove an installer's file while it runs on.
+TEST(LinuxProcesses, WaitForOpenSeesTheProgramOrTheInterpreterTakeItsFile) {
+  ScratchFolder scratch;
+  platform::LinuxProcesses processes;
+  const auto opened = [&](const std::string& path, const Words& argv) {
+    const int pid = processes.StartProgram(argv, true);
+    EXPECT_GT(pid, 0) << path;
+    const bool result = processes.WaitForOpen(pid, path, 5000);
+    kill(pid, SIGKILL);
+    int exitCode = 0;
+    WaitFinished(processes, pid, &exitCode);
+    return result;
+  };
+  // A binary is open once it runs.
+  const std::string binary = scratch.File("a binary");
+  std::filesystem::copy_file("/bin/sleep", binary);
+  chmod(binary.c_str(), 0700);
+  EXPECT_TRUE(opened(binary, {binary, "30"}));
+  // A script only once its interpreter has read it.
+  scratch.Write("script", "#!/bin/sh\nsleep 30\n", true);
+  EXPECT_TRUE(opened(scratch.File("script"), {scratch.File("script")}));
+  // One whose interpreter ends without ever opening it is reported, not waited for.
+  scratch.Write("never read", "#!/bin/true\n", true);
+  EXPECT_FALSE(opened(scratch.File("never read"), {scratch.File("never read")}));
+}
+
+}  // namespace
