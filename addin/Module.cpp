@@ -63,6 +63,8 @@ using namespace sonvera;
 
 extern "C" __attribute__((visibility("default"))) int DllRegisterServer() {
   try {
+    // One write of the file for every entry, not one for each.
+    platform::RegistryBatch batch(platform::GetRegistry());
     const std::string classes = hostmodel::kClassesKey;
     bool ok = true;
     for (const ClassEntry& c : kClasses) {
@@ -78,6 +80,7 @@ extern "C" __attribute__((visibility("default"))) int DllRegisterServer() {
     ok &= PutText(addin, "FriendlyName", kFriendlyName);
     ok &= PutText(addin, "Description", kDescription);
     ok &= PutDword(addin, "LoadBehavior", kLoadAtStartup);
+    ok &= batch.Commit() == platform::kErrorSuccess;
     return ok ? hostmodel::kSOk : hostmodel::kSelfRegErrorClass;
   } catch (...) {
     return hostmodel::kSelfRegErrorClass;
@@ -87,6 +90,7 @@ extern "C" __attribute__((visibility("default"))) int DllRegisterServer() {
 extern "C" __attribute__((visibility("default"))) int DllUnregisterServer() {
   try {
     auto& reg = platform::GetRegistry();
+    platform::RegistryBatch batch(reg);
     const std::string classes = hostmodel::kClassesKey;
     for (const ClassEntry& c : kClasses) {
       reg.DeleteTree(platform::kHkeyCurrentUser, classes + "\\" + c.progId);
@@ -95,7 +99,8 @@ extern "C" __attribute__((visibility("default"))) int DllUnregisterServer() {
     // The settings key below Addins is the user's and stays.
     reg.DeleteTree(platform::kHkeyCurrentUser,
                    std::string(hostmodel::kAddinsKey) + "\\" + kConnectProgId);
-    return hostmodel::kSOk;
+    return batch.Commit() == platform::kErrorSuccess ? hostmodel::kSOk
+                                                     : hostmodel::kSelfRegErrorClass;
   } catch (...) {
     return hostmodel::kSelfRegErrorClass;
   }

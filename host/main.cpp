@@ -28,6 +28,8 @@ int Register(const std::string& library, bool unregister, const std::string& dat
     path = dataFolder + "/registry.reg";
   }
   platform::LinuxIntegration platform(path);
+  platform.registry.SetNoteSink(
+      [](const std::string& note) { std::cerr << "mailhost: note " << note << std::endl; });
   platform::ScopedInstall install(platform);
   return mailhost::AddinLoader::Register(library, unregister, std::cerr) ? 0 : 1;
 }

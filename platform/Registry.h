@@ -15,6 +15,11 @@
 //   hold NULs); types are kept as given.
 // - Values written through one handle are visible to every later call, in this
 //   process and, for a persistent backend, in every other process.
+// - Between BeginBatch and EndBatch (batches nest; the outermost counts) a
+//   persistent backend may hold its changes and save them as one write when
+//   the batch ends: this store sees them at once, other processes from then
+//   on. EndBatch returns the status of that write; a failed one loses the
+//   batch's changes, as a failed single write loses its own.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -73,6 +78,31 @@ class Registry {
   virtual std::int32_t ListValues(HKey key, std::vector<RegValue>* values) = 0;
   // Names of the direct subkeys, sorted (case-insensitively).
   virtual std::int32_t ListSubkeys(HKey key, std::vector<std::string>* names) = 0;
+
+  // A memory store has nothing to group.
+  virtual void BeginBatch() {}
+  virtual std::int32_t EndBatch() { return kErrorSuccess; }
+};
+
+// A batch for the length of a scope; Commit ends it early with its status.
+class RegistryBatch {
+ public:
+  explicit RegistryBatch(Registry& registry) : m_registry(registry) { m_registry.BeginBatch(); }
+  ~RegistryBatch() {
+    if (m_open) m_registry.EndBatch();
+  }
+  RegistryBatch(const RegistryBatch&) = delete;
+  RegistryBatch& operator=(const RegistryBatch&) = delete;
+
+  std::int32_t Commit() {
+    if (!m_open) return kErrorSuccess;
+    m_open = false;
+    return m_registry.EndBatch();
+  }
+
+ private:
+  Registry& m_registry;
+  bool m_open = true;
 };
 
 }  // namespace platform

@@ -15,6 +15,8 @@ class LineWriter {
   // Every occurrence of `folder` in later lines is written as $DATA.
   void HideFolder(const std::string& folder) { m_hidden = folder; }
   void Line(const std::string& line);
+  // A line about the run itself rather than the add-in, e.g. a damaged registry file.
+  void Note(const std::string& text) { Line("note " + text); }
   std::string Hide(const std::string& text) const;
 
  private:

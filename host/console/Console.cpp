@@ -180,6 +180,7 @@ int Console::Run(const ConsoleOptions& options, std::ostream& out, std::ostream&
   }
   LineWriter writer(out);
   platform::LinuxIntegration platform(registryPath);
+  platform.registry.SetNoteSink([&writer](const std::string& note) { writer.Note(note); });
   auto& loop = platform.loop;
   MemoryMailStore store;
   store.AddSamples();

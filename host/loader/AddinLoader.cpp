@@ -201,11 +201,22 @@ bool AddinLoader::Register(const std::string& library, bool unregister, std::ost
     return false;
   }
   int result = hostmodel::kSelfRegErrorClass;
-  try {
-    result = function();
-  } catch (...) {
+  std::int32_t saved = platform::kErrorSuccess;
+  {
+    // Whatever the library writes, the registry file is written once.
+    platform::RegistryBatch batch(platform::GetRegistry());
+    try {
+      result = function();
+    } catch (...) {
+    }
+    saved = batch.Commit();
   }
   dlclose(handle);
+  if (saved != platform::kErrorSuccess) {
+    errors << "mailhost: " << entry << " of " << path
+           << ": the registry could not be saved (status " << saved << ")" << std::endl;
+    return false;
+  }
   if (result != hostmodel::kSOk) {
     errors << "mailhost: " << entry << " of " << path << " failed with " << Hex(result)
            << std::endl;

@@ -125,6 +125,7 @@ int ScriptRunner::Run(const ScriptOptions& options, std::ostream& out, std::ostr
   }
 
   ScenarioIntegration platform(data.Path() + "/" + kRegistryFileName);
+  platform.real.registry.SetNoteSink([&writer](const std::string& note) { writer.Note(note); });
   auto& loop = platform.fake.loop;
   auto& boxes = platform.fake.boxes;
   boxes.onShown = [&writer](const platform::ShownBox& box) {

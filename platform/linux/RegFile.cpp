@@ -145,33 +145,61 @@ class Parser {
     }
   }
 
-  bool Run(std::string* error) {
+  void Run(std::vector<RegFileProblem>* problems) {
+    m_problems = problems;
     std::size_t i = 0;
     while (i < m_lines.size() && Trim(m_lines[i]).empty()) ++i;
-    if (i == m_lines.size()) return true;  // an empty file is an empty registry
+    if (i == m_lines.size()) return;  // an empty file is an empty registry
     const std::string_view header = Trim(m_lines[i]);
-    if (header != kHeader && header != kHeaderAnsi)
-      return Fail(i, "no registry file header", error);
-    for (m_line = i + 1; m_line < m_lines.size(); ++m_line) {
+    m_line = i;
+    if (header == kHeader || header == kHeaderAnsi) {
+      ++m_line;
+    } else {
+      // Without its header the importer refuses the file; the lines after a
+      // damaged first line are still the user's settings.
+      Skip(i, "no registry file header");
+      if (header.front() != '[') ++m_line;
+    }
+    for (; m_line < m_lines.size(); ++m_line) {
+      const std::size_t first = m_line;
       const std::string_view line = Trim(m_lines[m_line]);
       if (line.empty() || line.front() == ';') continue;
       const char* problem = nullptr;
       if (line.front() == '[') {
         problem = Section(line);
+        if (problem) {
+          m_key = nullptr;
+          m_inSection = true;
+          m_keySkipped = true;
+        }
       } else if (line.front() == '"' || line.front() == '@') {
-        problem = ValueLine(line);
+        problem = m_keySkipped ? "value of a key line that was skipped" : ValueLine(line);
+        // A skipped hex list takes its continuation lines with it.
+        while (problem && m_line + 1 < m_lines.size() && !Trim(m_lines[m_line]).empty() &&
+               Trim(m_lines[m_line]).back() == '\\') {
+          ++m_line;
+        }
       } else {
         problem = "neither a key nor a value";
       }
-      if (problem) return Fail(m_line, problem, error);
+      if (problem) Skip(first, problem);
     }
-    return true;
   }
 
+  bool Clean() const { return m_clean; }
+
  private:
-  bool Fail(std::size_t line, const char* problem, std::string* error) const {
-    if (error) *error = "line " + std::to_string(line + 1) + ": " + problem;
-    return false;
+  void Skip(std::size_t line, const char* problem) {
+    m_clean = false;
+    if (!m_problems) return;
+    std::string_view text = Trim(m_lines[line]);
+    if (text.size() > kProblemTextLimit) {
+      std::size_t cut = kProblemTextLimit;
+      // Never in the middle of a UTF-8 sequence.
+      while (cut > 0 && (static_cast<std::uint8_t>(text[cut]) & 0xC0) == 0x80) --cut;
+      text = text.substr(0, cut);
+    }
+    m_problems->push_back({line + 1, std::string(text), problem});
   }
 
   const char* Section(std::string_view line) {
@@ -187,6 +215,7 @@ class Parser {
         split == std::string_view::npos ? std::string_view() : inner.substr(split + 1);
     m_key = nullptr;
     m_inSection = true;
+    m_keySkipped = false;
     if (remove) {
       m_tree->DeletePath(root, path);
       return nullptr;
@@ -309,6 +338,9 @@ class Parser {
   std::size_t m_line = 0;
   RegistryTree::Key* m_key = nullptr;
   bool m_inSection = false;
+  bool m_keySkipped = false;  // the last key line was skipped
+  bool m_clean = true;
+  std::vector<RegFileProblem>* m_problems = nullptr;
 };
 
 std::string Escape(std::string_view text) {
@@ -383,22 +415,26 @@ void WriteKey(const RegistryTree::Key& key, const std::string& path, bool isRoot
 
 }  // namespace
 
-bool ParseRegFile(std::string_view bytes, RegistryTree* out, std::string* error) {
+bool ParseRegFile(std::string_view bytes, RegistryTree* out,
+                  std::vector<RegFileProblem>* problems) {
   std::string decoded;
   bool wide = false;
+  bool oddLength = false;
   if (bytes.size() >= 2 && static_cast<std::uint8_t>(bytes[0]) == 0xFF &&
       static_cast<std::uint8_t>(bytes[1]) == 0xFE) {
-    if (bytes.size() % 2 != 0) {
-      if (error) *error = "UTF-16 file of odd length";
-      return false;
-    }
-    decoded = Utf16ToUtf8(bytes.substr(2));
+    oddLength = bytes.size() % 2 != 0;
+    decoded = Utf16ToUtf8(bytes.substr(2));  // drops a last odd byte
     bytes = decoded;
     wide = true;
   } else if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
     bytes.remove_prefix(3);
   }
-  return Parser(bytes, wide, out).Run(error);
+  if (oddLength && problems) {
+    problems->push_back({0, "", "UTF-16 file of odd length; its last byte is ignored"});
+  }
+  Parser parser(bytes, wide, out);
+  parser.Run(problems);
+  return parser.Clean() && !oddLength;
 }
 
 std::string WriteRegFile(const RegistryTree& tree) {

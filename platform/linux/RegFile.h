@@ -15,17 +15,31 @@
 // written as "text" only when it ends in its one NUL and holds no CR, LF or
 // invalid UTF-8; otherwise as hex(1), so that every value keeps its type and
 // bytes exactly.
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/common/RegistryTree.h"
 
 namespace platform {
 
-// Adds the file's keys and values to *out (normally an empty tree). On a
-// malformed file returns false with a one-line description in *error; *out
-// then holds whatever was read before the fault.
-bool ParseRegFile(std::string_view bytes, RegistryTree* out, std::string* error);
+// A line the reader skipped.
+struct RegFileProblem {
+  std::size_t line = 0;  // 1-based; 0 for the file as a whole
+  std::string text;      // the line, trimmed, cut to kProblemTextLimit bytes
+  std::string problem;
+};
+
+constexpr std::size_t kProblemTextLimit = 60;
+
+// Adds the file's keys and values to *out (normally an empty tree). Like the
+// desktop system's importer, a line that does not parse is skipped and the
+// rest is kept: values below a key line that was skipped are skipped too, so
+// that they never land in another key. Returns true when nothing was skipped;
+// otherwise lists what was in *problems (when given), in file order.
+bool ParseRegFile(std::string_view bytes, RegistryTree* out,
+                  std::vector<RegFileProblem>* problems = nullptr);
 
 std::string WriteRegFile(const RegistryTree& tree);
 

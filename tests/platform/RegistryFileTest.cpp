@@ -1,5 +1,7 @@
-// The file behind the Linux registry: its format, its repair of a corrupt
-// file, and what killed and concurrent writers leave behind.
+// The file behind the Linux registry: its format, what it does with damaged
+// files and paths that are not files, and what killed and concurrent writers
+// leave behind.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -8,6 +10,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <random>
 #include <string>
@@ -54,11 +57,22 @@ std::string Utf16LeWithBom(std::u16string_view text) {
   return out;
 }
 
+bool Has(const std::string& text, std::string_view part) {
+  return text.find(part) != std::string::npos;
+}
+
 class RegistryFileTest : public testing::Test {
  protected:
   std::string Path() const { return m_folder.File("registry.reg"); }
   std::string Read() const { return ScratchFolder::Read(Path()); }
   void Write(const std::string& bytes) const { m_folder.Write("registry.reg", bytes); }
+  // The notes a store has for the console, as one text.
+  static std::string Notes(RegistryLinux& registry) {
+    std::string notes;
+    registry.SetNoteSink([&notes](const std::string& note) { notes += note + "\n"; });
+    registry.SetNoteSink(nullptr);
+    return notes;
+  }
 
   ScratchFolder m_folder;
 };
@@ -174,81 +188,222 @@ TEST_F(RegistryFileTest, ReadsAHandWrittenUtf8FileWithOrWithoutBom) {
     EXPECT_EQ(get("Lone backslash").data, B("a\\b\0"sv));
     HKey key = 0;
     EXPECT_EQ(registry.OpenKey(kHkeyCurrentUser, "Software\\Dropped", &key), kErrorFileNotFound);
-    EXPECT_TRUE(FilesIn(m_folder.Path(), ".corrupt").empty());
+    EXPECT_TRUE(FilesIn(m_folder.Path(), ".bad-").empty());
+    EXPECT_EQ(Notes(registry), "");
   }
 }
 
-TEST_F(RegistryFileTest, ParserRefusesMalformedFilesAndNamesTheLine) {
+TEST_F(RegistryFileTest, ParserSkipsABadLineNamesItAndKeepsTheRest) {
   const std::string header = "Windows Registry Editor Version 5.00\n";
+  const std::string before = header + "[HKEY_CURRENT_USER\\A]\n\"before\"=\"1\"\n";
+  const std::string after = "\n[HKEY_CURRENT_USER\\B]\n\"after\"=\"2\"\n";
   struct Case {
     const char* what;
-    std::string bytes;
-    const char* line;
+    std::string bad;  // from line 4 on
+    std::vector<std::size_t> lines;
   };
   const Case cases[] = {
-      {"no header", "[HKEY_CURRENT_USER\\A]\n", "line 1"},
-      {"unknown root", header + "[HKEY_NOWHERE\\A]\n", "line 2"},
-      {"unclosed key", header + "[HKEY_CURRENT_USER\\A\n", "line 2"},
-      {"bad key path", header + "[HKEY_CURRENT_USER\\\\A]\n", "line 2"},
-      {"value before any key", header + "\"a\"=\"b\"\n", "line 2"},
-      {"stray text", header + "[HKEY_CURRENT_USER\\A]\ngarbage\n", "line 3"},
-      {"bad dword", header + "[HKEY_CURRENT_USER\\A]\n\"a\"=dword:xyz\n", "line 3"},
-      {"long dword", header + "[HKEY_CURRENT_USER\\A]\n\"a\"=dword:123456789\n", "line 3"},
-      {"bad hex byte", header + "[HKEY_CURRENT_USER\\A]\n\"a\"=hex:01,1g\n", "line 3"},
-      {"wide hex byte", header + "[HKEY_CURRENT_USER\\A]\n\"a\"=hex:123\n", "line 3"},
-      {"bad hex type", header + "[HKEY_CURRENT_USER\\A]\n\"a\"=hex(z):01\n", "line 3"},
-      {"open string", header + "[HKEY_CURRENT_USER\\A]\n\"a\"=\"b\n", "line 3"},
-      {"text after string", header + "[HKEY_CURRENT_USER\\A]\n\"a\"=\"b\" c\n", "line 3"},
-      {"no equals", header + "[HKEY_CURRENT_USER\\A]\n\"a\" \"b\"\n", "line 3"},
-      {"odd UTF-16",
-       "\xFF\xFE"
-       "W\0i\0n",
-       "UTF-16"},
+      {"unknown root, and its values", "[HKEY_NOWHERE\\A]\n\"stray\"=\"x\"", {4, 5}},
+      {"unclosed key", "[HKEY_CURRENT_USER\\A\n\"stray\"=\"x\"", {4, 5}},
+      {"bad key path", "[HKEY_CURRENT_USER\\\\A]\n\"stray\"=\"x\"", {4, 5}},
+      {"stray text", "garbage", {4}},
+      {"an odd byte", "\x01\"stray\"=\"x\"", {4}},
+      {"bad dword", "\"stray\"=dword:xyz", {4}},
+      {"long dword", "\"stray\"=dword:123456789", {4}},
+      {"bad hex byte over two lines", "\"stray\"=hex:01,1g,\\\n  02", {4}},
+      {"wide hex byte", "\"stray\"=hex:123", {4}},
+      {"bad hex type", "\"stray\"=hex(z):01", {4}},
+      {"open string", "\"stray\"=\"b", {4}},
+      {"text after string", "\"stray\"=\"b\" c", {4}},
+      {"no equals", "\"stray\" \"b\"", {4}},
   };
   for (const Case& c : cases) {
     RegistryTree tree;
-    std::string error;
-    EXPECT_FALSE(ParseRegFile(c.bytes, &tree, &error)) << c.what;
-    EXPECT_NE(error.find(c.line), std::string::npos) << c.what << ": " << error;
+    std::vector<RegFileProblem> problems;
+    EXPECT_FALSE(ParseRegFile(before + c.bad + after, &tree, &problems)) << c.what;
+    std::vector<std::size_t> lines;
+    for (const RegFileProblem& p : problems) lines.push_back(p.line);
+    EXPECT_EQ(lines, c.lines) << c.what;
+    EXPECT_TRUE(GetValue(tree, "A", "before")) << c.what;
+    EXPECT_TRUE(GetValue(tree, "B", "after")) << c.what;
+    EXPECT_FALSE(GetValue(tree, "A", "stray")) << c.what << ": landed in the key above";
   }
+
+  RegistryTree tree;
+  std::vector<RegFileProblem> problems;
+  const std::string longLine(200, 'x');
+  EXPECT_FALSE(
+      ParseRegFile("[HKEY_CURRENT_USER\\A]\n\"kept\"=\"1\"\n" + longLine + "\n", &tree, &problems));
+  ASSERT_EQ(problems.size(), 2u);
+  EXPECT_EQ(problems[0].line, 1u);
+  EXPECT_EQ(problems[0].problem, "no registry file header");
+  EXPECT_TRUE(GetValue(tree, "A", "kept")) << "a file without its header still counts";
+  EXPECT_EQ(problems[1].text, longLine.substr(0, kProblemTextLimit));
+  problems.clear();
+  EXPECT_FALSE(ParseRegFile("\xFF\xFEW\0i\0n"sv, &tree, &problems));
+  ASSERT_EQ(problems.size(), 2u) << "an odd UTF-16 length, and no header";
+  EXPECT_EQ(problems[0].line, 0u);
+
   for (const char* empty : {"", "  \r\n\n", "\xEF\xBB\xBF"}) {
     RegistryTree tree;
-    std::string error;
-    EXPECT_TRUE(ParseRegFile(empty, &tree, &error)) << "an empty file is an empty registry";
+    EXPECT_TRUE(ParseRegFile(empty, &tree)) << "an empty file is an empty registry";
   }
 }
 
-TEST_F(RegistryFileTest, CorruptFileIsMovedAsideReportedOnceAndTheStoreStartsEmpty) {
-  const std::string garbage = "\x01\x02 this is not a registry file";
-  Write(garbage);
+TEST_F(RegistryFileTest, ABadLineIsNamedOnceAndTheOriginalKeptBesideBeforeARewrite) {
+  const std::string damaged =
+      "Windows Registry Editor Version 5.00\n"
+      "\n"
+      "[HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\Outlook\\Addins\\Sonvera.Amp]\n"
+      "\"AQ\"=\"1\"\n"
+      "\x01\x02 not a line of an export\n"
+      "\"LoadBehavior\"=dword:00000003\n";
+  Write(damaged);
   RegistryLinux registry(Path());
-  testing::internal::CaptureStderr();
-  HKey key = 0;
-  EXPECT_EQ(registry.OpenKey(kHkeyCurrentUser, "Software", &key), kErrorFileNotFound);
-  EXPECT_EQ(registry.OpenKey(kHkeyCurrentUser, "Software", &key), kErrorFileNotFound);
-  const std::string message = testing::internal::GetCapturedStderr();
+  const std::string notes = Notes(registry);
+  EXPECT_TRUE(GetValue(registry, kSettingsPath, "AQ")) << "a value above the bad line was lost";
+  EXPECT_TRUE(GetValue(registry, kSettingsPath, "LoadBehavior")) << "a value below it was lost";
+  const std::vector<std::string> copies = FilesIn(m_folder.Path(), "registry.reg.bad-");
+  ASSERT_EQ(copies.size(), 1u) << notes;
+  const std::string copy = m_folder.File(copies[0]);
+  EXPECT_EQ(ScratchFolder::Read(copy), damaged) << "the copy holds the original bytes";
+  EXPECT_TRUE(Has(notes, Path() + ": line 5 skipped (neither a key nor a value): "
+                                  "\"\\x01\\x02 not a line of an export\""))
+      << notes;
+  EXPECT_TRUE(Has(notes, "kept as " + copy)) << notes;
+  EXPECT_FALSE(registry.InMemoryOnly());
+  EXPECT_EQ(Notes(registry), "") << "a note is handed out once";
 
-  const std::string aside = Path() + ".corrupt";
-  EXPECT_EQ(ScratchFolder::Read(aside), garbage) << "the evidence is kept byte for byte";
-  EXPECT_FALSE(ScratchFolder::Exists(Path()));
-  EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
-  EXPECT_EQ(message.back(), '\n');
-  EXPECT_NE(message.find(Path()), std::string::npos) << message;
-  EXPECT_NE(message.find(aside), std::string::npos) << message;
-
-  ASSERT_EQ(PutValue(registry, kSettingsPath, "AQ", kRegSz, B("1\0"sv)), kErrorSuccess);
+  ASSERT_EQ(PutValue(registry, kSettingsPath, "New", kRegSz, B("x\0"sv)), kErrorSuccess);
   RegistryTree tree;
-  std::string error;
-  EXPECT_TRUE(ParseRegFile(Read(), &tree, &error)) << error;
+  EXPECT_TRUE(ParseRegFile(Read(), &tree)) << "the rewrite is clean";
+  EXPECT_TRUE(GetValue(tree, kSettingsPath, "LoadBehavior"));
+  RegistryLinux again(Path());
+  EXPECT_EQ(Notes(again), "");
 
-  // A second corrupt file never replaces the first piece of evidence.
-  Write("also broken");
-  testing::internal::CaptureStderr();
-  RegistryLinux second(Path());
-  EXPECT_FALSE(GetValue(second, kSettingsPath, "AQ"));
-  testing::internal::GetCapturedStderr();
-  EXPECT_EQ(ScratchFolder::Read(aside), garbage);
-  EXPECT_EQ(ScratchFolder::Read(aside + ".1"), "also broken");
+  // The same damage once more keeps the first copy; other damage gets one of its own.
+  Write(damaged);
+  RegistryLinux third(Path());
+  EXPECT_TRUE(Has(Notes(third), "kept as " + copy));
+  Write(damaged + "more damage\n");
+  RegistryLinux fourth(Path());
+  EXPECT_EQ(FilesIn(m_folder.Path(), "registry.reg.bad-").size(), 2u);
+}
+
+TEST_F(RegistryFileTest, WhatIsNotARegularFileIsAMessageAtStartAndTheRunGoesOnInMemory) {
+  struct Case {
+    const char* what;
+    std::function<void()> make;
+    const char* reason;
+  };
+  const std::string path = Path();
+  const Case cases[] = {
+      {"FIFO", [&] { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }, "it is a FIFO"},
+      {"folder", [&] { std::filesystem::create_directory(path); }, "it is a folder"},
+      {"device", [&] { std::filesystem::create_symlink("/dev/zero", path); }, "it is a device"},
+      {"big file",
+       [&] {
+         const int fd = open(path.c_str(), O_WRONLY | O_CREAT, 0600);
+         ASSERT_EQ(ftruncate(fd, RegistryLinux::kMaxFileSize + 1), 0);
+         close(fd);
+       },
+       "it is larger than 64 MiB"},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(path);
+    c.make();
+    struct stat before;
+    ASSERT_EQ(lstat(path.c_str(), &before), 0);
+    RegistryLinux registry(path);
+    const std::string notes = Notes(registry);
+    EXPECT_TRUE(Has(notes, path + " cannot be read (" + c.reason)) << c.what << ": " << notes;
+    EXPECT_TRUE(Has(notes, "lives in memory for this run")) << c.what << ": " << notes;
+    EXPECT_TRUE(registry.InMemoryOnly()) << c.what;
+    ASSERT_EQ(PutValue(registry, kSettingsPath, "AQ", kRegSz, B("1\0"sv)), kErrorSuccess);
+    EXPECT_TRUE(GetValue(registry, kSettingsPath, "AQ")) << c.what;
+    struct stat after;
+    ASSERT_EQ(lstat(path.c_str(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino) << c.what << " was replaced";
+    EXPECT_EQ(before.st_size, after.st_size) << c.what << " was changed";
+    EXPECT_EQ(registry.Writes(), 0u) << c.what;
+  }
+}
+
+// Root reads any file, so the store runs as nobody in a child of its own.
+TEST_F(RegistryFileTest, AnUnreadableFileIsAMessageAndLeftAsItIs) {
+  Write("Windows Registry Editor Version 5.00\n");
+  ASSERT_EQ(chmod(Path().c_str(), 0), 0);
+  ASSERT_EQ(chmod(m_folder.Path().c_str(), 0777), 0);
+  int pipes[2];
+  ASSERT_EQ(pipe(pipes), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(pipes[0]);
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+    RegistryLinux registry(Path());
+    const std::string notes = Notes(registry);
+    const bool kept =
+        PutValue(registry, kSettingsPath, "AQ", kRegSz, B("1\0"sv)) == kErrorSuccess &&
+        GetValue(registry, kSettingsPath, "AQ") && registry.Writes() == 0;
+    const std::string report = (kept ? "kept\n" : "lost\n") + notes;
+    _exit(write(pipes[1], report.data(), report.size()) == static_cast<ssize_t>(report.size()) ? 0
+                                                                                               : 4);
+  }
+  close(pipes[1]);
+  std::string report;
+  char buffer[4096];
+  for (ssize_t got; (got = read(pipes[0], buffer, sizeof buffer)) > 0;) report.append(buffer, got);
+  close(pipes[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child failed: " << status;
+  EXPECT_TRUE(Has(report, "kept\n")) << "a change in memory was refused: " << report;
+  EXPECT_TRUE(Has(report, Path() + " cannot be read (Permission denied); the registry lives in "
+                                   "memory for this run"))
+      << report;
+  EXPECT_EQ(Read(), "Windows Registry Editor Version 5.00\n");
+}
+
+TEST_F(RegistryFileTest, ALinkStaysAndItsTargetIsReplaced) {
+  std::filesystem::create_directory(m_folder.File("real"));
+  m_folder.Write("real/registry.reg",
+                 "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Old]\n\"Kept\"=\"1\"\n");
+  std::filesystem::create_symlink("real/registry.reg", Path());
+  {
+    RegistryLinux registry(Path());
+    ASSERT_EQ(PutValue(registry, kSettingsPath, "AQ", kRegSz, B("1\0"sv)), kErrorSuccess);
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink(Path())) << "the link was replaced by a file";
+  RegistryTree tree;
+  EXPECT_TRUE(ParseRegFile(ScratchFolder::Read(m_folder.File("real/registry.reg")), &tree));
+  EXPECT_TRUE(GetValue(tree, kSettingsPath, "AQ")) << "the target was left stale";
+  EXPECT_TRUE(GetValue(tree, "Software\\Old", "Kept"));
+  EXPECT_TRUE(FilesIn(m_folder.File("real"), ".tmp.").empty());
+}
+
+TEST_F(RegistryFileTest, ABatchIsOneRewriteThatOthersSeeWhenItEnds) {
+  RegistryLinux registry(Path());
+  RegistryLinux other(Path());
+  {
+    RegistryBatch batch(registry);
+    for (int i = 0; i < 20; ++i) {
+      const std::string path = std::string(kSettingsPath) + "\\Key" + std::to_string(i);
+      ASSERT_EQ(PutValue(registry, path, "V", kRegSz, B("1\0"sv)), kErrorSuccess);
+    }
+    {
+      RegistryBatch inner(registry);
+      ASSERT_EQ(PutValue(registry, kSettingsPath, "AQ", kRegSz, B("1\0"sv)), kErrorSuccess);
+      EXPECT_EQ(inner.Commit(), kErrorSuccess);
+    }
+    EXPECT_TRUE(GetValue(registry, kSettingsPath, "AQ")) << "the batch's own store sees it";
+    EXPECT_FALSE(GetValue(other, kSettingsPath, "AQ")) << "an inner batch wrote the file";
+    EXPECT_EQ(registry.Writes(), 0u);
+    EXPECT_EQ(batch.Commit(), kErrorSuccess);
+  }
+  EXPECT_EQ(registry.Writes(), 1u) << "20 keys and values in a batch are one rewrite";
+  EXPECT_TRUE(GetValue(other, kSettingsPath + std::string("\\Key19"), "V"));
+  EXPECT_TRUE(GetValue(other, kSettingsPath, "AQ"));
 }
 
 TEST_F(RegistryFileTest, TheFolderIsMadeUnchangedWritesAreSkippedARemovedFileIsEmpty) {
@@ -325,9 +480,10 @@ TEST_F(RegistryFileTest, AKilledWriterLeavesTheOldOrTheNewFileAndItsTempIsSwept)
         << "the writer stopped by itself in round " << round;
 
     RegistryTree tree;
-    std::string error;
-    ASSERT_TRUE(ParseRegFile(Read(), &tree, &error))
-        << "torn file in round " << round << ": " << error;
+    std::vector<RegFileProblem> problems;
+    ASSERT_TRUE(ParseRegFile(Read(), &tree, &problems))
+        << "torn file in round " << round << ": line " << problems.front().line << " "
+        << problems.front().problem;
     HKey key = 0;
     ASSERT_EQ(tree.OpenKey(kHkeyCurrentUser, kSettingsPath, &key), kErrorSuccess);
     std::uint32_t size = 0;
@@ -341,7 +497,7 @@ TEST_F(RegistryFileTest, AKilledWriterLeavesTheOldOrTheNewFileAndItsTempIsSwept)
     RegistryLinux restart(Path());
     EXPECT_TRUE(FilesIn(m_folder.Path(), ".tmp.").empty()) << "round " << round;
   }
-  EXPECT_TRUE(FilesIn(m_folder.Path(), ".corrupt").empty());
+  EXPECT_TRUE(FilesIn(m_folder.Path(), ".bad-").empty());
   RecordProperty("KilledMidWrite", leftovers);
 }
 
