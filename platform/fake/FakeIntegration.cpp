@@ -13,6 +13,7 @@ FakeIntegration::FakeIntegration() {
   m_services.http = &http;
   m_services.icmp = &icmp;
   m_services.processes = &processes;
+  m_services.media = &media;
 }
 
 }  // namespace platform

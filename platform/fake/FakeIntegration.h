@@ -9,7 +9,9 @@
 #include "platform/fake/FakeFiles.h"
 #include "platform/fake/FakeHttp.h"
 #include "platform/fake/FakeIcmp.h"
+#include "platform/fake/FakeMedia.h"
 #include "platform/fake/FakeMessageBoxes.h"
+#include "platform/fake/FakeMicrophone.h"
 #include "platform/fake/FakeProcesses.h"
 #include "platform/fake/FakeRegistry.h"
 #include "platform/fake/FakeShell.h"
@@ -35,6 +37,9 @@ class FakeIntegration : public Integration {
   FakeIcmp icmp;
   FakeHttp http;
   FakeProcesses processes;
+  // The one microphone: the media device and the capture device both hear it.
+  FakeMicrophone microphone;
+  FakeMedia media{loop, microphone};
 };
 
 }  // namespace platform
