@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 #include "platform/common/BitmapPictures.h"
 #include "platform/common/MemoryClipboard.h"
+#include "platform/linux/AlsaMedia.h"
 #include "platform/linux/CurlHttp.h"
 #include "platform/linux/LinuxFiles.h"
 #include "platform/linux/LinuxIcmp.h"
@@ -38,6 +39,7 @@ class LinuxIntegration : public Integration {
   CurlHttp http;
   LinuxIcmp icmp;
   LinuxProcesses processes;
+  AlsaMedia media{loop};
 };
 
 }  // namespace platform
