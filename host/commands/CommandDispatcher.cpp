@@ -134,6 +134,12 @@ void CommandDispatcher::Help(const Command&) {
   m_out.Line(HelpText());
 }
 
+void CommandDispatcher::Microphone(const Command& command) {
+  if (!m_setup.microphone)
+    throw platform::Error("Here the microphone is the sound card's; mic works in scenarios.");
+  m_setup.microphone(Resolve(command.args[0]));
+}
+
 void CommandDispatcher::NotYet(const Command&) {
   throw platform::Error(kNotAvailableYet);
 }

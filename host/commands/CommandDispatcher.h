@@ -21,6 +21,8 @@ struct DispatchSetup {
   std::string privateAddinFolder;  // "" when the add-in folder is not a private copy
   std::function<void(std::chrono::milliseconds)> wait;
   std::function<void(platform::Answer)> queueAnswer;
+  // Where the scenario's microphone is; unset where the microphone is real.
+  std::function<void(const std::string& wavPath)> microphone;
 };
 
 class CommandDispatcher {
@@ -55,6 +57,7 @@ class CommandDispatcher {
   void AddBar(const Command& command);
   void Answer(const Command& command);
   void Wait(const Command& command);
+  void Microphone(const Command& command);
   void SetClipboard(const Command& command);
   void ShowClipboard(const Command& command);
   void Registry(const Command& command);

@@ -9,6 +9,7 @@ ScenarioIntegration::ScenarioIntegration(const std::string& registryPath) : real
   m_services.boxes = fakes.boxes;
   m_services.shell = fakes.shell;
   m_services.clipboard = fakes.clipboard;
+  m_services.media = fakes.media;
 }
 
 }  // namespace mailhost

@@ -146,6 +146,7 @@ int ScriptRunner::Run(const ScriptOptions& options, std::ostream& out, std::ostr
   setup.privateAddinFolder = privateFolder;
   setup.wait = [&loop](std::chrono::milliseconds duration) { loop.AdvanceBy(duration); };
   setup.queueAnswer = [&boxes](platform::Answer answer) { boxes.Queue(answer); };
+  setup.microphone = [&platform](const std::string& path) { platform.fake.microphone.Play(path); };
   CommandDispatcher dispatcher(host, loader, writer, errors, std::move(setup));
 
   int status = kScriptOk;

@@ -7,6 +7,7 @@
 
 #include "tests/support/MailhostRun.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/SoundFiles.h"
 
 namespace {
 
@@ -151,7 +152,15 @@ TEST_F(ScriptRunTest, AFailingLineStopsTheRunWithItsNumber) {
   EXPECT_NE(run.out.find("box \"Probe\" YesNo+Question -> none\n"), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("bar explorer"), std::string::npos) << "the line after the failure ran";
 
-  for (const char* line : {"mic in.wav", "show-forms", "form-click Fx Ok"}) {
+  // A microphone file that cannot be heard fails its line and names the file.
+  scratch.Write("junk.wav", "not a sound");
+  for (const char* line : {"mic missing.wav", "mic junk.wav"}) {
+    run = Play(line);
+    EXPECT_EQ(run.status, 1) << line;
+    EXPECT_NE(run.err.find(scratch.File(std::string(line).substr(4))), std::string::npos)
+        << run.err;
+  }
+  for (const char* line : {"show-forms", "form-click Fx Ok"}) {
     run = Play(line);
     EXPECT_EQ(run.status, 1) << line;
     EXPECT_NE(run.err.find("not available yet"), std::string::npos) << run.err;
@@ -161,6 +170,12 @@ TEST_F(ScriptRunTest, AFailingLineStopsTheRunWithItsNumber) {
                            "attach explorer x.txt", "registry show Software\\None"}) {
     EXPECT_EQ(Play(line).status, 1) << line;
   }
+}
+
+TEST_F(ScriptRunTest, TheMicrophoneTakesAWavBesideTheScript) {
+  testsupport::WriteWav(scratch.File("voice.wav"), testsupport::Ramp(4410));
+  const auto run = Play("mic voice.wav\nwait 1s\n");
+  EXPECT_EQ(run.status, 0) << run.err;
 }
 
 TEST_F(ScriptRunTest, AScriptThatCannotBeReadOrParsedRunsNothing) {
