@@ -237,6 +237,36 @@ TYPED_TEST(MediaContractTest, CloseDuringPlayIsSupersededAndNothingFollows) {
   ASSERT_TRUE(this->RunUntilDone());
   this->Pass(2500ms);
   EXPECT_EQ(this->m_done, std::vector<int>{notify::kSuperseded});
+
+  // Stop aborts it the same way, and leaves the file open.
+  this->m_done.clear();
+  this->OpenForPlay(wav);
+  this->Device().Command("play");
+  this->Pass(300ms);
+  this->Device().Command("Stop");
+  EXPECT_EQ(this->Device().Mode(), mode::kStop);
+  ASSERT_TRUE(this->RunUntilDone());
+  this->Pass(2500ms);
+  EXPECT_EQ(this->m_done, std::vector<int>{notify::kAborted});
+}
+
+TYPED_TEST(MediaContractTest, TheWaveTypeLeftFromARecordingStillPlaysAndCreatesNothing) {
+  // The recorder never clears the type, so the player opens with it set.
+  const std::string wav = this->File("sample.wav");
+  WriteWav(wav, Ramp(44100 / 2));
+  this->OpenForRecording(wav);
+  this->Device().Command("play");
+  EXPECT_EQ(this->Device().Mode(), mode::kPlay);
+  ASSERT_TRUE(this->RunUntilDone());
+  EXPECT_EQ(this->m_done, std::vector<int>{notify::kSuccessful});
+
+  this->m_done.clear();
+  const std::string missing = this->File("Sonvera.mp3");
+  this->OpenForRecording(missing);
+  this->Device().Command("play");
+  ASSERT_TRUE(this->RunUntilDone());
+  EXPECT_EQ(this->m_done, std::vector<int>{notify::kFailure});
+  EXPECT_FALSE(testsupport::ScratchFolder::Exists(missing)) << "a play made a file";
 }
 
 TYPED_TEST(MediaContractTest, PausedPlayHoldsItsPlaceAndEndsLater) {
