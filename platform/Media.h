@@ -6,24 +6,35 @@
 // Contract for every backend:
 // - Commands: "Open", "Close", "play", "Record", "Pause", "Stop", "Save".
 //   Wait, Notify and Shareable apply to the next command only, then reset.
-// - "Open" opens FileName: with DeviceType "WaveAudio" for recording (the
-//   file is created as a WAV when missing), otherwise for playback, the type
-//   picked from the file (WAV or MP3). A file that cannot be opened for
-//   playback leaves the device not open (no error: the player stays silent);
-//   a sound device that cannot be opened throws platform::Error with a
-//   description that names it.
-// - "Record" records from the capture device into the open file; with
-//   RecordMode 1 it overwrites what the file held. After "Pause", "Record"
-//   goes on after what was recorded before; a file that cannot be written
-//   throws platform::Error naming it. Memory does not grow with the
+// - "Open" opens FileName: with DeviceType "WaveAudio" (the type stays set
+//   until changed) for recording, and for playback too when the file is
+//   sound; otherwise for playback, the type picked from the file (WAV or
+//   MP3). A file that cannot be played leaves a playback device not open (no
+//   error: the player stays silent, and a "play" raises Done with code 8 on
+//   the loop). Open touches no sound device: the command that first needs
+//   one ("Record", "play") throws platform::Error naming a device that
+//   cannot be opened.
+// - "Record" records from the capture device; the file opened is the
+//   recording's format and is created (16-bit mono 44,100 Hz) when missing,
+//   but is never written to. With RecordMode 1 the recording starts empty,
+//   otherwise with what the file held. After "Pause" or "Stop", "Record"
+//   goes on after what was recorded before. Memory does not grow with the
 //   length of a recording: samples go to disk as they come.
-// - "Stop" then "Save" with FileName writes a complete WAV file there; with
-//   Wait it returns only when the file is on disk.
+// - "Save" (after "Stop", or stopping itself) writes a complete WAV file at
+//   FileName and ends the recording; it returns when the file is on disk,
+//   Wait or not. With nothing recorded, or when the file cannot be written,
+//   there is no file at FileName afterwards (an older one is removed), which
+//   is how the caller sees that the recording failed.
 // - "play" starts playback and returns at once; a play that ends by itself
 //   raises Done with code 1 (unless Notify was false for it). "Close" during
-//   a play stops it and raises Done with code 2 (superseded).
+//   a play stops it and raises Done with code 2 (superseded), "Stop" with 4
+//   (aborted). "Pause" pauses a play too, and "play" goes on from there.
+//   Other commands raise no Done. PlayCompleted belongs to the buttons of a
+//   media control, which these devices have none of: it is never raised.
 // - Done and PlayCompleted are delivered on the UI loop, never on a device
-//   thread, and never after the device is destroyed.
+//   thread, never inside the command, and never after the device is
+//   destroyed; a play that was closed or stopped raises nothing later.
+// - Shareable is accepted and has no effect: a process has one recorder.
 // - Mode() is the device mode: 524 not open, 525 stopped, 526 playing,
 //   527 recording, 529 paused.
 #include <functional>
@@ -62,7 +73,7 @@ class MediaDevice {
   virtual int Mode() const = 0;
 
   // Throws platform::Error for an unknown command or a sound device that
-  // cannot be opened.
+  // cannot be opened; other failures show in Mode and in the files.
   virtual void Command(const std::string& command) = 0;
 
   // Done(notify code) and PlayCompleted(error code), on the UI loop.

@@ -188,6 +188,7 @@ int Console::Run(const ConsoleOptions& options, std::ostream& out, std::ostream&
   Session session(loop, host, out, errors);
   ConsoleBoxes boxes(writer, session);
   platform.GetServices().boxes = &boxes;
+  platform.media.onNotice = [&errors](const std::string& text) { errors << text << std::endl; };
   PrintedActions printed(platform.GetServices(), writer);
   platform::ScopedInstall install(platform);
 

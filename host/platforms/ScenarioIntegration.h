@@ -1,6 +1,7 @@
 #pragma once
 // The platform of `mailhost --script`: deterministic where a scenario must
-// be repeatable (time, message boxes, the shell), real where the scenario
+// be repeatable (time, message boxes, the shell, the sound device and its
+// microphone), real where the scenario
 // tests the real thing (the registry file, files, the encoder and other
 // programs, HTTP, ICMP).
 #include <string>

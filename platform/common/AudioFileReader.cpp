@@ -3,49 +3,164 @@
 #include <mpg123.h>
 #include <sndfile.h>
 
-#include <cctype>
-#include <memory>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "platform/Error.h"
 
 namespace platform {
 
+class AudioFileReader::Source {
+ public:
+  virtual ~Source() = default;
+  virtual long long Read(short* buffer, long long frames) = 0;
+};
+
+class AudioFileReader::SndSource : public Source {
+ public:
+  explicit SndSource(SNDFILE* file) : m_file(file) {}
+  ~SndSource() override { sf_close(m_file); }
+  long long Read(short* buffer, long long frames) override {
+    return sf_readf_short(m_file, buffer, frames);
+  }
+
+ private:
+  SNDFILE* m_file;
+};
+
+class AudioFileReader::Mp3Source : public Source {
+ public:
+  Mp3Source(mpg123_handle* handle, unsigned channels) : m_handle(handle), m_channels(channels) {}
+  ~Mp3Source() override {
+    mpg123_close(m_handle);
+    mpg123_delete(m_handle);
+  }
+  long long Read(short* buffer, long long frames) override {
+    const size_t frameBytes = sizeof(short) * m_channels;
+    size_t done = 0;
+    const size_t want = static_cast<size_t>(frames) * frameBytes;
+    while (done < want) {
+      size_t got = 0;
+      const int rc =
+          mpg123_read(m_handle, reinterpret_cast<unsigned char*>(buffer) + done, want - done, &got);
+      done += got;
+      // A format change mid-stream is not followed: the rest plays as opened.
+      if (rc == MPG123_NEW_FORMAT) continue;
+      if (rc != MPG123_OK) break;  // MPG123_DONE, or a damaged tail: play what there was
+      if (got == 0) break;
+    }
+    return static_cast<long long>(done / frameBytes);
+  }
+
+ private:
+  mpg123_handle* m_handle;
+  unsigned m_channels;
+};
+
 namespace {
 
-std::optional<AudioInfo> ReadPcm(const std::string& path) {
-  SF_INFO info{};
-  std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(sf_open(path.c_str(), SFM_READ, &info),
-                                                   sf_close);
-  if (!file || info.frames <= 0 || info.samplerate <= 0) return std::nullopt;
-  return AudioInfo{info.samplerate, info.channels, info.frames};
+bool LooksLikeMp3(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  unsigned char head[3] = {0, 0, 0};
+  const size_t n = std::fread(head, 1, 3, f);
+  std::fclose(f);
+  if (n < 2) return false;
+  if (n == 3 && std::memcmp(head, "ID3", 3) == 0) return true;
+  return head[0] == 0xFF && (head[1] & 0xE0) == 0xE0;  // an MPEG frame sync
 }
 
-std::optional<AudioInfo> ReadMp3(const std::string& path) {
-  std::unique_ptr<mpg123_handle, void (*)(mpg123_handle*)> handle(mpg123_new(nullptr, nullptr),
-                                                                   mpg123_delete);
-  if (!handle) return std::nullopt;
-  mpg123_param(handle.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0);
-  if (mpg123_open(handle.get(), path.c_str()) != MPG123_OK) return std::nullopt;
-  long rate = 0;
-  int channels = 0, encoding = 0;
-  std::optional<AudioInfo> result;
-  if (mpg123_getformat(handle.get(), &rate, &channels, &encoding) == MPG123_OK &&
-      mpg123_scan(handle.get()) == MPG123_OK) {
-    const off_t frames = mpg123_length(handle.get());
-    if (frames > 0) result = AudioInfo{rate, channels, static_cast<long long>(frames)};
-  }
-  mpg123_close(handle.get());
-  return result;
+bool IsRiff(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  char head[4] = {0, 0, 0, 0};
+  const size_t n = std::fread(head, 1, 4, f);
+  std::fclose(f);
+  return n == 4 && std::memcmp(head, "RIFF", 4) == 0;
+}
+
+bool EndsWithMp3(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string ext = path.substr(path.size() - 4);
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  return ext == ".mp3";
+}
+
+void InitMpg123Once() {
+  // Needed by libmpg123 before 1.27, harmless after.
+  static std::once_flag once;
+  std::call_once(once, [] { mpg123_init(); });
 }
 
 }  // namespace
 
-std::optional<AudioInfo> ReadAudioInfo(const std::string& path) {
-  // libsndfile decodes MP3 too, but loudly on a bad one: voice files go to
-  // libmpg123, which can be told to keep quiet.
-  std::string tail = path.size() >= 4 ? path.substr(path.size() - 4) : "";
-  for (auto& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (tail == ".mp3") return ReadMp3(path);
-  if (auto pcm = ReadPcm(path)) return pcm;
-  return ReadMp3(path);
+AudioFileReader::AudioFileReader(const std::string& path) {
+  FILE* probe = std::fopen(path.c_str(), "rb");
+  if (!probe) throw Error("Cannot open the sound file " + path + ": " + std::strerror(errno));
+  std::fclose(probe);
+
+  if (!IsRiff(path) && (LooksLikeMp3(path) || EndsWithMp3(path))) {
+    InitMpg123Once();
+    int err = MPG123_OK;
+    mpg123_handle* handle = mpg123_new(nullptr, &err);
+    if (!handle)
+      throw Error("Cannot start the MP3 decoder: " + std::string(mpg123_plain_strerror(err)));
+    mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+    mpg123_format_none(handle);
+    for (long rate : {8000L, 11025L, 12000L, 16000L, 22050L, 24000L, 32000L, 44100L, 48000L})
+      mpg123_format(handle, rate, MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    long rate = 0;
+    int channels = 0, encoding = 0;
+    if (mpg123_open(handle, path.c_str()) != MPG123_OK) {
+      mpg123_delete(handle);
+      throw Error("Cannot open the sound file " + path + ".");
+    }
+    if (mpg123_getformat(handle, &rate, &channels, &encoding) != MPG123_OK || rate <= 0 ||
+        channels <= 0) {
+      mpg123_close(handle);
+      mpg123_delete(handle);
+      throw Error("The sound file " + path + " is not a sound file that can be played.");
+    }
+    // Fix the format so that no later frame switches it under us.
+    mpg123_format_none(handle);
+    mpg123_format(handle, rate, channels, MPG123_ENC_SIGNED_16);
+    mpg123_scan(handle);  // an exact length even without an Info tag
+    const off_t length = mpg123_length(handle);
+    m_format = {static_cast<unsigned>(rate), static_cast<unsigned>(channels),
+                length > 0 ? static_cast<long long>(length) : 0};
+    m_source = std::make_unique<Mp3Source>(handle, m_format.channels);
+  } else {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file)
+      throw Error("The sound file " + path + " cannot be played: " + sf_strerror(nullptr) + ".");
+    if (info.samplerate <= 0 || info.channels <= 0) {
+      sf_close(file);
+      throw Error("The sound file " + path + " is not a sound file that can be played.");
+    }
+    m_format = {static_cast<unsigned>(info.samplerate), static_cast<unsigned>(info.channels),
+                static_cast<long long>(info.frames)};
+    m_source = std::make_unique<SndSource>(file);
+  }
+  if (m_format.frames <= 0) {
+    m_source.reset();
+    throw Error("The sound file " + path + " holds no sound.");
+  }
+}
+
+AudioFileReader::~AudioFileReader() = default;
+
+long long AudioFileReader::Read(short* buffer, long long frames) {
+  return frames > 0 ? m_source->Read(buffer, frames) : 0;
+}
+
+AudioFormat AudioFileReader::Probe(const std::string& path) {
+  return AudioFileReader(path).Format();
 }
 
 }  // namespace platform

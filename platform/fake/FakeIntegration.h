@@ -12,6 +12,7 @@
 #include "platform/fake/FakeIcmp.h"
 #include "platform/fake/FakeMedia.h"
 #include "platform/fake/FakeMessageBoxes.h"
+#include "platform/fake/FakeMicrophone.h"
 #include "platform/fake/FakeProcesses.h"
 #include "platform/fake/FakeRegistry.h"
 #include "platform/fake/FakeShell.h"

@@ -1,221 +1,121 @@
 #include "platform/fake/FakeMedia.h"
 
-#include <sndfile.h>
-
 #include <algorithm>
-#include <filesystem>
-#include <optional>
+#include <cmath>
 #include <vector>
 
 #include "platform/Error.h"
 #include "platform/common/AudioFileReader.h"
+#include "platform/common/MediaDeviceBase.h"
 
 namespace platform {
 
 namespace {
 
-namespace fs = std::filesystem;
+constexpr Millis kChunk{1000};
 
-constexpr int kNewFileRate = 44100;
-// How often a running recording catches up with the clock: the samples go
-// to disk as time passes, so memory stays flat however long it runs.
-constexpr Millis kFlushEvery{1000};
-
-class FakeMediaDevice : public MediaDevice {
+class FakeMediaDevice : public MediaDeviceBase {
  public:
-  FakeMediaDevice(VirtualEventLoop& loop, FakeMicrophone& microphone)
-      : m_loop(loop), m_microphone(microphone), m_alive(std::make_shared<bool>(true)) {}
-  ~FakeMediaDevice() override {
-    *m_alive = false;
-    StopTimers();
-    CloseWriter();
+  FakeMediaDevice(VirtualEventLoop& loop, const FakeMicrophone& microphone)
+      : MediaDeviceBase(loop), m_loop(loop), m_microphone(microphone) {}
+  ~FakeMediaDevice() override { Shutdown(); }
+
+ protected:
+  void StartCapture(WavRecording& recording) override {
+    m_recording = &recording;
+    m_segmentStart = m_loop.Now();
+    m_segmentFrames = 0;
+    m_inSegment = true;
+    m_flushTimer = m_loop.SetTimer(kChunk, true, [this] { Flush(); });
   }
 
-  void SetDeviceType(const std::string& type) override { m_type = type; }
-  void SetFileName(const std::string& path) override { m_fileName = path; }
-  void SetWait(bool) override {}  // every fake command completes at once
-  void SetShareable(bool) override {}
-  void SetNotify(bool notify) override { m_notify = notify; }
-  void SetRecordMode(int mode) override { m_recordMode = mode; }
-  int Mode() const override { return m_mode; }
+  void PauseCapture() override { EndSegment(); }
+  void StopCapture() override {
+    EndSegment();
+    m_recording = nullptr;
+  }
 
-  void Command(const std::string& command) override {
-    const std::optional<bool> notify = m_notify;
-    m_notify.reset();
-    if (command == "Open") return Open();
-    if (command == "Close") return Close();
-    if (command == "play") return Play(notify.value_or(true));
-    if (command == "Record") return Record();
-    if (command == "Pause") return Pause();
-    if (command == "Stop") return Stop();
-    if (command == "Save") return Save();
-    throw Error("The media device does not know the command \"" + command + "\".");
+  void StartPlay(const std::string& path, unsigned long play) override {
+    Millis length{0};
+    bool ok = true;
+    try {
+      length = Millis(AudioFileReader::Probe(path).DurationMs());
+    } catch (const Error&) {
+      ok = false;  // changed since Open
+    }
+    m_play = play;
+    m_playOk = ok;
+    ArmPlay(length);
+  }
+  void PausePlay() override {
+    m_remaining = std::max(Millis{0}, m_playDue - m_loop.Now());
+    m_loop.KillTimer(m_playTimer);
+    m_playTimer = 0;
+  }
+  void ResumePlay() override { ArmPlay(m_remaining); }
+  void StopPlay() override {
+    m_loop.KillTimer(m_playTimer);
+    m_playTimer = 0;
+    m_play = 0;
   }
 
  private:
-  void Open() {
-    Close();
-    std::error_code error;
-    if (m_type == "WaveAudio") {
-      m_path = m_fileName;
-      m_mode = media_mode::kStop;
-      return;
-    }
-    if (!fs::exists(m_fileName, error)) return;
-    m_path = m_fileName;
-    m_playable = ReadAudioInfo(m_path);
-    m_mode = media_mode::kStop;
-  }
-
-  void Close() {
-    if (m_mode == media_mode::kPlay) {
-      StopTimers();
-      Post(media_notify::kSuperseded);
-    }
-    if (m_mode == media_mode::kRecord) CatchUp();
-    StopTimers();
-    CloseWriter();
-    m_mode = media_mode::kNotOpen;
-    m_path.clear();
-    m_playable.reset();
-  }
-
-  void Play(bool notify) {
-    if (m_mode == media_mode::kNotOpen) return;
-    if (!m_playable) {
-      // Not sound: the play ends at once, as a failure.
-      if (notify) Post(media_notify::kFailure);
-      return;
-    }
-    m_mode = media_mode::kPlay;
-    const auto length = Millis(static_cast<long long>(m_playable->Seconds() * 1000));
-    auto alive = m_alive;
-    m_playTimer = m_loop.SetTimer(length, false, [this, alive, notify] {
-      if (!*alive) return;
+  void ArmPlay(Millis length) {
+    m_playDue = m_loop.Now() + length;
+    const unsigned long play = m_play;
+    const bool ok = m_playOk;
+    m_playTimer = m_loop.SetTimer(length, false, [this, play, ok] {
       m_playTimer = 0;
-      m_mode = media_mode::kStop;
-      if (notify && onDone) onDone(media_notify::kSuccessful);
+      PlayEnded(play, ok);
     });
   }
 
-  void Record() {
-    if (m_mode == media_mode::kNotOpen || m_path.empty()) return;
-    if (m_mode == media_mode::kRecord) return;
-    if (!m_writer && !OpenWriter())
-      throw Error("Cannot record into " + m_path + ": " + sf_strerror(nullptr));
-    m_segmentStart = m_loop.Now();
-    m_segmentFrames = 0;
-    m_mode = media_mode::kRecord;
-    auto alive = m_alive;
-    m_flushTimer = m_loop.SetTimer(kFlushEvery, true, [this, alive] {
-      if (*alive) CatchUp();
-    });
-  }
-
-  void Pause() {
-    if (m_mode != media_mode::kRecord) return;
-    CatchUp();
-    StopTimers();
-    m_mode = media_mode::kPause;
-  }
-
-  void Stop() {
-    if (m_mode == media_mode::kRecord) CatchUp();
-    if (m_mode == media_mode::kPlay) {
-      // A stopped play is over; nothing is told.
-      StopTimers();
-    }
-    StopTimers();
-    if (m_mode != media_mode::kNotOpen) m_mode = media_mode::kStop;
-  }
-
-  void Save() {
-    if (!m_writer && m_recordedFrames == 0) return;
-    CloseWriter();
-    if (m_fileName.empty() || m_fileName == m_path) return;
-    std::error_code error;
-    fs::copy_file(m_path, m_fileName, fs::copy_options::overwrite_existing, error);
-    if (error) {
-      // Half a file would pass for a recording.
-      fs::remove(m_fileName, error);
-    }
-  }
-
-  bool OpenWriter() {
-    SF_INFO format{};
-    if (m_recordMode != 1) {
-      if (auto existing = ReadAudioInfo(m_path)) format.samplerate = static_cast<int>(existing->rate);
-    } else {
-      SF_INFO probe{};
-      if (SNDFILE* old = sf_open(m_path.c_str(), SFM_READ, &probe)) {
-        format.samplerate = probe.samplerate;
-        sf_close(old);
+  // Writes the microphone's samples up to the clock's present. The stream's
+  // frame count is the clock's, so a pause skips what was said meanwhile.
+  void Flush() {
+    // Paused: the clock runs on, the recording does not.
+    if (!m_recording || !m_inSegment) return;
+    const WavSpec& spec = m_recording->Spec();
+    const auto elapsed = static_cast<unsigned long long>((m_loop.Now() - m_segmentStart).count());
+    const unsigned long long due = elapsed * spec.rate / 1000;
+    const unsigned long long first =
+        static_cast<unsigned long long>(m_segmentStart.count()) * spec.rate / 1000;
+    std::vector<short> chunk;
+    while (m_segmentFrames < due) {
+      const unsigned long long count = std::min<unsigned long long>(due - m_segmentFrames, 8192);
+      chunk.resize(count * spec.channels);
+      for (unsigned long long i = 0; i < count; ++i) {
+        const float sample = m_microphone.At(first + m_segmentFrames + i, spec.rate);
+        // libsndfile's own scale, so a 16-bit microphone file comes back exact.
+        const short value =
+            static_cast<short>(std::lrint(std::clamp(sample * 32768.0f, -32768.0f, 32767.0f)));
+        for (unsigned c = 0; c < spec.channels; ++c) chunk[i * spec.channels + c] = value;
       }
-    }
-    m_rate = format.samplerate > 0 ? format.samplerate : kNewFileRate;
-    SF_INFO info{};
-    info.samplerate = m_rate;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    m_writer = sf_open(m_path.c_str(), SFM_WRITE, &info);
-    if (!m_writer) return false;
-    // The header stays right all along, so a file cut short still reads.
-    sf_command(m_writer, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
-    m_recordedFrames = 0;
-    return true;
-  }
-
-  void CloseWriter() {
-    if (m_writer) sf_close(m_writer);
-    m_writer = nullptr;
-  }
-
-  // Writes the frames the clock has moved past since the last catch-up.
-  void CatchUp() {
-    if (!m_writer || m_mode != media_mode::kRecord) return;
-    const auto elapsed = (m_loop.Now() - m_segmentStart).count();
-    const long long due = elapsed * m_rate / 1000;
-    std::vector<short> block(4096);
-    while (m_segmentFrames < due && m_writer) {
-      const auto n = static_cast<size_t>(std::min<long long>(due - m_segmentFrames, block.size()));
-      for (size_t i = 0; i < n; ++i)
-        block[i] = static_cast<short>(32767 * m_microphone.At(m_recordedFrames + i, m_rate));
-      const auto written = sf_write_short(m_writer, block.data(), static_cast<sf_count_t>(n));
-      m_segmentFrames += n;
-      m_recordedFrames += static_cast<unsigned long long>(std::max<sf_count_t>(written, 0));
-      // A full disk ends the recording where it stands; the save finds out.
-      if (written < static_cast<sf_count_t>(n)) CloseWriter();
+      m_recording->Append(chunk.data(), static_cast<long long>(count));
+      m_segmentFrames += count;
     }
   }
 
-  void StopTimers() {
-    if (m_flushTimer) m_loop.KillTimer(m_flushTimer);
-    if (m_playTimer) m_loop.KillTimer(m_playTimer);
-    m_flushTimer = m_playTimer = 0;
-  }
-
-  void Post(int code) {
-    auto alive = m_alive;
-    m_loop.Post([this, alive, code] {
-      if (*alive && onDone) onDone(code);
-    });
+  void EndSegment() {
+    Flush();
+    m_inSegment = false;
+    m_loop.KillTimer(m_flushTimer);
+    m_flushTimer = 0;
   }
 
   VirtualEventLoop& m_loop;
-  FakeMicrophone& m_microphone;
-  std::shared_ptr<bool> m_alive;
-  std::string m_type, m_fileName, m_path;
-  std::optional<bool> m_notify;
-  int m_recordMode = 0;
-  int m_mode = media_mode::kNotOpen;
-  std::optional<AudioInfo> m_playable;
-  SNDFILE* m_writer = nullptr;
-  int m_rate = kNewFileRate;
+  const FakeMicrophone& m_microphone;
+  WavRecording* m_recording = nullptr;
   Millis m_segmentStart{0};
-  long long m_segmentFrames = 0;
-  unsigned long long m_recordedFrames = 0;
+  unsigned long long m_segmentFrames = 0;
+  bool m_inSegment = false;
   TimerId m_flushTimer = 0;
+
+  unsigned long m_play = 0;
+  bool m_playOk = true;
   TimerId m_playTimer = 0;
+  Millis m_playDue{0};
+  Millis m_remaining{0};
 };
 
 }  // namespace

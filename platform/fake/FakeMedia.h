@@ -1,7 +1,9 @@
 #pragma once
-// The media device in virtual time: a recording of N virtual seconds holds
-// N seconds of the scenario microphone's samples, written to disk as the
-// clock moves; a play lasts as long as its file and then says Done.
+// The media device on virtual time. A recording of N virtual seconds holds N
+// seconds of the microphone's samples, written to disk in one-second chunks
+// as the clock moves (and on Pause, Stop and Save), so a 45-minute recording
+// costs no more memory than a short one. A play lasts the file's duration on
+// the virtual clock.
 #include <memory>
 
 #include "platform/Media.h"
@@ -12,13 +14,13 @@ namespace platform {
 
 class FakeMedia : public Media {
  public:
-  FakeMedia(VirtualEventLoop& loop, FakeMicrophone& microphone)
+  FakeMedia(VirtualEventLoop& loop, const FakeMicrophone& microphone)
       : m_loop(loop), m_microphone(microphone) {}
   std::unique_ptr<MediaDevice> CreateDevice() override;
 
  private:
   VirtualEventLoop& m_loop;
-  FakeMicrophone& m_microphone;
+  const FakeMicrophone& m_microphone;
 };
 
 }  // namespace platform

@@ -16,6 +16,7 @@ LinuxIntegration::LinuxIntegration(const std::string& registryPath)
   m_services.icmp = &icmp;
   m_services.processes = &processes;
   m_services.windows = &windows;
+  m_services.media = &media;
   if (const char* caFile = std::getenv(kCaFileVariable); caFile && *caFile) http.SetCaFile(caFile);
 }
 

@@ -9,6 +9,7 @@
 #include "platform/common/BitmapPictures.h"
 #include "platform/common/DesktopWindows.h"
 #include "platform/common/MemoryClipboard.h"
+#include "platform/linux/AlsaMedia.h"
 #include "platform/linux/CurlHttp.h"
 #include "platform/linux/LinuxFiles.h"
 #include "platform/linux/LinuxIcmp.h"
@@ -40,6 +41,7 @@ class LinuxIntegration : public Integration {
   LinuxIcmp icmp;
   LinuxProcesses processes;
   DesktopWindows windows;
+  AlsaMedia media{loop};
 };
 
 }  // namespace platform

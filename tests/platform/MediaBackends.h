@@ -1,0 +1,103 @@
+#pragma once
+// How the media contract suite drives each backend: its microphone, its
+// loop, and how time passes there.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/fake/FakeMedia.h"
+#include "platform/fake/FakeMicrophone.h"
+#include "platform/fake/VirtualEventLoop.h"
+#include "platform/linux/AlsaMedia.h"
+#include "platform/linux/PollEventLoop.h"
+#include "tests/support/SoundFiles.h"
+
+namespace platform {
+
+struct FakeMediaBackend {
+  static constexpr const char* kName = "Fake";
+
+  VirtualEventLoop loop;
+  FakeMicrophone microphone;
+  FakeMedia media{loop, microphone};
+
+  platform::Media& Media() { return media; }
+  void UseMicrophone(const std::string& folder, const std::vector<short>& samples) {
+    const std::string path = folder + "/microphone.wav";
+    testsupport::WriteWav(path, samples);
+    microphone.Play(path);
+  }
+  void Pass(Millis duration) { loop.AdvanceBy(duration); }
+  void Mark() {}
+  // Virtual time is exact to the frame.
+  void ExpectFrames(long long frames, unsigned rate, Millis recorded) {
+    EXPECT_EQ(frames, recorded.count() * rate / 1000)
+        << "a recording of " << recorded.count() << " ms";
+  }
+  // Watchdog: a minute of virtual time.
+  bool RunUntil(const std::function<bool()>& done) {
+    for (int i = 0; i < 6000 && !done(); ++i) loop.AdvanceBy(Millis(10));
+    return done();
+  }
+};
+
+// ALSA's null device with a file-fed microphone that speaks the samples
+// given, and a loudspeaker that writes what it plays to a file.
+struct AlsaMediaBackend {
+  static constexpr const char* kName = "Alsa";
+
+  PollEventLoop loop;
+  std::unique_ptr<AlsaMedia> media;
+  std::string played;
+  std::chrono::steady_clock::time_point mark;
+
+  static std::string Config(const std::string& microphone, const std::string& played) {
+    return "pcm.testmic { type file slave.pcm \"null\" file \"/dev/null\" infile \"" + microphone +
+           "\" format \"raw\" }\n"
+           "pcm.testout { type file slave.pcm \"null\" file \"" +
+           played + "\" format \"raw\" }\n";
+  }
+
+  platform::Media& Media() { return *media; }
+  void UseMicrophone(const std::string& folder, const std::vector<short>& samples) {
+    const std::string raw = folder + "/microphone.raw";
+    std::ofstream(raw, std::ios::binary)
+        .write(reinterpret_cast<const char*>(samples.data()),
+               static_cast<std::streamsize>(samples.size() * sizeof(short)));
+    played = folder + "/played.raw";
+    media =
+        std::make_unique<AlsaMedia>(loop, AlsaDevices{"testout", "testmic", Config(raw, played)});
+  }
+  void Pass(Millis duration) {
+    loop.SetTimer(duration, false, [this] { loop.Quit(); });
+    loop.Run();
+  }
+  // Watchdog: half a minute of wall time.
+  bool RunUntil(const std::function<bool()>& done) {
+    const TimerId check = loop.SetTimer(Millis(10), true, [&] {
+      if (done()) loop.Quit();
+    });
+    const TimerId watchdog = loop.SetTimer(Millis(30000), false, [this] { loop.Quit(); });
+    if (!done()) loop.Run();
+    loop.KillTimer(check);
+    loop.KillTimer(watchdog);
+    return done();
+  }
+  void Mark() { mark = std::chrono::steady_clock::now(); }
+  // The wall clock paces the null device: never more than the time that
+  // passed, and something. How much less depends on a noisy machine.
+  void ExpectFrames(long long frames, unsigned rate, Millis) {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - mark).count();
+    EXPECT_GT(frames, 0);
+    EXPECT_LE(static_cast<double>(frames), seconds * rate * 1.002 + 2048)
+        << "faster than real time";
+  }
+};
+
+}  // namespace platform

@@ -1,0 +1,333 @@
+// The media device's contract, run against the virtual-time device and the
+// ALSA one (on ALSA's null device with a file-fed microphone). Each backend's
+// traits know how to let time pass: the fake moves its virtual clock, the
+// real one runs its loop on the wall clock.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Error.h"
+#include "platform/Media.h"
+#include "tests/platform/MediaBackends.h"
+#include "tests/support/ScratchFolder.h"
+#include "tests/support/SoundFiles.h"
+
+namespace platform {
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::Ramp;
+using testsupport::RampBreaks;
+using testsupport::ReadWav;
+using testsupport::WriteWav;
+namespace mode = media_mode;
+namespace notify = media_notify;
+
+template <typename Backend>
+class MediaContractTest : public testing::Test {
+ protected:
+  MediaContractTest() {
+    m_backend.UseMicrophone(m_folder.Path(), Ramp(44100 * 12));
+    m_device = m_backend.Media().CreateDevice();
+    m_device->onDone = [this](int code) {
+      m_done.push_back(code);
+      m_doneThreads.push_back(std::this_thread::get_id());
+    };
+  }
+
+  MediaDevice& Device() { return *m_device; }
+  std::string File(const std::string& name) { return m_folder.File(name); }
+  void Pass(Millis d) { m_backend.Pass(d); }
+  bool RunUntilDone() {
+    return m_backend.RunUntil([this] { return !m_done.empty(); });
+  }
+
+  void OpenForRecording(const std::string& target) {
+    Device().Command("Close");
+    Device().SetWait(true);
+    Device().SetShareable(false);
+    Device().SetDeviceType("WaveAudio");
+    Device().SetFileName(target);
+    Device().Command("Open");
+  }
+  void Save(const std::string& path) {
+    Device().Command("Stop");
+    Device().SetNotify(false);
+    Device().SetWait(true);
+    Device().SetFileName(path);
+    Device().Command("Save");
+  }
+  void OpenForPlay(const std::string& path) {
+    Device().Command("Close");
+    Device().SetWait(true);
+    Device().SetFileName(path);
+    Device().Command("Open");
+  }
+  void Record() {
+    m_backend.Mark();
+    Device().Command("Record");
+  }
+
+  testsupport::ScratchFolder m_folder;
+  Backend m_backend;
+  std::unique_ptr<MediaDevice> m_device;
+  std::vector<int> m_done;
+  std::vector<std::thread::id> m_doneThreads;
+};
+
+using Backends = testing::Types<FakeMediaBackend, AlsaMediaBackend>;
+class BackendNames {
+ public:
+  template <typename T>
+  static std::string GetName(int) {
+    return T::kName;
+  }
+};
+TYPED_TEST_SUITE(MediaContractTest, Backends, BackendNames);
+
+TYPED_TEST(MediaContractTest, RecordingHoldsTheMicrophoneAndSavesACompleteWav) {
+  const std::string target = this->File("R.wav");
+  EXPECT_EQ(this->Device().Mode(), mode::kNotOpen);
+  this->OpenForRecording(target);
+  EXPECT_EQ(this->Device().Mode(), mode::kStop);
+  this->Device().SetRecordMode(1);
+  this->Record();
+  EXPECT_EQ(this->Device().Mode(), mode::kRecord);
+  this->Pass(1500ms);
+  this->Save(this->File("Temp.wav"));
+  EXPECT_EQ(this->Device().Mode(), mode::kStop);
+
+  // A missing target is made as 16-bit mono at 44,100 Hz, and kept.
+  const auto target_ = ReadWav(target);
+  EXPECT_EQ(target_.rate, 44100);
+  EXPECT_EQ(target_.channels, 1);
+
+  const auto saved = ReadWav(this->File("Temp.wav"));
+  ASSERT_EQ(saved.rate, 44100) << "Temp.wav is not a readable WAV";
+  EXPECT_EQ(saved.channels, 1);
+  this->m_backend.ExpectFrames(saved.Frames(), 44100, 1500ms);
+  EXPECT_EQ(RampBreaks(saved.samples), 0u) << "samples of the microphone were lost or repeated";
+  EXPECT_TRUE(this->m_done.empty()) << "recording commands raise no Done";
+
+  // The recording is over once saved: nothing is left behind in the folder.
+  this->Device().Command("Close");
+  EXPECT_EQ(this->Device().Mode(), mode::kNotOpen);
+  for (const auto& entry : std::filesystem::directory_iterator(this->m_folder.Path()))
+    EXPECT_NE(entry.path().filename().string().rfind(".recording", 0), 0u) << entry.path();
+}
+
+TYPED_TEST(MediaContractTest, RecordAfterPauseGoesOnAfterWhatWasRecorded) {
+  this->OpenForRecording(this->File("R.wav"));
+  this->Device().SetRecordMode(1);
+  this->Record();
+  this->Pass(1000ms);
+  this->Device().Command("Pause");
+  EXPECT_EQ(this->Device().Mode(), mode::kPause);
+  this->Pass(700ms);
+  EXPECT_EQ(this->Device().Mode(), mode::kPause);
+  this->Device().Command("Record");  // a resume: the length counts from the first
+  EXPECT_EQ(this->Device().Mode(), mode::kRecord);
+  this->Pass(1000ms);
+  this->Save(this->File("Temp.wav"));
+
+  const auto saved = ReadWav(this->File("Temp.wav"));
+  ASSERT_EQ(saved.rate, 44100);
+  this->m_backend.ExpectFrames(saved.Frames(), 44100, 2000ms);
+  // One seam at the pause, the rest the microphone's own order.
+  EXPECT_LE(RampBreaks(saved.samples), 1u);
+
+  // Stopped while paused: the time paused is not in the recording.
+  this->OpenForRecording(this->File("R.wav"));
+  this->Device().SetRecordMode(1);
+  this->Record();
+  this->Pass(1000ms);
+  this->Device().Command("Pause");
+  this->Pass(1500ms);
+  this->Save(this->File("Temp.wav"));
+  this->m_backend.ExpectFrames(ReadWav(this->File("Temp.wav")).Frames(), 44100, 1000ms);
+}
+
+TYPED_TEST(MediaContractTest, RecordingTakesTheTargetsFormatAndOverwritesOnlyInOverwriteMode) {
+  const std::string target = this->File("R.wav");
+  WriteWav(target, std::vector<short>(2 * 22050, 7), 22050, 2);
+
+  this->OpenForRecording(target);
+  this->Device().SetRecordMode(1);
+  this->Record();
+  this->Pass(1000ms);
+  this->Save(this->File("over.wav"));
+  const auto over = ReadWav(this->File("over.wav"));
+  EXPECT_EQ(over.rate, 22050);
+  EXPECT_EQ(over.channels, 2);
+  this->m_backend.ExpectFrames(over.Frames(), 22050, 1000ms);
+  ASSERT_FALSE(over.samples.empty());
+  EXPECT_NE(over.samples[0], 7) << "the old content was kept in overwrite mode";
+
+  // Insert mode keeps what the file held before the new samples.
+  this->OpenForRecording(target);
+  this->Device().SetRecordMode(0);
+  this->Record();
+  this->Pass(1000ms);
+  this->Save(this->File("insert.wav"));
+  const auto insert = ReadWav(this->File("insert.wav"));
+  this->m_backend.ExpectFrames(insert.Frames() - 22050, 22050, 1000ms);
+  ASSERT_GE(insert.samples.size(), 2u);
+  EXPECT_EQ(insert.samples[0], 7);
+  // And the installed target itself is never written to.
+  EXPECT_EQ(ReadWav(target).Frames(), 22050);
+}
+
+TYPED_TEST(MediaContractTest, SaveWithNothingRecordedLeavesNoFileToMistakeForARecording) {
+  const std::string stale = this->File("Temp.wav");
+  WriteWav(stale, Ramp(44100));
+  this->OpenForRecording(this->File("R.wav"));
+  this->Save(stale);
+  EXPECT_FALSE(testsupport::ScratchFolder::Exists(stale));
+}
+
+TYPED_TEST(MediaContractTest, PlayEndsWithDoneOnTheLoopAndStops) {
+  const std::string wav = this->File("half.wav");
+  WriteWav(wav, Ramp(22050));
+  this->OpenForPlay(wav);
+  EXPECT_EQ(this->Device().Mode(), mode::kStop);
+  this->Device().Command("play");
+  EXPECT_EQ(this->Device().Mode(), mode::kPlay);
+  EXPECT_TRUE(this->m_done.empty()) << "play returns at once";
+  ASSERT_TRUE(this->RunUntilDone()) << "the play never ended";
+  EXPECT_EQ(this->m_done, std::vector<int>{notify::kSuccessful});
+  EXPECT_EQ(this->m_doneThreads[0], std::this_thread::get_id()) << "Done came on a device thread";
+  EXPECT_EQ(this->Device().Mode(), mode::kStop);
+
+  // With Notify false the play ends as quietly as it was asked for.
+  this->m_done.clear();
+  this->Device().SetNotify(false);
+  this->Device().Command("play");
+  this->Pass(1500ms);
+  EXPECT_EQ(this->Device().Mode(), mode::kStop);
+  EXPECT_TRUE(this->m_done.empty());
+}
+
+TYPED_TEST(MediaContractTest, Mp3PlaysToTheEndAndATruncatedOneToItsCut) {
+  const std::string wav = this->File("voice.wav");
+  WriteWav(wav, Ramp(44100));
+  const std::string mp3 = this->File("voice.mp3");
+  ASSERT_TRUE(testsupport::MakeMp3(wav, mp3)) << "the MP3 encoder is part of the system";
+  this->OpenForPlay(mp3);
+  this->Device().Command("play");
+  EXPECT_EQ(this->Device().Mode(), mode::kPlay);
+  ASSERT_TRUE(this->RunUntilDone());
+  EXPECT_EQ(this->m_done, std::vector<int>{notify::kSuccessful});
+
+  const std::string bytes = testsupport::ScratchFolder::Read(mp3);
+  const std::string cut = this->File("cut.mp3");
+  std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+  this->m_done.clear();
+  this->OpenForPlay(cut);
+  this->Device().Command("play");
+  ASSERT_TRUE(this->RunUntilDone());
+  EXPECT_EQ(this->m_done, std::vector<int>{notify::kSuccessful});
+}
+
+TYPED_TEST(MediaContractTest, CloseDuringPlayIsSupersededAndNothingFollows) {
+  const std::string wav = this->File("long.wav");
+  WriteWav(wav, Ramp(44100 * 2));
+  this->OpenForPlay(wav);
+  this->Device().Command("play");
+  this->Pass(300ms);
+  EXPECT_EQ(this->Device().Mode(), mode::kPlay);
+  this->Device().Command("Close");
+  EXPECT_EQ(this->Device().Mode(), mode::kNotOpen);
+  ASSERT_TRUE(this->RunUntilDone());
+  this->Pass(2500ms);
+  EXPECT_EQ(this->m_done, std::vector<int>{notify::kSuperseded});
+
+  // Stop aborts it the same way, and leaves the file open.
+  this->m_done.clear();
+  this->OpenForPlay(wav);
+  this->Device().Command("play");
+  this->Pass(300ms);
+  this->Device().Command("Stop");
+  EXPECT_EQ(this->Device().Mode(), mode::kStop);
+  ASSERT_TRUE(this->RunUntilDone());
+  this->Pass(2500ms);
+  EXPECT_EQ(this->m_done, std::vector<int>{notify::kAborted});
+}
+
+TYPED_TEST(MediaContractTest, TheWaveTypeLeftFromARecordingStillPlaysAndCreatesNothing) {
+  // The recorder never clears the type, so the player opens with it set.
+  const std::string wav = this->File("sample.wav");
+  WriteWav(wav, Ramp(44100 / 2));
+  this->OpenForRecording(wav);
+  this->Device().Command("play");
+  EXPECT_EQ(this->Device().Mode(), mode::kPlay);
+  ASSERT_TRUE(this->RunUntilDone());
+  EXPECT_EQ(this->m_done, std::vector<int>{notify::kSuccessful});
+
+  this->m_done.clear();
+  const std::string missing = this->File("Sonvera.mp3");
+  this->OpenForRecording(missing);
+  this->Device().Command("play");
+  ASSERT_TRUE(this->RunUntilDone());
+  EXPECT_EQ(this->m_done, std::vector<int>{notify::kFailure});
+  EXPECT_FALSE(testsupport::ScratchFolder::Exists(missing)) << "a play made a file";
+}
+
+TYPED_TEST(MediaContractTest, PausedPlayHoldsItsPlaceAndEndsLater) {
+  const std::string wav = this->File("one.wav");
+  WriteWav(wav, Ramp(44100));
+  this->OpenForPlay(wav);
+  this->Device().Command("play");
+  this->Pass(300ms);
+  this->Device().Command("Pause");
+  EXPECT_EQ(this->Device().Mode(), mode::kPause);
+  this->Pass(1500ms);
+  EXPECT_TRUE(this->m_done.empty()) << "a paused play ended";
+  this->Device().Command("play");
+  EXPECT_EQ(this->Device().Mode(), mode::kPlay);
+  ASSERT_TRUE(this->RunUntilDone());
+  EXPECT_EQ(this->m_done, std::vector<int>{notify::kSuccessful});
+}
+
+TYPED_TEST(MediaContractTest, UnplayableFilesFailOnTheLoopWithoutOpening) {
+  this->m_folder.Write("empty.mp3", "");
+  this->m_folder.Write("junk.wav", std::string(5000, 'x'));
+  this->m_folder.Write("junk.mp3", "not an mp3 at all, only words");
+  WriteWav(this->File("silent.wav"), {});
+  for (const char* name : {"missing.wav", "empty.mp3", "junk.wav", "junk.mp3", "silent.wav"}) {
+    SCOPED_TRACE(name);
+    this->m_done.clear();
+    this->OpenForPlay(this->File(name));
+    EXPECT_EQ(this->Device().Mode(), mode::kNotOpen);
+    this->Device().Command("play");
+    EXPECT_TRUE(this->m_done.empty()) << "Done must come on the loop, not inside the command";
+    ASSERT_TRUE(this->RunUntilDone());
+    EXPECT_EQ(this->m_done, std::vector<int>{notify::kFailure});
+  }
+}
+
+TYPED_TEST(MediaContractTest, NoDoneReachesADestroyedDeviceAndUnknownCommandsFail) {
+  int late = 0;
+  const std::string wav = this->File("one.wav");
+  WriteWav(wav, Ramp(44100 * 2));
+  {
+    auto device = this->m_backend.Media().CreateDevice();
+    device->onDone = [&late](int) { ++late; };
+    device->SetFileName(wav);
+    device->Command("Open");
+    device->Command("play");
+    this->Pass(100ms);
+    EXPECT_THROW(device->Command("Rewind"), Error);
+  }
+  this->Pass(2500ms);
+  EXPECT_EQ(late, 0) << "a Done reached a device that was gone";
+}
+
+}  // namespace
+}  // namespace platform

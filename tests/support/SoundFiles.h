@@ -1,0 +1,31 @@
+#pragma once
+// Sound files for tests: known samples written as WAV or MP3, and read back.
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct Sound {
+  int rate = 0;
+  int channels = 0;
+  std::vector<short> samples;  // interleaved
+  long long Frames() const {
+    return channels ? static_cast<long long>(samples.size()) / channels : 0;
+  }
+};
+
+// A rising ramp that wraps: each sample is the one before plus one, so a
+// recording shows at a glance whether samples were dropped or repeated.
+std::vector<short> Ramp(size_t count, short first = -20000, short last = 20000);
+// Positions where a sample is not its predecessor plus one (the wrap counts
+// as a step).
+size_t RampBreaks(const std::vector<short>& samples, short first = -20000, short last = 20000);
+
+void WriteWav(const std::string& path, const std::vector<short>& samples, int rate = 44100,
+              int channels = 1);
+// Reads a sound file with libsndfile; rate 0 when it cannot be read.
+Sound ReadWav(const std::string& path);
+// Encodes `wav` with the system's MP3 encoder; false when there is none.
+bool MakeMp3(const std::string& wav, const std::string& mp3);
+
+}  // namespace testsupport
