@@ -19,12 +19,6 @@ constexpr const char* kVersionCaption = "      Sonvera Outlook Addin Version ";
 const char* const kQualities[kQualityCount] = {"1 Kbs Low", "2 Kbs", "4 Kbs Default",
                                                "8 Kbs High"};
 
-std::string Trim(const std::string& text) {
-  const auto begin = text.find_first_not_of(' ');
-  if (begin == std::string::npos) return "";
-  return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
-}
-
 }  // namespace
 
 void FrmProp::BuildDialog() {

@@ -14,14 +14,14 @@ namespace sonvera {
 
 std::int32_t LastRegResult = 0;
 
-namespace {
-
 std::string Trim(const std::string& text) {
   auto begin = text.find_first_not_of(' ');
   if (begin == std::string::npos) return "";
   auto end = text.find_last_not_of(' ');
   return text.substr(begin, end - begin + 1);
 }
+
+namespace {
 
 // Converts to a 32-bit integer as the original run time does: rounding half
 // to even, and an overflow is an error.

@@ -24,6 +24,8 @@ void CreateRegKey(platform::HKey root, const std::string& keyPath);
 
 // The text of a value read back, as the original run time converts it.
 std::string RegDataText(const RegData& data);
+// Blanks removed at both ends, as the original run time's Trim does.
+std::string Trim(const std::string& text);
 // Whether text reads as a number, as the original run time's test does.
 bool IsNumericText(const std::string& text);
 
