@@ -36,14 +36,16 @@ void FakeWaveIn::AddBuffer(WaveInHandle handle, WaveHeader* header, std::functio
   const auto length = Millis(
       std::max<long long>(1, 1000LL * header->bufferLength / std::max(1u, capture.rate)));
   header->flags &= ~WaveHeader::kDone;
+  capture.header = header;
   capture.pending = m_loop.SetTimer(length, false, [this, handle, header, onDone] {
     auto found = m_captures.find(handle);
     if (found == m_captures.end()) return;
     auto& capture = found->second;
     capture.pending = 0;
+    capture.header = nullptr;
     for (std::uint32_t i = 0; i < header->bufferLength; ++i) {
       const float x = m_microphone.At(capture.frame + i, capture.rate);
-      header->data[i] = static_cast<std::uint8_t>(std::lround(128 + 127 * std::clamp(x, -1.f, 1.f)));
+      header->data[i] = static_cast<std::uint8_t>(std::clamp(std::lround(128 + 128 * x), 0L, 255L));
     }
     capture.frame += header->bufferLength;
     header->bytesRecorded = header->bufferLength;
@@ -55,8 +57,14 @@ void FakeWaveIn::AddBuffer(WaveInHandle handle, WaveHeader* header, std::functio
 void FakeWaveIn::Reset(WaveInHandle handle) {
   auto found = m_captures.find(handle);
   if (found == m_captures.end()) return;
-  if (found->second.pending) m_loop.KillTimer(found->second.pending);
-  found->second.pending = 0;
+  auto& capture = found->second;
+  if (capture.pending) m_loop.KillTimer(capture.pending);
+  capture.pending = 0;
+  if (capture.header) {
+    capture.header->bytesRecorded = 0;
+    capture.header->flags |= WaveHeader::kDone;
+    capture.header = nullptr;
+  }
 }
 
 void FakeWaveIn::Close(WaveInHandle handle) {

@@ -42,6 +42,7 @@ class FakeWaveIn : public WaveIn {
     unsigned rate = 11025;
     unsigned long long frame = 0;  // where the microphone stands for this capture
     TimerId pending = 0;
+    WaveHeader* header = nullptr;  // the buffer pending fills
   };
 
   VirtualEventLoop& m_loop;

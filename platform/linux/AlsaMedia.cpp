@@ -11,6 +11,7 @@
 #include "platform/Error.h"
 #include "platform/common/AudioFileReader.h"
 #include "platform/common/MediaDeviceBase.h"
+#include "platform/linux/AlsaPacer.h"
 
 namespace platform {
 
@@ -33,31 +34,7 @@ bool MachineHasSoundCard() {
   return snd_card_next(&card) == 0 && card >= 0;
 }
 
-// Devices without a clock of their own (null, file) take and give samples as
-// fast as asked; a real card blocks. Keeping to the wall clock (a little
-// ahead, so a card's own clock always leads) makes both run in real time.
-class Pacer {
- public:
-  explicit Pacer(unsigned rate, double ahead) : m_rate(rate), m_ahead(ahead) { Restart(0); }
-  void Restart(long long frames) {
-    m_start = Clock::now();
-    m_startFrames = frames;
-  }
-  // How long to wait before `frames` (counted in all) may be moved.
-  Clock::duration Wait(long long frames) const {
-    const double due = static_cast<double>(frames - m_startFrames) / m_rate - m_ahead;
-    const auto at = m_start + std::chrono::duration_cast<Clock::duration>(
-                                  std::chrono::duration<double>(std::max(0.0, due) / 1.002));
-    const auto now = Clock::now();
-    return at > now ? at - now : Clock::duration::zero();
-  }
-
- private:
-  unsigned m_rate;
-  double m_ahead;
-  Clock::time_point m_start;
-  long long m_startFrames = 0;
-};
+using Pacer = AlsaPacer;
 
 class AlsaMediaDevice : public MediaDeviceBase {
  public:
@@ -268,11 +245,13 @@ std::unique_ptr<MediaDevice> AlsaMedia::CreateDevice() {
 }
 
 snd_pcm_t* AlsaMedia::OpenPcm(snd_pcm_stream_t stream) {
-  const std::string& name =
-      stream == SND_PCM_STREAM_CAPTURE ? m_devices.capture : m_devices.playback;
+  return OpenPcm(stream, stream == SND_PCM_STREAM_CAPTURE ? m_devices.capture : m_devices.playback);
+}
+
+snd_pcm_t* AlsaMedia::OpenPcm(snd_pcm_stream_t stream, const std::string& name, int mode) {
   auto open = [&](const std::string& device, snd_pcm_t** pcm) {
-    return m_config ? snd_pcm_open_lconf(pcm, device.c_str(), stream, 0, m_config)
-                    : snd_pcm_open(pcm, device.c_str(), stream, 0);
+    return m_config ? snd_pcm_open_lconf(pcm, device.c_str(), stream, mode, m_config)
+                    : snd_pcm_open(pcm, device.c_str(), stream, mode);
   };
   snd_pcm_t* pcm = nullptr;
   int rc = open(name, &pcm);

@@ -44,6 +44,10 @@ class AlsaMedia : public Media {
 
   // Opens a PCM by the rules above; throws platform::Error naming the device.
   snd_pcm_t* OpenPcm(snd_pcm_stream_t stream);
+  // `mode` as snd_pcm_open takes it (SND_PCM_NONBLOCK: a busy device fails
+  // at once instead of waiting).
+  snd_pcm_t* OpenPcm(snd_pcm_stream_t stream, const std::string& name, int mode = 0);
+  const AlsaDevices& Devices() const { return m_devices; }
 
   // Called on the UI thread, at most once a run.
   std::function<void(const std::string&)> onNotice;

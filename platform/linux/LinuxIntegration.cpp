@@ -17,6 +17,7 @@ LinuxIntegration::LinuxIntegration(const std::string& registryPath)
   m_services.processes = &processes;
   m_services.windows = &windows;
   m_services.media = &media;
+  m_services.waveIn = &waveIn;
   if (const char* caFile = std::getenv(kCaFileVariable); caFile && *caFile) http.SetCaFile(caFile);
 }
 

@@ -10,6 +10,7 @@
 #include "platform/common/DesktopWindows.h"
 #include "platform/common/MemoryClipboard.h"
 #include "platform/linux/AlsaMedia.h"
+#include "platform/linux/AlsaWaveIn.h"
 #include "platform/linux/CurlHttp.h"
 #include "platform/linux/LinuxFiles.h"
 #include "platform/linux/LinuxIcmp.h"
@@ -42,6 +43,7 @@ class LinuxIntegration : public Integration {
   LinuxProcesses processes;
   DesktopWindows windows;
   AlsaMedia media{loop};
+  AlsaWaveIn waveIn{loop, media};
 };
 
 }  // namespace platform

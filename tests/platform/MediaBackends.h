@@ -19,6 +19,22 @@
 
 namespace platform {
 
+// Wall-clock time on a real loop, for backends that run on one.
+inline void PassOn(PollEventLoop& loop, Millis duration) {
+  loop.SetTimer(duration, false, [&loop] { loop.Quit(); });
+  loop.Run();
+}
+inline bool RunUntilOn(PollEventLoop& loop, const std::function<bool()>& done, Millis watchdog) {
+  const TimerId check = loop.SetTimer(Millis(1), true, [&] {
+    if (done()) loop.Quit();
+  });
+  const TimerId limit = loop.SetTimer(watchdog, false, [&loop] { loop.Quit(); });
+  if (!done()) loop.Run();
+  loop.KillTimer(check);
+  loop.KillTimer(limit);
+  return done();
+}
+
 struct FakeMediaBackend {
   static constexpr const char* kName = "Fake";
 
@@ -73,21 +89,9 @@ struct AlsaMediaBackend {
     media =
         std::make_unique<AlsaMedia>(loop, AlsaDevices{"testout", "testmic", Config(raw, played)});
   }
-  void Pass(Millis duration) {
-    loop.SetTimer(duration, false, [this] { loop.Quit(); });
-    loop.Run();
-  }
+  void Pass(Millis duration) { PassOn(loop, duration); }
   // Watchdog: half a minute of wall time.
-  bool RunUntil(const std::function<bool()>& done) {
-    const TimerId check = loop.SetTimer(Millis(10), true, [&] {
-      if (done()) loop.Quit();
-    });
-    const TimerId watchdog = loop.SetTimer(Millis(30000), false, [this] { loop.Quit(); });
-    if (!done()) loop.Run();
-    loop.KillTimer(check);
-    loop.KillTimer(watchdog);
-    return done();
-  }
+  bool RunUntil(const std::function<bool()>& done) { return RunUntilOn(loop, done, Millis(30000)); }
   void Mark() { mark = std::chrono::steady_clock::now(); }
   // The wall clock paces the null device: never more than the time that
   // passed, and something. How much less depends on a noisy machine.

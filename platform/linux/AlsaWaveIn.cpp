@@ -1,0 +1,231 @@
+#include "platform/linux/AlsaWaveIn.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "platform/Error.h"
+#include "platform/linux/AlsaPacer.h"
+
+namespace platform {
+
+namespace {
+
+constexpr unsigned kLatencyUs = 100000;
+constexpr std::uint8_t kSilence = 128;  // unsigned 8-bit
+
+std::string HintText(void* hint, const char* id) {
+  char* text = snd_device_name_get_hint(hint, id);
+  if (!text) return {};
+  std::string value = text;
+  std::free(text);
+  return value;
+}
+
+}  // namespace
+
+// One open handle. The thread reads into its own buffer; the caller's header
+// is touched only on the UI loop, so nothing is shared but the queue.
+struct AlsaWaveIn::Capture {
+  struct Queued {
+    WaveHeader* header;
+    std::uint32_t length;
+    std::function<void()> onDone;
+    std::uint64_t generation;
+  };
+
+  snd_pcm_t* pcm = nullptr;
+  unsigned rate = 11025;
+  unsigned channels = 1;
+  std::uint64_t generation = 0;  // UI loop only; Reset makes queued work stale
+  bool closed = false;           // UI loop only
+
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::deque<Queued> queue;
+  bool stop = false;
+  std::thread thread;
+
+  void Run(EventLoop& loop, const std::shared_ptr<Capture>& self) {
+    AlsaPacer pacer(rate, 0.0);
+    long long read = 0;
+    std::vector<std::uint8_t> buffer;
+    for (;;) {
+      Queued item;
+      {
+        std::unique_lock lock(mutex);
+        wake.wait(lock, [&] { return stop || !queue.empty(); });
+        if (stop) break;
+        item = queue.front();
+      }
+      const long long frames = item.length / channels;
+      if (const auto wait = pacer.Wait(read + frames); wait > AlsaPacer::Clock::duration::zero()) {
+        std::unique_lock lock(mutex);
+        if (wake.wait_for(lock, wait, [&] { return stop; })) break;
+      }
+      // The null device leaves the buffer as it was: silence unless it speaks.
+      buffer.assign(item.length, kSilence);
+      long long got = 0;
+      while (got < frames) {
+        snd_pcm_sframes_t n = snd_pcm_readi(pcm, buffer.data() + got * channels,
+                                            static_cast<snd_pcm_uframes_t>(frames - got));
+        if (n < 0) n = snd_pcm_recover(pcm, static_cast<int>(n), 1);
+        if (n < 0) break;
+        got += n;
+      }
+      read += frames;
+      {
+        std::lock_guard lock(mutex);
+        if (stop) break;
+        queue.pop_front();
+      }
+      loop.Post([self, item, data = buffer] {
+        if (self->closed || item.generation != self->generation) return;
+        std::memcpy(item.header->data, data.data(), data.size());
+        item.header->bytesRecorded = static_cast<std::uint32_t>(data.size());
+        item.header->flags |= WaveHeader::kDone;
+        if (item.onDone) item.onDone();
+      });
+    }
+  }
+
+  // Stops the thread; what is still queued comes back done and empty.
+  void Halt() {
+    {
+      std::lock_guard lock(mutex);
+      stop = true;
+    }
+    wake.notify_all();
+    if (thread.joinable()) thread.join();
+    for (auto& item : queue) {
+      item.header->bytesRecorded = 0;
+      item.header->flags |= WaveHeader::kDone;
+    }
+    queue.clear();
+    stop = false;
+    ++generation;
+    snd_pcm_drop(pcm);
+  }
+};
+
+AlsaWaveIn::AlsaWaveIn(EventLoop& loop, AlsaMedia& media) : m_loop(loop), m_media(media) {}
+
+AlsaWaveIn::~AlsaWaveIn() {
+  while (!m_captures.empty()) Close(m_captures.begin()->first);
+}
+
+const std::vector<AlsaWaveIn::Device>& AlsaWaveIn::Devices() {
+  if (m_listed) return m_devices;
+  m_listed = true;
+  const std::string configured = m_media.Devices().capture;
+  m_devices.push_back({configured, configured, 0});
+  void** hints = nullptr;
+  if (snd_device_name_hint(-1, "pcm", &hints) == 0) {
+    for (void** hint = hints; *hint; ++hint) {
+      const std::string name = HintText(*hint, "NAME");
+      const std::string io = HintText(*hint, "IOID");
+      // hw: devices take only their own formats; their plughw: twins convert.
+      if (name.empty() || name == "null" || name == configured || (!io.empty() && io != "Input") ||
+          name.rfind("hw:", 0) == 0)
+        continue;
+      std::string description = HintText(*hint, "DESC");
+      std::replace(description.begin(), description.end(), '\n', ' ');
+      m_devices.push_back({name, description.empty() ? name : description, 0});
+    }
+    snd_device_name_free_hint(hints);
+  }
+  for (auto& device : m_devices) {
+    if (snd_pcm_t* pcm = OpenDevice(device, WaveFormat{})) {
+      device.formats = kFormat1M08;
+      snd_pcm_close(pcm);
+    }
+  }
+  return m_devices;
+}
+
+snd_pcm_t* AlsaWaveIn::OpenDevice(const Device& device, const WaveFormat& format) {
+  if (format.formatTag != 1 || format.bitsPerSample != 8 || format.channels == 0 ||
+      format.samplesPerSec == 0)
+    return nullptr;
+  snd_pcm_t* pcm = nullptr;
+  try {
+    pcm = m_media.OpenPcm(SND_PCM_STREAM_CAPTURE, device.pcm, SND_PCM_NONBLOCK);
+  } catch (const Error&) {
+    return nullptr;
+  }
+  if (snd_pcm_nonblock(pcm, 0) < 0 ||
+      snd_pcm_set_params(pcm, SND_PCM_FORMAT_U8, SND_PCM_ACCESS_RW_INTERLEAVED, format.channels,
+                         format.samplesPerSec, 1, kLatencyUs) < 0) {
+    snd_pcm_close(pcm);
+    return nullptr;
+  }
+  return pcm;
+}
+
+unsigned AlsaWaveIn::DeviceCount() { return static_cast<unsigned>(Devices().size()); }
+
+bool AlsaWaveIn::Caps(unsigned id, WaveInCaps* caps) {
+  const auto& devices = Devices();
+  if (id >= devices.size() || !caps) return false;
+  *caps = WaveInCaps{};
+  std::strncpy(caps->name, devices[id].description.c_str(), sizeof caps->name - 1);
+  caps->formats = devices[id].formats;
+  caps->channels = 1;
+  return true;
+}
+
+WaveInHandle AlsaWaveIn::Open(unsigned id, const WaveFormat& format) {
+  const auto& devices = Devices();
+  if (id >= devices.size()) return 0;
+  snd_pcm_t* pcm = OpenDevice(devices[id], format);
+  if (!pcm) return 0;
+  auto capture = std::make_shared<Capture>();
+  capture->pcm = pcm;
+  capture->rate = format.samplesPerSec;
+  capture->channels = format.channels;
+  const WaveInHandle handle = m_next++;
+  m_captures[handle] = std::move(capture);
+  return handle;
+}
+
+void AlsaWaveIn::Start(WaveInHandle handle) {
+  auto found = m_captures.find(handle);
+  if (found == m_captures.end() || found->second->thread.joinable()) return;
+  auto capture = found->second;
+  snd_pcm_prepare(capture->pcm);
+  capture->thread = std::thread([this, capture] { capture->Run(m_loop, capture); });
+}
+
+void AlsaWaveIn::AddBuffer(WaveInHandle handle, WaveHeader* header, std::function<void()> onDone) {
+  auto found = m_captures.find(handle);
+  if (found == m_captures.end() || !header || !header->data || header->bufferLength == 0) return;
+  auto& capture = *found->second;
+  header->flags &= ~WaveHeader::kDone;
+  header->bytesRecorded = 0;
+  {
+    std::lock_guard lock(capture.mutex);
+    capture.queue.push_back({header, header->bufferLength - header->bufferLength % capture.channels,
+                             std::move(onDone), capture.generation});
+  }
+  capture.wake.notify_all();
+}
+
+void AlsaWaveIn::Reset(WaveInHandle handle) {
+  auto found = m_captures.find(handle);
+  if (found != m_captures.end()) found->second->Halt();
+}
+
+void AlsaWaveIn::Close(WaveInHandle handle) {
+  auto found = m_captures.find(handle);
+  if (found == m_captures.end()) return;
+  auto capture = found->second;
+  m_captures.erase(found);
+  capture->Halt();
+  capture->closed = true;
+  snd_pcm_close(capture->pcm);
+}
+
+}  // namespace platform

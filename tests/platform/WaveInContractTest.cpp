@@ -1,0 +1,162 @@
+// The capture contract, run against the virtual-time device and ALSA's (a
+// file-fed microphone on the null device). Both speak the same bytes, so
+// both must hand back exactly those bytes, in order, on the loop.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "platform/WaveIn.h"
+#include "platform/fake/FakeWaveIn.h"
+#include "platform/linux/AlsaWaveIn.h"
+#include "platform/linux/PollEventLoop.h"
+#include "tests/platform/MediaBackends.h"
+#include "tests/support/ContractTest.h"
+#include "tests/support/ScratchFolder.h"
+#include "tests/support/SoundFiles.h"
+
+namespace platform {
+namespace {
+
+struct FakeWaveInBackend {
+  static constexpr const char* kName = "Fake";
+  VirtualEventLoop loop;
+  FakeMicrophone microphone;
+  FakeWaveIn waveIn{loop, microphone};
+
+  void Speak(const std::string& folder, const std::vector<std::uint8_t>& bytes) {
+    std::vector<short> samples;
+    for (auto b : bytes) samples.push_back(static_cast<short>((b - 128) * 256));
+    testsupport::WriteWav(folder + "/microphone.wav", samples, 11025);
+    microphone.Play(folder + "/microphone.wav");
+  }
+  Millis Now() const { return loop.Now(); }
+  void Pass(Millis duration) { loop.AdvanceBy(duration); }
+  bool RunUntil(const std::function<bool()>& done) {
+    for (int i = 0; i < 6000 && !done(); ++i) loop.AdvanceBy(Millis(1));
+    return done();
+  }
+};
+
+struct AlsaWaveInBackend {
+  static constexpr const char* kName = "Alsa";
+  PollEventLoop loop;
+  std::unique_ptr<AlsaMedia> media;
+  std::unique_ptr<AlsaWaveIn> waveIn;
+
+  void Speak(const std::string& folder, const std::vector<std::uint8_t>& bytes) {
+    const std::string raw = folder + "/microphone.raw";
+    std::ofstream(raw, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    media = std::make_unique<AlsaMedia>(
+        loop, AlsaDevices{"testout", "testmic",
+                          AlsaMediaBackend::Config(raw, folder + "/played.raw")});
+    waveIn = std::make_unique<AlsaWaveIn>(loop, *media);
+  }
+  Millis Now() const {
+    return std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now().time_since_epoch());
+  }
+  void Pass(Millis duration) { PassOn(loop, duration); }
+  bool RunUntil(const std::function<bool()>& done) { return RunUntilOn(loop, done, Millis(10000)); }
+};
+
+template <typename Backend>
+class WaveInContract : public testing::Test {
+ protected:
+  WaveInContract() {
+    for (int i = 0; i < 11025 * 4; ++i) m_spoken.push_back(static_cast<std::uint8_t>(i * 7 % 251));
+    m_backend.Speak(m_folder.Path(), m_spoken);
+  }
+  WaveIn& Capture() {
+    if constexpr (std::is_same_v<Backend, AlsaWaveInBackend>) return *m_backend.waveIn;
+    else return m_backend.waveIn;
+  }
+  // Hands the header over and counts its completions, with their threads.
+  void Add(WaveInHandle handle) {
+    m_header = WaveHeader{};
+    m_header.data = m_buffer.data();
+    m_header.bufferLength = static_cast<std::uint32_t>(m_buffer.size());
+    Capture().Prepare(handle, &m_header);
+    Capture().AddBuffer(handle, &m_header, [this] {
+      ++m_done;
+      if (std::this_thread::get_id() != m_testThread) ++m_offThread;
+    });
+  }
+  bool Filled(int count) {
+    return m_backend.RunUntil([&] { return m_done >= count; });
+  }
+
+  testsupport::ScratchFolder m_folder;
+  Backend m_backend;
+  std::vector<std::uint8_t> m_spoken;
+  std::vector<std::uint8_t> m_buffer = std::vector<std::uint8_t>(256, 0);
+  WaveHeader m_header;
+  int m_done = 0;
+  int m_offThread = 0;
+  std::thread::id m_testThread = std::this_thread::get_id();
+};
+
+SONVERA_CONTRACT_SUITE(WaveInContract, FakeWaveInBackend, AlsaWaveInBackend);
+
+TYPED_TEST(WaveInContract, FirstDeviceTakesTheMeterFormatAndBadRequestsFail) {
+  WaveIn& capture = this->Capture();
+  ASSERT_GE(capture.DeviceCount(), 1u);
+  WaveInCaps caps;
+  ASSERT_TRUE(capture.Caps(0, &caps));
+  EXPECT_NE(caps.formats & kFormat1M08, 0u);
+  EXPECT_GT(strnlen(caps.name, sizeof caps.name), 0u);
+  EXPECT_FALSE(capture.Caps(capture.DeviceCount(), &caps));
+  EXPECT_EQ(capture.Open(capture.DeviceCount(), WaveFormat{}), 0u);
+  WaveFormat sixteen;
+  sixteen.bitsPerSample = 16;
+  EXPECT_EQ(capture.Open(0, sixteen), 0u);
+}
+
+TYPED_TEST(WaveInContract, BuffersHoldTheSpokenBytesInOrderAtTheirRate) {
+  WaveIn& capture = this->Capture();
+  const WaveInHandle handle = capture.Open(0, WaveFormat{});
+  ASSERT_NE(handle, 0u);
+  const Millis start = this->m_backend.Now();
+  capture.Start(handle);
+  std::vector<std::uint8_t> heard;
+  for (int i = 0; i < 8; ++i) {
+    this->Add(handle);
+    ASSERT_TRUE(this->Filled(i + 1)) << "buffer " << i;
+    EXPECT_NE(this->m_header.flags & WaveHeader::kDone, 0u);
+    ASSERT_EQ(this->m_header.bytesRecorded, 256u);
+    heard.insert(heard.end(), this->m_buffer.begin(), this->m_buffer.end());
+  }
+  EXPECT_EQ(this->m_offThread, 0) << "onDone ran off the loop";
+  EXPECT_EQ(heard, std::vector<std::uint8_t>(this->m_spoken.begin(), this->m_spoken.begin() + 2048));
+  // 2,048 bytes at 11,025 a second: 186 ms, never much less.
+  EXPECT_GE((this->m_backend.Now() - start).count(), 170);
+  capture.Close(handle);
+}
+
+TYPED_TEST(WaveInContract, ResetReturnsTheQueuedBufferAndSilencesIt) {
+  WaveIn& capture = this->Capture();
+  const WaveInHandle handle = capture.Open(0, WaveFormat{});
+  ASSERT_NE(handle, 0u);
+  this->Add(handle);
+  capture.Start(handle);
+  capture.Reset(handle);
+  EXPECT_NE(this->m_header.flags & WaveHeader::kDone, 0u);
+  this->m_backend.Pass(Millis(100));
+  EXPECT_EQ(this->m_done, 0) << "a buffer came back after Reset";
+
+  // Started again, the device captures again; after Close nothing runs.
+  capture.Start(handle);
+  this->Add(handle);
+  ASSERT_TRUE(this->Filled(1));
+  this->Add(handle);
+  capture.Close(handle);
+  this->m_backend.Pass(Millis(100));
+  EXPECT_EQ(this->m_done, 1);
+}
+
+}  // namespace
+}  // namespace platform
