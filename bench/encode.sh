@@ -27,7 +27,8 @@ for m in "${minutes[@]}"; do
       echo "new w1"
       echo "activate w1"
       echo "click w1 Record"
-      echo "wait ${m}m"
+      # A second short of the length: at 45 minutes the limit stops the recording itself.
+      echo "wait $((m * 60 - 1))s"
       if [ $kind = stop ]; then echo "click w1 Stop"; echo "wait 500ms"; echo "show-mail w1"; fi
       echo "quit"
     } > "$work/$kind.scn"
@@ -35,8 +36,8 @@ for m in "${minutes[@]}"; do
   t0=$(now_ms); "$mailhost" --script "$work/quit.scn" --data "$work/q" >/dev/null; t1=$(now_ms)
   "$mailhost" --script "$work/stop.scn" --data "$work/s" >/dev/null; t2=$(now_ms)
   quit_ms=$((t1 - t0)); stop_ms=$((t2 - t1)); cost=$((stop_ms - quit_ms))
-  # The same recording at the encoder's rate, encoded alone.
-  sox -q -V1 "$work/s/addin/R.wav" -r 11025 "$work/alone.wav"
+  # The same length of the same looped speech at the encoder's rate, encoded alone.
+  sox -q -V1 "$work/speech.wav" -r 11025 -c 1 "$work/alone.wav" repeat 99999 trim 0 $((m * 60 - 1))
   t3=$(now_ms); lame -s 11025 -m m -a --quiet -p -o "$work/alone.wav" "$work/alone.mp3"; t4=$(now_ms)
   alone=$((t4 - t3))
   awk -v m="$m" -v c="$cost" -v a="$alone" \
