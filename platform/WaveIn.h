@@ -15,6 +15,7 @@
 // - Reset returns a buffer still queued (done, with what it holds); Close
 //   releases the device; after either, no onDone of that handle runs.
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -41,6 +42,15 @@ struct WaveInCaps {
 };
 
 constexpr std::uint32_t kFormat1M08 = 2;
+
+// Caps of a mono device as backends report them; the name is cut to fit.
+inline WaveInCaps MonoCaps(const std::string& name, std::uint32_t formats) {
+  WaveInCaps caps;
+  std::strncpy(caps.name, name.c_str(), sizeof caps.name - 1);
+  caps.formats = formats;
+  caps.channels = 1;
+  return caps;
+}
 
 struct WaveHeader {
   static constexpr std::uint32_t kDone = 1;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace platform {
 
@@ -11,10 +10,7 @@ FakeWaveIn::FakeWaveIn(VirtualEventLoop& loop, FakeMicrophone& microphone)
 
 bool FakeWaveIn::Caps(unsigned id, WaveInCaps* caps) {
   if (id >= m_devices.size() || !caps) return false;
-  *caps = WaveInCaps{};
-  std::strncpy(caps->name, m_devices[id].name.c_str(), sizeof caps->name - 1);
-  caps->formats = m_devices[id].formats;
-  caps->channels = 1;
+  *caps = MonoCaps(m_devices[id].name, m_devices[id].formats);
   return true;
 }
 

@@ -34,8 +34,6 @@ bool MachineHasSoundCard() {
   return snd_card_next(&card) == 0 && card >= 0;
 }
 
-using Pacer = AlsaPacer;
-
 class AlsaMediaDevice : public MediaDeviceBase {
  public:
   AlsaMediaDevice(EventLoop& loop, AlsaMedia& media) : MediaDeviceBase(loop), m_media(media) {}
@@ -122,7 +120,7 @@ class AlsaMediaDevice : public MediaDeviceBase {
   void Capture(snd_pcm_t* pcm, WavRecording& recording) {
     const unsigned channels = recording.Spec().channels;
     std::vector<short> buffer(kChunkFrames * channels);
-    Pacer pacer(recording.Spec().rate, 0.0);
+    AlsaPacer pacer(recording.Spec().rate, 0.0);
     long long read = 0;
     for (;;) {
       {
@@ -149,7 +147,7 @@ class AlsaMediaDevice : public MediaDeviceBase {
   void Playback(snd_pcm_t* pcm, AudioFileReader& reader, unsigned long play) {
     const unsigned channels = reader.Format().channels;
     std::vector<short> buffer(kChunkFrames * channels);
-    Pacer pacer(reader.Format().rate, 0.2);
+    AlsaPacer pacer(reader.Format().rate, 0.2);
     long long written = 0;
     bool stopped = false;
     for (;;) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -170,10 +171,7 @@ unsigned AlsaWaveIn::DeviceCount() { return static_cast<unsigned>(Devices().size
 bool AlsaWaveIn::Caps(unsigned id, WaveInCaps* caps) {
   const auto& devices = Devices();
   if (id >= devices.size() || !caps) return false;
-  *caps = WaveInCaps{};
-  std::strncpy(caps->name, devices[id].description.c_str(), sizeof caps->name - 1);
-  caps->formats = devices[id].formats;
-  caps->channels = 1;
+  *caps = MonoCaps(devices[id].description, devices[id].formats);
   return true;
 }
 

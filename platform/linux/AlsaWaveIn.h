@@ -34,9 +34,8 @@ class AlsaWaveIn : public WaveIn {
   void Reset(WaveInHandle handle) override;
   void Close(WaveInHandle handle) override;
 
-  struct Capture;
-
  private:
+  struct Capture;
   struct Device {
     std::string pcm;          // the name ALSA opens
     std::string description;  // what the user sees
