@@ -8,7 +8,9 @@
 
 #include "host/console/Console.h"
 #include "host/loader/AddinLoader.h"
+#include "host/platforms/UserData.h"
 #include "host/script/ScriptRunner.h"
+#include "host/web/WebFrontEnd.h"
 #include "platform/Platform.h"
 #include "platform/linux/LinuxIntegration.h"
 
@@ -17,17 +19,12 @@ namespace {
 constexpr int kUsageError = 2;
 constexpr const char* kUsage =
     "usage: mailhost [--data DIR]                      a console on the real platform\n"
+    "       mailhost --web PORT [--open] [--data DIR]   the page on 127.0.0.1 (PORT 0: any)\n"
     "       mailhost --script FILE [--data DIR] [--no-register] [--addin LIB]\n"
     "       mailhost --register LIB | --unregister LIB [--data DIR]\n";
 
 int Register(const std::string& library, bool unregister, const std::string& dataFolder) {
-  std::string path;
-  if (!dataFolder.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(dataFolder, ec);
-    path = dataFolder + "/registry.reg";
-  }
-  platform::LinuxIntegration platform(path);
+  platform::LinuxIntegration platform(mailhost::RegistryFileIn(dataFolder));
   platform.registry.SetNoteSink(
       [](const std::string& note) { std::cerr << "mailhost: note " << note << std::endl; });
   platform::ScopedInstall install(platform);
@@ -43,6 +40,8 @@ int main(int argc, char** argv) {
   std::string registerLibrary;
   bool unregister = false;
   bool registerAddin = true;
+  std::string webPort;
+  bool openBrowser = false;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     auto value = [&](std::string* target) {
@@ -57,6 +56,12 @@ int main(int argc, char** argv) {
       ok = value(&dataFolder);
     } else if (option == "--addin") {
       ok = value(&addin);
+    } else if (option == "--web") {
+      ok = value(&webPort) && !webPort.empty() && webPort.size() <= 5 &&
+           webPort.find_first_not_of("0123456789") == std::string::npos &&
+           std::stoi(webPort) <= 65535;
+    } else if (option == "--open") {
+      openBrowser = true;
     } else if (option == "--no-register") {
       registerAddin = false;
     } else if (option == "--register" || option == "--unregister") {
@@ -82,6 +87,13 @@ int main(int argc, char** argv) {
     options.registerAddin = registerAddin;
     options.addin = addin;
     return mailhost::ScriptRunner::Run(options, std::cout, std::cerr);
+  }
+  if (!webPort.empty()) {
+    mailhost::WebOptions options;
+    options.dataFolder = dataFolder;
+    options.port = std::stoi(webPort);
+    options.openBrowser = openBrowser;
+    return mailhost::WebFrontEnd::Run(options, std::cout, std::cerr);
   }
   mailhost::ConsoleOptions options;
   options.dataFolder = dataFolder;

@@ -14,6 +14,7 @@
 #include "host/loader/AddinLoader.h"
 #include "host/model/MailHost.h"
 #include "host/platforms/PrintedActions.h"
+#include "host/platforms/UserData.h"
 #include "host/store/MemoryMailStore.h"
 #include "platform/Platform.h"
 #include "platform/linux/LinuxIntegration.h"
@@ -172,12 +173,7 @@ class Session : public LineSource {
 }  // namespace
 
 int Console::Run(const ConsoleOptions& options, std::ostream& out, std::ostream& errors) {
-  std::string registryPath;
-  if (!options.dataFolder.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(options.dataFolder, ec);
-    registryPath = options.dataFolder + "/registry.reg";
-  }
+  const std::string registryPath = RegistryFileIn(options.dataFolder);
   LineWriter writer(out);
   platform::LinuxIntegration platform(registryPath);
   platform.registry.SetNoteSink([&writer](const std::string& note) { writer.Note(note); });

@@ -70,6 +70,7 @@ hostmodel::Ref<hostmodel::Item> MailHost::FindItem(const std::string& id) {
 
 void MailHost::ShowFolder(const std::string& name) {
   m_explorer->ShowFolder(FolderObject(name));
+  m_selectedIds.clear();
 }
 
 void MailHost::Select(const std::vector<std::string>& ids) {
@@ -87,6 +88,7 @@ void MailHost::Select(const std::vector<std::string>& ids) {
     items.push_back(item);
   }
   m_explorer->Select(std::move(items));
+  m_selectedIds = ids;
 }
 
 std::shared_ptr<Inspector> MailHost::NewMail(const std::string& window) {

@@ -47,6 +47,8 @@ class MailHost {
 
   void ShowFolder(const std::string& name);
   void Select(const std::vector<std::string>& ids);
+  // As the user named them; empty after a folder change.
+  const std::vector<std::string>& SelectedIds() const { return m_selectedIds; }
 
   // A new unsent mail in Drafts, in a window named `window` (not activated).
   std::shared_ptr<Inspector> NewMail(const std::string& window);
@@ -59,6 +61,8 @@ class MailHost {
   bool Send(const std::string& window);
   void Attach(const std::string& window, const std::string& path);
 
+  const std::vector<std::shared_ptr<Inspector>>& OpenWindows() const { return m_windows; }
+  const std::string& ActiveWindow() const { return m_activeWindow; }
   // The open window with this name, or null.
   std::shared_ptr<Inspector> Window(const std::string& name) const;
   // The bars of an open window, or of the main window for "explorer".
@@ -90,6 +94,7 @@ class MailHost {
   std::vector<std::shared_ptr<Inspector>> m_windows;  // open ones, in opening order
   std::map<std::string, std::string> m_windowItems;   // window name -> item id, kept after close
   std::string m_activeWindow;                         // "" none
+  std::vector<std::string> m_selectedIds;
   int m_windowsOpened = 0;
   int m_newMails = 0;
   bool m_quitRequested = false;

@@ -37,6 +37,11 @@ void MailItem::SetBody(const std::string& body) {
   Store();
 }
 
+void MailItem::SetSubject(const std::string& subject) {
+  m_subject = subject;
+  Store();
+}
+
 bool MailItem::DoSend(const std::string& sentFolder) {
   bool cancel = false;
   FireGuarded("Send", Send, cancel);

@@ -25,6 +25,7 @@ class MailItem : public hostmodel::MailItem, public std::enable_shared_from_this
   const std::string& Id() const { return m_id; }
   const std::string& Folder() const { return m_folder; }
   const std::string& Subject() const { return m_subject; }
+  void SetSubject(const std::string& subject);
   std::shared_ptr<Attachments> AttachmentList() const { return m_attachments; }
   // The user sends: the add-in may cancel; otherwise the mail is sent and
   // moved to `sentFolder`. Returns whether it was sent.

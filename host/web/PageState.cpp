@@ -1,0 +1,210 @@
+#include "host/web/PageState.h"
+
+#include "host/commands/Printer.h"
+#include "host/model/Attachments.h"
+#include "host/model/CommandBar.h"
+#include "host/model/CommandBarButton.h"
+#include "host/model/CommandBarComboBox.h"
+#include "host/model/CommandBarControls.h"
+#include "host/model/CommandBars.h"
+#include "host/model/Explorer.h"
+#include "host/model/Inspector.h"
+#include "host/model/MailHost.h"
+#include "host/model/MailItem.h"
+#include "platform/common/DesktopWindows.h"
+
+namespace mailhost {
+namespace {
+
+using nlohmann::json;
+
+const char* IconName(platform::Icon icon) {
+  switch (icon) {
+    case platform::Icon::Question:
+      return "question";
+    case platform::Icon::Critical:
+      return "critical";
+    case platform::Icon::Exclamation:
+      return "exclamation";
+    case platform::Icon::None:
+      break;
+  }
+  return "none";
+}
+
+const char* KindName(platform::ControlKind kind) {
+  switch (kind) {
+    case platform::ControlKind::Button:
+      return "button";
+    case platform::ControlKind::List:
+      return "list";
+    case platform::ControlKind::Link:
+      return "link";
+    case platform::ControlKind::Label:
+      break;
+  }
+  return "label";
+}
+
+json AttachmentsJson(const std::vector<StoredAttachment>& attachments) {
+  json list = json::array();
+  for (const auto& a : attachments) list.push_back({{"name", a.fileName}, {"size", a.bytes.size()}});
+  return list;
+}
+
+json FormJson(const platform::DesktopForm& form, PictureIndex& pictures) {
+  json controls = json::array();
+  for (const auto& c : form.Controls()) {
+    controls.push_back({{"name", c.name},
+                        {"kind", KindName(c.kind)},
+                        {"text", c.text},
+                        {"x", c.x},
+                        {"y", c.y},
+                        {"width", c.width},
+                        {"height", c.height},
+                        {"visible", c.visible},
+                        {"enabled", c.enabled},
+                        {"items", c.items},
+                        {"listIndex", c.listIndex}});
+  }
+  json painted = json::array();
+  for (const auto& p : form.Painted()) {
+    if (!p.picture) continue;
+    painted.push_back({{"picture", pictures.Number(p.picture)},
+                       {"face", FaceName(p.picture)},
+                       {"x", p.x},
+                       {"y", p.y},
+                       {"width", p.picture->width},
+                       {"height", p.picture->height}});
+  }
+  return {{"name", form.Name()},   {"caption", form.Caption()}, {"x", form.X()},
+          {"y", form.Y()},         {"width", form.Width()},     {"height", form.Height()},
+          {"topmost", form.Topmost()}, {"controls", controls},  {"painted", painted}};
+}
+
+}  // namespace
+
+int PictureIndex::Number(const platform::PicturePtr& picture) {
+  auto found = m_numbers.find(picture.get());
+  if (found != m_numbers.end()) return found->second;
+  const int number = static_cast<int>(m_pictures.size());
+  m_pictures.push_back(picture);  // kept, so the address stays this picture's
+  m_numbers[picture.get()] = number;
+  return number;
+}
+
+platform::PicturePtr PictureIndex::Find(int number) const {
+  if (number < 0 || number >= static_cast<int>(m_pictures.size())) return nullptr;
+  return m_pictures[number];
+}
+
+json BarJson(const CommandBars& bars, PictureIndex& pictures) {
+  auto bar = bars.Newest();
+  if (!bar) return nullptr;
+  json controls = json::array();
+  int position = 0;
+  for (const auto& control : bar->ControlList()->All()) {
+    ++position;
+    json c = {{"position", position},
+              {"caption", control->Caption()},
+              {"tip", control->DescriptionText()},
+              {"visible", control->Visible()},
+              {"enabled", control->Enabled() && bar->Enabled()}};
+    if (auto* button = dynamic_cast<CommandBarButton*>(control.get())) {
+      c["kind"] = "button";
+      if (button->Face()) {
+        c["picture"] = pictures.Number(button->Face());
+        c["face"] = FaceName(button->Face());
+      }
+    } else if (auto* list = dynamic_cast<CommandBarComboBox*>(control.get())) {
+      c["kind"] = "list";
+      json entries = json::array();
+      for (int i = 1; i <= list->ListCount(); ++i) entries.push_back(list->List(i));
+      c["items"] = entries;
+      c["listIndex"] = list->ListIndex();
+    } else {
+      c["kind"] = "control";
+    }
+    controls.push_back(c);
+  }
+  return {{"name", bar->Name()}, {"visible", bar->Visible()}, {"controls", controls}};
+}
+
+json MailJson(MailItem& mail) {
+  return {{"id", mail.Id()},
+          {"folder", mail.Folder()},
+          {"subject", mail.Subject()},
+          {"body", mail.Body()},
+          {"sent", mail.Sent()},
+          {"attachments", AttachmentsJson(mail.AttachmentList()->ToStored())}};
+}
+
+json PageStateJson(MailHost& host, const platform::DesktopWindows& desktop,
+                   const PageExtras& extras, PictureIndex& pictures) {
+  json folders = json::array();
+  for (const auto& folder : host.Store().Folders()) folders.push_back(folder.name);
+  auto explorer = host.MainExplorer();
+
+  json reading = nullptr;
+  const auto& selected = host.SelectedIds();
+  if (selected.size() == 1) {
+    try {
+      reading = MailJson(*host.FindMail(selected.front()));
+    } catch (const std::exception&) {
+      // a contact or an appointment: nothing to read
+    }
+  }
+
+  json windows = json::array();
+  for (const auto& window : host.OpenWindows()) {
+    json w = {{"name", window->Name()},
+              {"active", window->Name() == host.ActiveWindow()},
+              {"bar", BarJson(*window->Bars(), pictures)}};
+    if (auto mail = std::dynamic_pointer_cast<MailItem>(window->Item())) {
+      w["mail"] = MailJson(*mail);
+    } else {
+      w["item"] = window->Item() ? window->Item()->Class() : 0;
+    }
+    windows.push_back(w);
+  }
+
+  json forms = json::array();
+  for (const auto& form : desktop.Shown()) forms.push_back(FormJson(*form, pictures));
+
+  json boxes = json::array();
+  for (const auto& box : extras.boxes) {
+    boxes.push_back({{"title", box.title ? *box.title : std::string("mailhost")},
+                     {"text", box.text},
+                     {"buttons", box.buttons == platform::Buttons::YesNo ? json{"Yes", "No"}
+                                                                         : json{"OK"}},
+                     {"icon", IconName(box.icon)}});
+  }
+
+  return {{"folders", folders},
+          {"folder", explorer->CurrentFolder()->Name()},
+          {"selection", selected},
+          {"reading", reading},
+          {"explorerBar", BarJson(*explorer->Bars(), pictures)},
+          {"windows", windows},
+          {"forms", forms},
+          {"boxes", boxes},
+          {"log", extras.log},
+          {"error", extras.lastError},
+          {"sound", extras.soundNote},
+          {"sending", extras.sending},
+          {"quit", host.QuitRequested()}};
+}
+
+json FolderJson(MailHost& host, const std::string& folder) {
+  json items = json::array();
+  for (const auto& item : host.Store().Items(folder)) {
+    json row = {{"id", item.id},
+                {"subject", item.subject},
+                {"mail", item.itemClass == hostmodel::kOlMail},
+                {"attachments", AttachmentsJson(item.attachments)}};
+    items.push_back(row);
+  }
+  return {{"folder", folder}, {"items", items}};
+}
+
+}  // namespace mailhost
