@@ -1,9 +1,6 @@
 // The HTTP service's contract, against libcurl with a loopback server and
 // against the fake; then what only the real transfer can show.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <memory>
@@ -11,6 +8,7 @@
 #include "platform/Error.h"
 #include "platform/fake/FakeHttp.h"
 #include "platform/linux/CurlHttp.h"
+#include "tests/support/ClosedPort.h"
 #include "tests/support/ContractTest.h"
 #include "tests/support/LoopbackHttpServer.h"
 
@@ -33,15 +31,7 @@ struct CurlBackend {
   }
   // A path nobody answers on: the fake's unscripted URL, a closed port here.
   std::string DeadUrl() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    close(fd);  // bound but never listening, then released: connections are refused
-    return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x";
+    return "http://127.0.0.1:" + std::to_string(testsupport::ClosedLoopbackPort()) + "/x";
   }
 };
 

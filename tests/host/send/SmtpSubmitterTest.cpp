@@ -1,0 +1,179 @@
+// Submitting mail over SMTP to a loopback server that keeps what it takes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+
+#include "host/send/SmtpSubmitter.h"
+#include "tests/support/ClosedPort.h"
+#include "tests/support/LoopbackSmtpServer.h"
+
+namespace {
+
+using mailhost::ParseRecipients;
+using mailhost::SmtpConfig;
+using mailhost::SmtpResult;
+using mailhost::SmtpSubmitter;
+using testsupport::LoopbackSmtpServer;
+using testsupport::SmtpServerOptions;
+using testsupport::TestCertificate;
+using Tls = SmtpServerOptions::Tls;
+
+constexpr const char* kFrom = "me@sender.test";
+const std::string kSmallMessage =
+    "From: me@sender.test\r\nTo: you@rcpt.test\r\nSubject: hello\r\n\r\nA line.\r\n";
+
+std::string Base64Lines(const std::string& bytes) {
+  static const char* kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  std::size_t onLine = 0;
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+    std::uint32_t group = 0;
+    for (std::size_t k = 0; k < 3; ++k)
+      group = group << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0);
+    for (std::size_t k = 0; k < 4; ++k)
+      out += k <= n ? kAlphabet[(group >> (18 - 6 * k)) & 63] : '=';
+    if ((onLine += 4) == 76) {
+      out += "\r\n";
+      onLine = 0;
+    }
+  }
+  return onLine ? out + "\r\n" : out;
+}
+
+// A voice message as mailhost builds one: a text part whose lines begin with
+// dots (SMTP's end-of-data marker among them) and 200 KB of binary in base64.
+std::string MessageWithAttachment() {
+  std::mt19937 random(7);
+  std::string audio(200 * 1024, '\0');
+  for (char& byte : audio) byte = static_cast<char>(random());
+  return "From: me@sender.test\r\nTo: a@rcpt.test, b@rcpt.test\r\nSubject: voice\r\n"
+         "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
+         "--b1\r\nContent-Type: text/plain\r\n\r\n"
+         ".starts with a dot\r\n.\r\n..two dots\r\n\r\n"
+         "--b1\r\nContent-Type: audio/mpeg; name=\"Sonvera.mp3\"\r\n"
+         "Content-Transfer-Encoding: base64\r\n\r\n" +
+         Base64Lines(audio) + "--b1--\r\n";
+}
+
+SmtpResult Send(const std::string& url, const std::vector<std::string>& to,
+                const std::string& message = kSmallMessage, const std::string& caFile = "") {
+  return SmtpSubmitter(SmtpConfig{url, kFrom, caFile}).Submit(to, message);
+}
+
+class SmtpSubmitterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const std::string why = LoopbackSmtpServer::Unavailable(); !why.empty())
+      GTEST_SKIP() << why;
+  }
+};
+
+TEST(SmtpRecipients, ToTextGivesEveryAddressOnce) {
+  EXPECT_EQ(ParseRecipients("a@x.test"), std::vector<std::string>{"a@x.test"});
+  EXPECT_EQ(ParseRecipients(" Ann <a@x.test>, b@x.test ;; \"Doe, John\" <j@x.test>, "),
+            (std::vector<std::string>{"a@x.test", "b@x.test", "j@x.test"}));
+  // Brackets and separators inside quotes and comments belong to the name.
+  EXPECT_EQ(ParseRecipients("\"x <y@z>, w\" <real@x.test>, c@x.test (Carl, <c2@x>)"),
+            (std::vector<std::string>{"real@x.test", "c@x.test"}));
+  EXPECT_EQ(ParseRecipients("\"Quote \\\" inside, still\" <q@x.test>"),
+            std::vector<std::string>{"q@x.test"});
+  EXPECT_TRUE(ParseRecipients(" , ;").empty());
+}
+
+TEST_F(SmtpSubmitterTest, RefusesBeforeConnectingWhatCannotBeSent) {
+  LoopbackSmtpServer server;
+  const std::string port = std::to_string(server.Port());
+  SmtpResult none = Send(server.Url(), {});
+  EXPECT_FALSE(none.sent);
+  EXPECT_EQ(none.error, "The mail has no recipient.");
+
+  for (const std::string& url :
+       {"http://127.0.0.1:" + port, "127.0.0.1:" + port, "imap://127.0.0.1:" + port}) {
+    const SmtpResult scheme = Send(url, {"a@rcpt.test"});
+    EXPECT_FALSE(scheme.sent) << url;
+    EXPECT_NE(scheme.error.find("is not an smtp:// or smtps:// address"), std::string::npos)
+        << scheme.error;
+  }
+  // A line break in an address would be a second command to the server.
+  for (const char* bad : {"a@rcpt.test>\r\nRSET", "John Smith", "john", "<a@rcpt.test>"}) {
+    const SmtpResult refused = Send(server.Url(), {"ok@rcpt.test", bad});
+    EXPECT_FALSE(refused.sent) << bad;
+    EXPECT_EQ(refused.error, std::string("The recipient \"") + bad + "\" is not a mail address.");
+  }
+  EXPECT_FALSE(SmtpSubmitter(SmtpConfig{server.Url(), "", ""}).Submit({"a@x.test"}, "x\r\n").sent);
+  EXPECT_TRUE(server.RecipientsAsked().empty());
+}
+
+TEST_F(SmtpSubmitterTest, MessageArrivesByteForByteAtEveryRecipient) {
+  LoopbackSmtpServer server;
+  const std::string message = MessageWithAttachment();
+  const SmtpResult result =
+      Send(server.Url(), ParseRecipients("A <a@rcpt.test>, b@rcpt.test"), message);
+  ASSERT_TRUE(result.sent) << result.error;
+  EXPECT_EQ(server.RecipientsAsked(), (std::vector<std::string>{"a@rcpt.test", "b@rcpt.test"}));
+  const auto messages = server.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].size(), message.size());
+  EXPECT_TRUE(messages[0] == message) << "the server received a different message";
+  EXPECT_EQ(server.Envelope(0), "from me@sender.test\nto a@rcpt.test\nto b@rcpt.test\n");
+}
+
+TEST_F(SmtpSubmitterTest, ServerRefusalCarriesItsReply) {
+  SmtpServerOptions refuseGone;
+  refuseGone.refuseRecipients = {"gone@rcpt.test"};
+  LoopbackSmtpServer refusingRcpt(refuseGone);
+  const SmtpResult rcpt = Send(refusingRcpt.Url(), {"a@rcpt.test", "gone@rcpt.test"});
+  EXPECT_FALSE(rcpt.sent);
+  EXPECT_EQ(rcpt.serverCode, 550);
+  EXPECT_EQ(rcpt.error, "The mail server 127.0.0.1:" + std::to_string(refusingRcpt.Port()) +
+                            " refused the recipient gone@rcpt.test: 550 5.1.1 mailbox unavailable");
+  EXPECT_EQ(refusingRcpt.RecipientsAsked(),
+            (std::vector<std::string>{"a@rcpt.test", "gone@rcpt.test"}));
+  EXPECT_TRUE(refusingRcpt.Messages().empty()) << "one refused recipient must stop the mail";
+
+  SmtpServerOptions refuseAll;
+  refuseAll.refuseData = true;
+  LoopbackSmtpServer refusingData(refuseAll);
+  const SmtpResult data = Send(refusingData.Url(), {"a@rcpt.test"});
+  EXPECT_FALSE(data.sent);
+  EXPECT_EQ(data.serverCode, 550);
+  EXPECT_NE(data.error.find("refused the message: 550 5.7.1 message content rejected"),
+            std::string::npos)
+      << data.error;
+}
+
+TEST_F(SmtpSubmitterTest, ClosedPortFailsAtOnce) {
+  const int port = testsupport::ClosedLoopbackPort();
+  const auto start = std::chrono::steady_clock::now();
+  const SmtpResult result = Send("smtp://127.0.0.1:" + std::to_string(port), {"a@rcpt.test"});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_FALSE(result.sent);
+  EXPECT_EQ(result.serverCode, 0);
+  EXPECT_EQ(result.error.rfind(
+                "Could not send the mail through 127.0.0.1:" + std::to_string(port) + ": ", 0),
+            0u)
+      << result.error;
+}
+
+TEST_F(SmtpSubmitterTest, TlsServerIsUsedOnlyWhenItsCertificateIsTrusted) {
+  TestCertificate certificate;
+  for (const Tls tls : {Tls::StartTls, Tls::Smtps}) {
+    SmtpServerOptions options;
+    options.tls = tls;
+    options.identity = certificate.Identity();
+    LoopbackSmtpServer server(options);
+    const SmtpResult untrusted = Send(server.Url(), {"a@rcpt.test"});
+    EXPECT_FALSE(untrusted.sent) << server.Url();
+    EXPECT_NE(untrusted.error.find("is not trusted"), std::string::npos) << untrusted.error;
+    EXPECT_TRUE(server.Messages().empty()) << server.Url();
+
+    const SmtpResult trusted =
+        Send(server.Url(), {"a@rcpt.test"}, kSmallMessage, certificate.CertificateFile());
+    EXPECT_TRUE(trusted.sent) << server.Url() << ": " << trusted.error;
+    EXPECT_EQ(server.Messages(), std::vector<std::string>{kSmallMessage}) << server.Url();
+  }
+}
+
+}  // namespace
