@@ -9,3 +9,5 @@ endfunction()
 
 sonvera_fuzz(RegFileFuzz platform/linux/RegFile.cpp platform/common/RegistryTree.cpp)
 sonvera_fuzz(VersionFuzz update/Version.cpp)
+sonvera_fuzz(MimeMessageFuzz host/store/MimeMessage.cpp)
+target_link_libraries(MimeMessageFuzz PRIVATE PkgConfig::GMIME)

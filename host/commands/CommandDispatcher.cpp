@@ -190,7 +190,7 @@ void CommandDispatcher::FormChoose(const Command& command) {
 // What a person at the console needs to find ids for select and open.
 void CommandDispatcher::List(const Command&) {
   const std::string folder = m_host.MainExplorer()->CurrentFolder()->Name();
-  const auto items = m_host.Store().Items(folder);
+  const auto items = m_host.Store().Summaries(folder);
   if (items.empty()) m_out.Line("list " + folder + ": empty");
   for (const auto& item : items) {
     std::string line = "item " + item.id;

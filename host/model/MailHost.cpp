@@ -52,20 +52,17 @@ void MailHost::AddItem(const std::string& folder, const StoredItem& item) {
 hostmodel::Ref<hostmodel::Item> MailHost::FindItem(const std::string& id) {
   auto cached = m_items.find(id);
   if (cached != m_items.end()) return cached->second;
-  for (const auto& folder : m_store.Folders()) {
-    for (const auto& stored : m_store.Items(folder.name)) {
-      if (stored.id != id) continue;
-      hostmodel::Ref<hostmodel::Item> item;
-      if (stored.itemClass == hostmodel::kOlMail) {
-        item = MailItem::Create(m_store, folder.name, stored);
-      } else {
-        item = std::make_shared<PlainItem>(stored.itemClass);
-      }
-      m_items[id] = item;
-      return item;
-    }
+  const auto folder = m_store.FolderOf(id);
+  if (folder.empty()) return nullptr;
+  const auto stored = m_store.Load(id);
+  hostmodel::Ref<hostmodel::Item> item;
+  if (stored.itemClass == hostmodel::kOlMail) {
+    item = MailItem::Create(m_store, folder, stored);
+  } else {
+    item = std::make_shared<PlainItem>(stored.itemClass);
   }
-  return nullptr;
+  m_items[id] = item;
+  return item;
 }
 
 void MailHost::ShowFolder(const std::string& name) {
@@ -219,12 +216,7 @@ std::string MailHost::FolderOf(const std::string& id) const {
   if (auto cached = m_items.find(id); cached != m_items.end()) {
     if (auto mail = std::dynamic_pointer_cast<MailItem>(cached->second)) return mail->Folder();
   }
-  for (const auto& folder : m_store.Folders()) {
-    for (const auto& stored : m_store.Items(folder.name)) {
-      if (stored.id == id) return folder.name;
-    }
-  }
-  return "";
+  return m_store.FolderOf(id);
 }
 
 hostmodel::Ref<hostmodel::Folder> MailHost::FolderObject(const std::string& name) {

@@ -21,24 +21,22 @@ std::shared_ptr<MailItem> MailItem::Create(MailStore& store, const std::string& 
 }
 
 MailItem::MailItem(MailStore& store, const std::string& folder, const StoredItem& stored)
-    : m_store(store),
-      m_folder(folder),
-      m_id(stored.id),
-      m_subject(stored.subject),
-      m_body(stored.body),
-      m_sent(stored.sent) {}
+    : m_store(store), m_folder(folder), m_stored(stored) {
+  m_stored.attachments.clear();
+  m_stored.itemClass = hostmodel::kOlMail;
+}
 
 hostmodel::Ref<hostmodel::Attachments> MailItem::GetAttachments() {
   return m_attachments;
 }
 
 void MailItem::SetBody(const std::string& body) {
-  m_body = body;
+  m_stored.body = body;
   Store();
 }
 
 void MailItem::SetSubject(const std::string& subject) {
-  m_subject = subject;
+  m_stored.subject = subject;
   Store();
 }
 
@@ -46,20 +44,15 @@ bool MailItem::DoSend(const std::string& sentFolder) {
   bool cancel = false;
   FireGuarded("Send", Send, cancel);
   if (cancel) return false;
-  m_sent = true;
+  m_stored.sent = true;
   Store();
-  m_store.Move(m_id, sentFolder);
+  m_store.Move(m_stored.id, sentFolder);
   m_folder = sentFolder;
   return true;
 }
 
 void MailItem::Store() {
-  StoredItem stored;
-  stored.id = m_id;
-  stored.itemClass = hostmodel::kOlMail;
-  stored.subject = m_subject;
-  stored.body = m_body;
-  stored.sent = m_sent;
+  StoredItem stored = m_stored;
   stored.attachments = m_attachments->ToStored();
   m_store.Add(m_folder, stored);
 }

@@ -18,13 +18,13 @@ class MailItem : public hostmodel::MailItem, public std::enable_shared_from_this
 
   int Class() override { return hostmodel::kOlMail; }
   hostmodel::Ref<hostmodel::Attachments> GetAttachments() override;
-  std::string Body() override { return m_body; }
+  std::string Body() override { return m_stored.body; }
   void SetBody(const std::string& body) override;
-  bool Sent() override { return m_sent; }
+  bool Sent() override { return m_stored.sent; }
 
-  const std::string& Id() const { return m_id; }
+  const std::string& Id() const { return m_stored.id; }
   const std::string& Folder() const { return m_folder; }
-  const std::string& Subject() const { return m_subject; }
+  const std::string& Subject() const { return m_stored.subject; }
   void SetSubject(const std::string& subject);
   std::shared_ptr<Attachments> AttachmentList() const { return m_attachments; }
   // The user sends: the add-in may cancel; otherwise the mail is sent and
@@ -37,10 +37,10 @@ class MailItem : public hostmodel::MailItem, public std::enable_shared_from_this
 
   MailStore& m_store;
   std::string m_folder;
-  std::string m_id;
-  std::string m_subject;
-  std::string m_body;
-  bool m_sent = false;
+  // All but the attachments, which live in m_attachments; what the host does
+  // not show (addresses, date, message id, read) goes back to the store as it
+  // came.
+  StoredItem m_stored;
   std::shared_ptr<Attachments> m_attachments;
 };
 

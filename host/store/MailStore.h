@@ -3,6 +3,10 @@
 // store on disk can replace the in-memory one: folders, the items of a folder,
 // adding, moving. The host's live item objects write their changes back
 // through Add.
+//
+// A store on disk lists large folders through Summaries and reads one whole
+// item through Load; the defaults here serve a store that keeps everything in
+// memory anyway.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,6 +24,11 @@ struct StoredItem {
   std::string subject;
   std::string body;
   bool sent = false;
+  bool read = false;
+  std::string from;  // address lists as text: "Anna Berg <anna@example.com>"
+  std::string to;
+  std::string date;       // RFC 5322 date text; a store on disk fills in the time of writing
+  std::string messageId;  // without the angle brackets; a store on disk makes one up
   std::vector<StoredAttachment> attachments;
 };
 
@@ -40,6 +49,16 @@ class MailStore {
   virtual void Add(const std::string& folder, const StoredItem& item) = 0;
   // Throws platform::Error when the item or the folder does not exist.
   virtual void Move(const std::string& id, const std::string& toFolder) = 0;
+
+  // The items of a folder with their attachments' names but none of their
+  // bytes. Throws platform::Error for a folder that does not exist.
+  virtual std::vector<StoredItem> Summaries(const std::string& folder) const;
+  // The whole item. Throws platform::Error when no folder holds it.
+  virtual StoredItem Load(const std::string& id) const;
+  // The folder that holds the item, or "" when none does.
+  virtual std::string FolderOf(const std::string& id) const;
+  // Marks the item read. Throws platform::Error when no folder holds it.
+  virtual void MarkRead(const std::string& id);
 };
 
 }  // namespace mailhost

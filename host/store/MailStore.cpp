@@ -1,0 +1,41 @@
+#include "host/store/MailStore.h"
+
+#include "platform/Error.h"
+
+namespace mailhost {
+
+std::vector<StoredItem> MailStore::Summaries(const std::string& folder) const {
+  auto items = Items(folder);
+  for (auto& item : items) {
+    for (auto& attachment : item.attachments) attachment.bytes = {};
+  }
+  return items;
+}
+
+StoredItem MailStore::Load(const std::string& id) const {
+  for (const auto& folder : Folders()) {
+    for (auto& item : Items(folder.name)) {
+      if (item.id == id) return item;
+    }
+  }
+  throw platform::Error("The item " + id + " does not exist.");
+}
+
+std::string MailStore::FolderOf(const std::string& id) const {
+  for (const auto& folder : Folders()) {
+    for (const auto& item : Summaries(folder.name)) {
+      if (item.id == id) return folder.name;
+    }
+  }
+  return "";
+}
+
+void MailStore::MarkRead(const std::string& id) {
+  const auto folder = FolderOf(id);
+  if (folder.empty()) throw platform::Error("The item " + id + " does not exist.");
+  auto item = Load(id);
+  item.read = true;
+  Add(folder, item);
+}
+
+}  // namespace mailhost

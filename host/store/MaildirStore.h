@@ -1,0 +1,100 @@
+#pragma once
+// The store on disk: a Maildir++ tree whose root is the Inbox and whose
+// subfolders (.Sent, .Drafts, .Contacts, .Calendar, and any other found there)
+// are the other folders. Mails are MIME messages; contacts and appointments a
+// short text form of their own.
+//
+// What a reader may rely on:
+// - An item's id is its file's unique base name (the part before ":2,"), so an
+//   id the host chooses must be a safe file name: no '/', no ':', no leading
+//   '.'. Add rejects any other.
+// - Nothing is rewritten except through Add, Move and MarkRead. Add writes by
+//   delivery (a file in tmp/ created exclusively, written, synced, then put in
+//   place); a replacement takes the old file's place in one rename, or, when
+//   its flags changed, is linked beside it before the old one goes, so that a
+//   crash leaves the old version or the new one, never neither.
+// - Flags live in the ":2," info: S for read, D for a mail not yet sent.
+// - Other programs may change the tree at any time. Listings read only the
+//   files whose name, size or time changed since the last look; ChangeFd
+//   tells the event loop when to look again.
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <ctime>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/store/MailStore.h"
+
+namespace mailhost {
+
+class MaildirStore : public MailStore {
+ public:
+  // Opens the tree at root, creating whatever folder of it is missing.
+  // Throws platform::Error when that cannot be done.
+  explicit MaildirStore(std::string root);
+  ~MaildirStore() override;
+  MaildirStore(const MaildirStore&) = delete;
+  MaildirStore& operator=(const MaildirStore&) = delete;
+
+  std::vector<StoredFolder> Folders() const override;
+  std::vector<StoredItem> Items(const std::string& folder) const override;
+  void Add(const std::string& folder, const StoredItem& item) override;
+  void Move(const std::string& id, const std::string& toFolder) override;
+  std::vector<StoredItem> Summaries(const std::string& folder) const override;
+  StoredItem Load(const std::string& id) const override;
+  std::string FolderOf(const std::string& id) const override;
+  void MarkRead(const std::string& id) override;
+
+  // Readable when a folder may have changed; -1 when the system gives no
+  // change notification, in which case every listing looks at the disk.
+  int ChangeFd() const { return m_notify; }
+  // Reads what ChangeFd has pending; true when something changed since the
+  // last call, whether this store or another program changed it.
+  bool DrainChanges();
+
+  // Whether the host may give a new item this id.
+  static bool IsSafeId(const std::string& id);
+
+ private:
+  struct Entry {
+    std::string path;  // of the file, from the folder: "cur/ID:2,S"
+    std::string flags;
+    off_t size = 0;
+    timespec mtime{};
+    StoredItem summary;
+  };
+  struct FolderData {
+    StoredFolder info;
+    std::string path;                      // ends in '/'
+    bool stale = true;                     // read the whole folder again
+    std::set<std::string> changed;         // or only these files, "new/NAME"
+    std::map<std::string, Entry> entries;  // by id
+  };
+
+  void Open(const std::string& name, const std::string& path, int defaultItemType);
+  void ReadNotifications() const;
+  FolderData& Require(const std::string& folder) const;
+  const FolderData& Fresh(FolderData& folder) const;
+  // Takes the file into entries, with the summary from cache when the file's
+  // size and time are those of the cached one.
+  void Take(const FolderData& folder, const std::string& relative, const struct stat& info,
+            std::map<std::string, Entry>& entries, std::map<std::string, Entry>& cache) const;
+  // The folder and the entry of an id, after a fresh look at every folder.
+  std::pair<FolderData*, const Entry*> Find(const std::string& id) const;
+  StoredItem ReadEntry(const FolderData& folder, const std::string& id, const Entry& entry,
+                       bool withAttachmentBytes) const;
+  std::string Deliver(const FolderData& folder, const std::string& content) const;
+
+  std::string m_root;
+  int m_notify = -1;
+  mutable std::vector<FolderData> m_folders;
+  // Watch descriptor to the folder's index and "new" or "cur".
+  mutable std::map<int, std::pair<std::size_t, std::string>> m_watches;
+  mutable bool m_changed = false;
+  mutable unsigned m_deliveries = 0;
+};
+
+}  // namespace mailhost

@@ -1,0 +1,207 @@
+// What every mail store must agree on, run against the memory store and the
+// Maildir one alike.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/store/MaildirStore.h"
+#include "host/store/MemoryMailStore.h"
+#include "hostmodel/HostModel.h"
+#include "platform/Error.h"
+#include "tests/support/ContractTest.h"
+#include "tests/support/ScratchFolder.h"
+#include "tests/support/StoredMail.h"
+
+namespace mailhost {
+namespace {
+
+struct MemoryBackend {
+  static constexpr const char* kName = "Memory";
+  MemoryMailStore store;
+};
+
+struct MaildirBackend {
+  static constexpr const char* kName = "Maildir";
+  testsupport::ScratchFolder folder;
+  MaildirStore store{folder.File("Mail")};
+};
+
+template <typename Backend>
+class MailStoreContract : public testing::Test {
+ protected:
+  MailStore& Store() { return m_backend.store; }
+
+ private:
+  Backend m_backend;
+};
+SONVERA_CONTRACT_SUITE(MailStoreContract, MemoryBackend, MaildirBackend);
+
+using testsupport::StoredMail;
+
+std::vector<std::string> Ids(const std::vector<StoredItem>& items) {
+  std::vector<std::string> ids;
+  for (const auto& item : items) ids.push_back(item.id);
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
+
+std::vector<std::uint8_t> EveryByte(std::size_t length) {
+  std::vector<std::uint8_t> bytes(length);
+  for (std::size_t i = 0; i < length; ++i)
+    bytes[i] = static_cast<std::uint8_t>((i * 7 + i / 256) % 256);
+  return bytes;
+}
+
+void ExpectSameMail(const StoredItem& want, const StoredItem& got) {
+  EXPECT_EQ(got.id, want.id);
+  EXPECT_EQ(got.itemClass, want.itemClass);
+  EXPECT_EQ(got.subject, want.subject);
+  EXPECT_EQ(got.body, want.body);
+  EXPECT_EQ(got.from, want.from);
+  EXPECT_EQ(got.to, want.to);
+  EXPECT_EQ(got.date, want.date);
+  EXPECT_EQ(got.messageId, want.messageId);
+  EXPECT_EQ(got.sent, want.sent);
+  EXPECT_EQ(got.read, want.read);
+}
+
+TYPED_TEST(MailStoreContract, HasTheFiveFoldersWithTheirItemTypes) {
+  std::vector<std::pair<std::string, int>> folders;
+  for (const auto& folder : this->Store().Folders())
+    folders.emplace_back(folder.name, folder.defaultItemType);
+  const std::vector<std::pair<std::string, int>> want = {
+      {"Inbox", hostmodel::kOlMailItem},
+      {"Sent", hostmodel::kOlMailItem},
+      {"Drafts", hostmodel::kOlMailItem},
+      {"Contacts", hostmodel::kOlContactItem},
+      {"Calendar", hostmodel::kOlAppointmentItem}};
+  EXPECT_EQ(folders, want);
+  for (const auto& [name, type] : want) EXPECT_TRUE(this->Store().Items(name).empty()) << name;
+}
+
+TYPED_TEST(MailStoreContract, AddListsAnItemAndAddingItAgainReplacesIt) {
+  auto& store = this->Store();
+  const auto lunch = StoredMail("lunch", "Lunch on Friday?");
+  store.Add("Inbox", lunch);
+  store.Add("Inbox", StoredMail("report", "Quarterly report"));
+  EXPECT_EQ(Ids(store.Items("Inbox")), (std::vector<std::string>{"lunch", "report"}));
+  ExpectSameMail(lunch, store.Load("lunch"));
+  EXPECT_EQ(store.FolderOf("lunch"), "Inbox");
+  EXPECT_EQ(store.FolderOf("nowhere"), "");
+
+  auto changed = lunch;
+  changed.subject = "Lunch on Saturday?";
+  changed.body = "Friday is full.\r\n";
+  changed.sent = false;
+  store.Add("Inbox", changed);
+  const auto items = store.Items("Inbox");
+  ASSERT_EQ(Ids(items), (std::vector<std::string>{"lunch", "report"}))
+      << "the replacement must not leave the old copy beside it";
+  ExpectSameMail(changed, store.Load("lunch"));
+}
+
+TYPED_TEST(MailStoreContract, AttachmentsComeBackByteForByteAndListingsCarryOnlyTheirNames) {
+  auto& store = this->Store();
+  auto mail = StoredMail("voice", "A spoken message");
+  mail.attachments = {{"Sonvera.mp3", EveryByte(70000)},
+                      {"R.wav", EveryByte(513)},
+                      {"empty.bin", {}},
+                      {"Grüße an Åsa.mp3", {0x0d, 0x0a, 0x0a, 0x0d, 0x00, 0xff}}};
+  store.Add("Drafts", mail);
+
+  const auto loaded = store.Load("voice");
+  ASSERT_EQ(loaded.attachments.size(), mail.attachments.size());
+  for (std::size_t i = 0; i < mail.attachments.size(); ++i) {
+    EXPECT_EQ(loaded.attachments[i].fileName, mail.attachments[i].fileName);
+    EXPECT_TRUE(loaded.attachments[i].bytes == mail.attachments[i].bytes)
+        << mail.attachments[i].fileName << " came back with " << loaded.attachments[i].bytes.size()
+        << " bytes";
+  }
+  const auto listed = store.Summaries("Drafts");
+  ASSERT_EQ(listed.size(), 1u);
+  ASSERT_EQ(listed[0].attachments.size(), mail.attachments.size());
+  for (std::size_t i = 0; i < mail.attachments.size(); ++i) {
+    EXPECT_EQ(listed[0].attachments[i].fileName, mail.attachments[i].fileName);
+    EXPECT_TRUE(listed[0].attachments[i].bytes.empty());
+  }
+  EXPECT_EQ(listed[0].subject, mail.subject);
+}
+
+TYPED_TEST(MailStoreContract, MoveTakesTheWholeItemAlongAndIdsStayUniqueAcrossFolders) {
+  auto& store = this->Store();
+  auto draft = StoredMail("d1", "Draft");
+  draft.sent = false;
+  draft.attachments = {{"Sonvera.mp3", EveryByte(1000)}};
+  store.Add("Drafts", draft);
+  store.Move("d1", "Drafts");  // to where it is: nothing happens
+  EXPECT_EQ(Ids(store.Items("Drafts")), std::vector<std::string>{"d1"});
+
+  store.Move("d1", "Sent");
+  EXPECT_TRUE(store.Items("Drafts").empty());
+  const auto sent = store.Items("Sent");
+  ASSERT_EQ(sent.size(), 1u);
+  ExpectSameMail(draft, sent[0]);
+  ASSERT_EQ(sent[0].attachments.size(), 1u);
+  EXPECT_TRUE(sent[0].attachments[0].bytes == draft.attachments[0].bytes);
+  EXPECT_EQ(store.FolderOf("d1"), "Sent");
+
+  EXPECT_THROW(store.Add("Inbox", draft), platform::Error)
+      << "an id held by another folder must not be added twice";
+  EXPECT_TRUE(store.Items("Inbox").empty());
+  EXPECT_EQ(store.Load("d1").subject, "Draft");
+}
+
+TYPED_TEST(MailStoreContract, MissingFoldersAndItemsAreErrors) {
+  auto& store = this->Store();
+  store.Add("Inbox", StoredMail("here", "Here"));
+  EXPECT_THROW(store.Items("Archive"), platform::Error);
+  EXPECT_THROW(store.Summaries("Archive"), platform::Error);
+  EXPECT_THROW(store.Add("Archive", StoredMail("x", "X")), platform::Error);
+  EXPECT_THROW(store.Move("missing", "Sent"), platform::Error);
+  EXPECT_THROW(store.Move("here", "Archive"), platform::Error);
+  EXPECT_THROW(store.Load("missing"), platform::Error);
+  EXPECT_THROW(store.MarkRead("missing"), platform::Error);
+  EXPECT_EQ(store.FolderOf("here"), "Inbox") << "a failed move must leave the item where it was";
+}
+
+TYPED_TEST(MailStoreContract, MarkReadChangesOnlyTheReadState) {
+  auto& store = this->Store();
+  const auto mail = StoredMail("m", "Unread");
+  store.Add("Inbox", mail);
+  EXPECT_FALSE(store.Load("m").read);
+  store.MarkRead("m");
+  store.MarkRead("m");
+  auto want = mail;
+  want.read = true;
+  ExpectSameMail(want, store.Load("m"));
+  EXPECT_TRUE(store.Summaries("Inbox").at(0).read);
+}
+
+TYPED_TEST(MailStoreContract, ContactsAndAppointmentsKeepTheirClassSubjectAndBody) {
+  auto& store = this->Store();
+  StoredItem contact;
+  contact.id = "anna";
+  contact.itemClass = hostmodel::kOlContact;
+  contact.subject = "Anna Berg";
+  contact.body = "Phone 123\r\nRoom 4";
+  store.Add("Contacts", contact);
+  StoredItem meeting;
+  meeting.id = "standup";
+  meeting.itemClass = hostmodel::kOlAppointment;
+  meeting.subject = "Team meeting";
+  store.Add("Calendar", meeting);
+
+  for (const auto& want : {contact, meeting}) {
+    const auto got = store.Load(want.id);
+    EXPECT_EQ(got.itemClass, want.itemClass) << want.id;
+    EXPECT_EQ(got.subject, want.subject) << want.id;
+    EXPECT_EQ(got.body, want.body) << want.id;
+  }
+  EXPECT_EQ(Ids(store.Summaries("Contacts")), std::vector<std::string>{"anna"});
+}
+
+}  // namespace
+}  // namespace mailhost

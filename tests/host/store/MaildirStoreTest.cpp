@@ -1,0 +1,244 @@
+// What only the store on disk can show: the files it leaves, other programs
+// changing them, and messages it did not write.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <utime.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "host/store/MaildirStore.h"
+#include "host/store/MimeMessage.h"
+#include "hostmodel/HostModel.h"
+#include "platform/Error.h"
+#include "tests/support/ScratchFolder.h"
+#include "tests/support/StoredMail.h"
+
+namespace mailhost {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> Files(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+using testsupport::StoredMail;
+
+bool ValidUtf8(const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const int length = c < 0x80         ? 1
+                       : (c >> 5) == 6  ? 2
+                       : (c >> 4) == 14 ? 3
+                       : (c >> 3) == 30 ? 4
+                                        : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    for (int k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+class MaildirStoreTest : public testing::Test {
+ protected:
+  std::string Root() const { return m_folder.File("Mail") + "/"; }
+  MaildirStore& Store() { return m_store; }
+
+  // Waits for the store's change notification, as the host's loop would.
+  bool ChangeArrives() {
+    pollfd watch{m_store.ChangeFd(), POLLIN, 0};
+    if (poll(&watch, 1, 2000) != 1) return false;
+    return m_store.DrainChanges();
+  }
+
+ private:
+  testsupport::ScratchFolder m_folder;
+  MaildirStore m_store{m_folder.File("Mail")};
+};
+
+TEST_F(MaildirStoreTest, MakesAMaildirPlusPlusTreeAndFindsFoldersOthersMade) {
+  for (const char* folder : {"", ".Sent/", ".Drafts/", ".Contacts/", ".Calendar/"}) {
+    for (const char* sub : {"tmp", "new", "cur"}) {
+      EXPECT_TRUE(fs::is_directory(Root() + folder + sub)) << folder << sub;
+    }
+  }
+  fs::create_directories(Root() + ".Archive/cur");
+  MaildirStore again(Root());
+  const auto folders = again.Folders();
+  ASSERT_EQ(folders.size(), 6u);
+  EXPECT_EQ(folders.back().name, "Archive");
+  EXPECT_TRUE(fs::is_directory(Root() + ".Archive/new"));
+}
+
+TEST_F(MaildirStoreTest, DeliveryLeavesNoTmpFileAndFlagsLiveInTheFileName) {
+  auto draft = StoredMail("new1", "Draft");
+  draft.sent = false;
+  Store().Add("Drafts", draft);
+  EXPECT_TRUE(Files(Root() + ".Drafts/tmp").empty());
+  EXPECT_EQ(Files(Root() + ".Drafts/cur"), std::vector<std::string>{"new1:2,D"});
+
+  draft.sent = true;
+  Store().Add("Drafts", draft);
+  EXPECT_TRUE(Files(Root() + ".Drafts/cur").empty()) << "the old version must be gone";
+  EXPECT_EQ(Files(Root() + ".Drafts/new"), std::vector<std::string>{"new1"});
+  EXPECT_TRUE(Files(Root() + ".Drafts/tmp").empty());
+
+  Store().MarkRead("new1");
+  EXPECT_EQ(Files(Root() + ".Drafts/cur"), std::vector<std::string>{"new1:2,S"});
+  Store().Move("new1", "Sent");
+  EXPECT_EQ(Files(Root() + ".Sent/cur"), std::vector<std::string>{"new1:2,S"});
+  EXPECT_TRUE(Files(Root() + ".Drafts/cur").empty());
+  EXPECT_TRUE(Store().Load("new1").read);
+}
+
+TEST_F(MaildirStoreTest, WritesACompleteMessageAndKeepsItsIdentityAcrossVersions) {
+  // What the host makes of a new mail: neither a message id nor a date.
+  auto mail = StoredMail("m1", "First");
+  mail.messageId.clear();
+  mail.date.clear();
+  Store().Add("Inbox", mail);
+  const std::string file = testsupport::ScratchFolder::Read(Root() + "new/m1");
+  for (const char* header : {"Message-Id: <", "Date: ", "Subject: First", "MIME-Version: 1.0",
+                             "Content-Type: text/plain"}) {
+    EXPECT_NE(file.find(header), std::string::npos) << header << " missing from\n" << file;
+  }
+  const auto first = Store().Load("m1");
+  EXPECT_FALSE(first.messageId.empty());
+  EXPECT_FALSE(first.date.empty());
+
+  mail.subject = "Second";
+  Store().Add("Inbox", mail);
+  EXPECT_EQ(Store().Load("m1").messageId, first.messageId);
+  EXPECT_EQ(Store().Load("m1").subject, "Second");
+}
+
+TEST_F(MaildirStoreTest, RejectsIdsThatCannotBeFileNames) {
+  for (const char* id : {"", "a/b", "../up", "a:2,S", ".hidden"}) {
+    EXPECT_THROW(Store().Add("Inbox", StoredMail(id, "X")), platform::Error) << id;
+  }
+  EXPECT_TRUE(Files(Root() + "new").empty());
+  EXPECT_TRUE(Files(Root() + "tmp").empty());
+  EXPECT_TRUE(MaildirStore::IsSafeId("1700000000.M1P2Q3.host"));
+}
+
+TEST_F(MaildirStoreTest, AnotherProgramsMailIsNeverOverwritten) {
+  std::ofstream(Root() + ".Sent/cur/theirs:2,S") << "Subject: Theirs\n\nKeep me.\n";
+  EXPECT_THROW(Store().Add("Inbox", StoredMail("theirs", "Mine")), platform::Error);
+  EXPECT_EQ(testsupport::ScratchFolder::Read(Root() + ".Sent/cur/theirs:2,S"),
+            "Subject: Theirs\n\nKeep me.\n");
+  EXPECT_TRUE(Files(Root() + "new").empty());
+  EXPECT_TRUE(Files(Root() + "tmp").empty());
+}
+
+TEST_F(MaildirStoreTest, AfterACrashBetweenTwoVersionsTheNewerIsTheItem) {
+  // What a crash after linking the new version and before removing the old
+  // one leaves: both files, the new one written later.
+  std::ofstream(Root() + "cur/m:2,D") << "Subject: Old\n\nold\n";
+  utimbuf past{1000000000, 1000000000};
+  utime((Root() + "cur/m:2,D").c_str(), &past);
+  std::ofstream(Root() + "new/m") << "Subject: New\n\nnew\n";
+  const auto items = Store().Summaries("Inbox");
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(items[0].subject, "New");
+}
+
+TEST_F(MaildirStoreTest, ChangesByAnotherProgramAreSeenAfterTheDrain) {
+  ASSERT_GE(Store().ChangeFd(), 0) << "inotify is not available";
+  Store().Add("Inbox", StoredMail("m1", "Before"));
+  ASSERT_EQ(Store().Summaries("Inbox").at(0).subject, "Before");
+  Store().DrainChanges();
+  EXPECT_FALSE(Store().DrainChanges()) << "nothing changed since the last drain";
+
+  // Edited in place: same name, other size.
+  std::ofstream(Root() + "new/m1", std::ios::trunc) << "Subject: After the edit\n\nEdited.\n";
+  EXPECT_TRUE(ChangeArrives());
+  EXPECT_EQ(Store().Summaries("Inbox").at(0).subject, "After the edit");
+
+  // Delivered by someone else, and flagged by someone else.
+  std::ofstream(Root() + ".Drafts/tmp/x") << "Subject: Delivered\n\n";
+  fs::rename(Root() + ".Drafts/tmp/x", Root() + ".Drafts/new/1700000000.M1P2Q3.elsewhere");
+  EXPECT_TRUE(ChangeArrives());
+  EXPECT_EQ(Store().Summaries("Drafts").at(0).subject, "Delivered");
+  fs::rename(Root() + "new/m1", Root() + "cur/m1:2,S");
+  EXPECT_TRUE(ChangeArrives());
+  EXPECT_TRUE(Store().Summaries("Inbox").at(0).read);
+
+  fs::remove(Root() + "cur/m1:2,S");
+  EXPECT_TRUE(ChangeArrives());
+  EXPECT_TRUE(Store().Summaries("Inbox").empty());
+  EXPECT_EQ(Store().FolderOf("m1"), "");
+}
+
+TEST_F(MaildirStoreTest, MalformedMessagesListWithWhatCanBeRead) {
+  const std::string corpus = std::string(SONVERA_TEST_SOURCE_DIR) + "/tests/host/store/corpus/";
+  for (const auto& entry : fs::directory_iterator(corpus)) {
+    fs::copy_file(entry.path(), Root() + "cur/" + entry.path().stem().string() + ":2,S");
+  }
+  const auto items = Store().Summaries("Inbox");
+  ASSERT_EQ(items.size(), static_cast<std::size_t>(std::distance(fs::directory_iterator(corpus),
+                                                                 fs::directory_iterator())));
+  std::map<std::string, StoredItem> byId;
+  for (const auto& item : items) {
+    EXPECT_TRUE(ValidUtf8(item.subject) && ValidUtf8(item.from) && ValidUtf8(item.body)) << item.id;
+    for (const auto& attachment : item.attachments) {
+      EXPECT_TRUE(ValidUtf8(attachment.fileName)) << item.id;
+      EXPECT_EQ(attachment.fileName.find_first_of("/\\"), std::string::npos) << item.id;
+    }
+    byId[item.id] = item;
+  }
+  auto names = [&](const std::string& id) {
+    std::vector<std::string> result;
+    for (const auto& attachment : Store().Load(id).attachments)
+      result.push_back(attachment.fileName);
+    return result;
+  };
+
+  EXPECT_EQ(byId["empty"].subject, "");
+  EXPECT_EQ(byId["broken-mime"].subject, "Broken parts");
+  EXPECT_EQ(byId["broken-mime"].body, "The text.");
+  EXPECT_EQ(byId["missing-boundary"].subject, "No boundary");
+  EXPECT_EQ(byId["missing-boundary"].from, "Anna Berg <anna@example.com>");
+  const auto& garbage = byId["header-garbage"].subject;
+  EXPECT_EQ(garbage.rfind("Caf", 0), 0u) << garbage;
+  EXPECT_EQ(garbage.substr(garbage.size() - 5), " menu") << garbage;
+  EXPECT_EQ(byId["header-garbage"].body, "Body after garbage.\r\n");
+  EXPECT_EQ(names("zero-byte-attachment"), std::vector<std::string>{"silence.wav"});
+  EXPECT_TRUE(Store().Load("zero-byte-attachment").attachments.at(0).bytes.empty());
+  const auto cut = Store().Load("truncated");
+  EXPECT_EQ(cut.subject, "Cut short");
+  ASSERT_EQ(cut.attachments.size(), 1u);
+  EXPECT_GT(cut.attachments[0].bytes.size(), 0u) << "what arrived of the attachment";
+  EXPECT_LT(cut.attachments[0].bytes.size(), 1024u);
+  EXPECT_EQ(byId["rfc2047-name"].subject, "Grüße aus Wien");
+  EXPECT_EQ(names("rfc2047-name"), std::vector<std::string>{"Grüße.mp3"});
+  EXPECT_EQ(names("rfc2231-name"), std::vector<std::string>{"été note.wav"});
+  EXPECT_EQ(names("path-name"), (std::vector<std::string>{"x.mp3", "y.wav"}));
+  EXPECT_EQ(Store().Load("path-name").attachments[0].bytes, (std::vector<std::uint8_t>{0, 1, 2}));
+}
+
+TEST(MimeMessageTest, AttachmentsCarryTheirContentTypeInBase64) {
+  StoredItem item;
+  item.attachments = {
+      {"Sonvera.mp3", {1, 2, 3}}, {"R.WAV", {4}}, {"notes.txt", {5}}, {"noext", {}}};
+  const auto message = WriteMimeMessage(item);
+  for (const char* part : {"Content-Type: audio/mpeg", "Content-Type: audio/wav",
+                           "Content-Type: application/octet-stream; name=notes.txt",
+                           "Content-Transfer-Encoding: base64\n\nAQID"}) {
+    EXPECT_NE(message.find(part), std::string::npos) << part << " missing from\n" << message;
+  }
+  EXPECT_EQ(AttachmentContentType("a.b.Mp3"), "audio/mpeg");
+  EXPECT_EQ(AttachmentContentType("mp3"), "application/octet-stream");
+}
+
+}  // namespace
+}  // namespace mailhost
