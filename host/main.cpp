@@ -19,7 +19,8 @@ namespace {
 constexpr int kUsageError = 2;
 constexpr const char* kUsage =
     "usage: mailhost [--data DIR]                      a console on the real platform\n"
-    "       mailhost --web PORT [--open] [--data DIR]   the page on 127.0.0.1 (PORT 0: any)\n"
+    "       mailhost --web PORT [--open] [--data DIR] [--maildir PATH]\n"
+    "                [--smtp URL --from ADDRESS]       the page on 127.0.0.1 (PORT 0: any)\n"
     "       mailhost --script FILE [--data DIR] [--no-register] [--addin LIB]\n"
     "       mailhost --register LIB | --unregister LIB [--data DIR]\n";
 
@@ -41,6 +42,9 @@ int main(int argc, char** argv) {
   bool unregister = false;
   bool registerAddin = true;
   std::string webPort;
+  std::string maildir;
+  std::string smtpUrl;
+  std::string from;
   bool openBrowser = false;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
@@ -60,6 +64,12 @@ int main(int argc, char** argv) {
       ok = value(&webPort) && !webPort.empty() && webPort.size() <= 5 &&
            webPort.find_first_not_of("0123456789") == std::string::npos &&
            std::stoi(webPort) <= 65535;
+    } else if (option == "--maildir") {
+      ok = value(&maildir);
+    } else if (option == "--smtp") {
+      ok = value(&smtpUrl);
+    } else if (option == "--from") {
+      ok = value(&from);
     } else if (option == "--open") {
       openBrowser = true;
     } else if (option == "--no-register") {
@@ -93,6 +103,13 @@ int main(int argc, char** argv) {
     options.dataFolder = dataFolder;
     options.port = std::stoi(webPort);
     options.openBrowser = openBrowser;
+    options.maildir = maildir;
+    options.smtpUrl = smtpUrl;
+    options.from = from;
+    if (!smtpUrl.empty() && from.empty()) {
+      std::cerr << "mailhost: --smtp needs --from ADDRESS, the sender of the mail" << std::endl;
+      return kUsageError;
+    }
     return mailhost::WebFrontEnd::Run(options, std::cout, std::cerr);
   }
   mailhost::ConsoleOptions options;

@@ -109,6 +109,10 @@ std::shared_ptr<MailItem> WrittenMail(MailHost& host, const std::string& window)
 
 }  // namespace
 
+void CommandDispatcher::To(const Command& command) {
+  WrittenMail(m_host, command.args[0])->SetTo(command.args[1]);
+}
+
 void CommandDispatcher::Subject(const Command& command) {
   WrittenMail(m_host, command.args[0])->SetSubject(command.args[1]);
 }

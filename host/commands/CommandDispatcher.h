@@ -54,6 +54,7 @@ class CommandDispatcher {
   void FormChoose(const Command& command);
   void Attach(const Command& command);
   void Send(const Command& command);
+  void To(const Command& command);
   void Subject(const Command& command);
   void Body(const Command& command);
   void Show(const Command& command);

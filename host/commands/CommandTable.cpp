@@ -98,6 +98,7 @@ const std::vector<CommandSpec> kCommands = {
      "click a control of the add-in's bar (WIN or explorer)", &CheckClick, &D::Click},
     {"choose", 2, 2, false, "WIN N", "choose an entry of the bar's list", &CheckChoose, &D::Choose},
     {"attach", 2, 2, false, "WIN PATH", "attach a file to the window's mail", nullptr, &D::Attach},
+    {"to", 2, 2, true, "WIN ADDRESSES", "set whom the window's mail goes to", nullptr, &D::To},
     {"subject", 2, 2, true, "WIN TEXT", "set the subject of the window's mail", nullptr,
      &D::Subject},
     {"body", 1, -1, true, "WIN LINE...", "set the text of the window's mail, a word a line",

@@ -10,6 +10,7 @@
 #include "host/model/GuardedFire.h"
 #include "host/model/Inspector.h"
 #include "host/model/MailItem.h"
+#include "platform/Platform.h"
 #include "host/model/PersistentBars.h"
 #include "platform/Error.h"
 
@@ -84,6 +85,10 @@ void MailHost::Select(const std::vector<std::string>& ids) {
     }
     items.push_back(item);
   }
+  // One mail selected is one shown in the reading pane: read.
+  if (items.size() == 1) {
+    if (auto mail = std::dynamic_pointer_cast<MailItem>(items.front())) mail->MarkRead();
+  }
   m_explorer->Select(std::move(items));
   m_selectedIds = ids;
 }
@@ -107,7 +112,9 @@ std::shared_ptr<Inspector> MailHost::Open(const std::string& itemName, const std
       throw platform::Error("The item " + itemName + " is open already in " + open->Name() + ".");
     }
   }
-  return OpenWindow(window, item);
+  auto opened = OpenWindow(window, item);
+  if (auto mail = std::dynamic_pointer_cast<MailItem>(item)) mail->MarkRead();
+  return opened;
 }
 
 std::shared_ptr<Inspector> MailHost::OpenWindow(const std::string& window,
@@ -158,7 +165,17 @@ bool MailHost::Send(const std::string& window) {
   auto mail = std::dynamic_pointer_cast<MailItem>(inspector->Item());
   if (!mail) throw platform::Error("The window " + window + " shows no mail.");
   if (mail->Sent()) throw platform::Error("The mail in " + window + " has been sent already.");
-  if (!mail->DoSend(kSentFolder)) return false;
+  try {
+    if (!mail->DoSend(kSentFolder, m_from, m_deliver)) return false;
+  } catch (const platform::Error& e) {
+    platform::BoxRequest box;
+    box.title = "mailhost";
+    box.text = std::string("The mail could not be sent; it stays in ") + kDraftsFolder + ".\r\n\r\n" +
+               e.what();
+    box.icon = platform::Icon::Critical;
+    platform::GetBoxes().Show(box);
+    return false;
+  }
   if (Window(window) == inspector) Close(window);
   return true;
 }

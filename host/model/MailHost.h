@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "host/model/MailItem.h"
 #include "host/store/MailStore.h"
 #include "hostmodel/HostModel.h"
 
@@ -57,8 +58,14 @@ class MailHost {
   void Activate(const std::string& window);
   void Deactivate(const std::string& window);
   void Close(const std::string& window);
-  // Returns false when the add-in cancelled the send.
+  // Returns false when the add-in cancelled the send or the delivery failed;
+  // a failed delivery is a message box, and the mail stays where it was.
   bool Send(const std::string& window);
+  // Where sent mail goes besides the Sent folder (a mail server); unset: nowhere.
+  void SetDelivery(std::string from, MailItem::Delivery deliver) {
+    m_from = std::move(from);
+    m_deliver = std::move(deliver);
+  }
   void Attach(const std::string& window, const std::string& path);
 
   const std::vector<std::shared_ptr<Inspector>>& OpenWindows() const { return m_windows; }
@@ -99,6 +106,8 @@ class MailHost {
   int m_newMails = 0;
   bool m_quitRequested = false;
   std::function<void()> m_quitHook;
+  std::string m_from;
+  MailItem::Delivery m_deliver;
 };
 
 }  // namespace mailhost

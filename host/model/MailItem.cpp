@@ -40,11 +40,29 @@ void MailItem::SetSubject(const std::string& subject) {
   Store();
 }
 
-bool MailItem::DoSend(const std::string& sentFolder) {
+void MailItem::SetTo(const std::string& to) {
+  m_stored.to = to;
+  Store();
+}
+
+void MailItem::MarkRead() {
+  if (m_stored.read) return;
+  m_stored.read = true;
+  m_store.MarkRead(m_stored.id);
+}
+
+bool MailItem::DoSend(const std::string& sentFolder, const std::string& from,
+                      const Delivery& deliver) {
   bool cancel = false;
   FireGuarded("Send", Send, cancel);
   if (cancel) return false;
-  m_stored.sent = true;
+  StoredItem outgoing = m_stored;
+  outgoing.attachments = m_attachments->ToStored();
+  if (outgoing.from.empty()) outgoing.from = from;
+  outgoing.sent = true;
+  if (deliver) deliver(outgoing);
+  outgoing.attachments.clear();
+  m_stored = outgoing;
   Store();
   m_store.Move(m_stored.id, sentFolder);
   m_folder = sentFolder;

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,10 +27,21 @@ class MailItem : public hostmodel::MailItem, public std::enable_shared_from_this
   const std::string& Folder() const { return m_folder; }
   const std::string& Subject() const { return m_stored.subject; }
   void SetSubject(const std::string& subject);
+  const std::string& To() const { return m_stored.to; }
+  const std::string& From() const { return m_stored.from; }
+  const std::string& Date() const { return m_stored.date; }
+  void SetTo(const std::string& to);
+  // The user has read it: the store keeps the flag.
+  void MarkRead();
   std::shared_ptr<Attachments> AttachmentList() const { return m_attachments; }
-  // The user sends: the add-in may cancel; otherwise the mail is sent and
-  // moved to `sentFolder`. Returns whether it was sent.
-  bool DoSend(const std::string& sentFolder);
+  // Hands a mail that is being sent on (to a mail server); may fill in its
+  // Message-Id and Date. Throws platform::Error when it could not.
+  using Delivery = std::function<void(StoredItem& mail)>;
+  // The user sends: the add-in may cancel; otherwise the mail, from `from`
+  // where it names no sender, goes to `deliver` and, once delivered, is sent
+  // and moved to `sentFolder`. Returns whether it was sent; a failed delivery
+  // throws and leaves the mail as it was.
+  bool DoSend(const std::string& sentFolder, const std::string& from, const Delivery& deliver);
 
  private:
   MailItem(MailStore& store, const std::string& folder, const StoredItem& stored);

@@ -237,7 +237,15 @@ SmtpResult SmtpSubmitter::Submit(const std::vector<std::string>& recipients,
   std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
   if (!easy || !rcpt) return Failed("Sending mail could not be set up.");
   CURL* handle = easy.get();
-  Reader reader{message};
+  // SMTP lines end in CRLF; a message written with bare LF would be one line
+  // too long for the server.
+  std::string wire;
+  wire.reserve(message.size() + message.size() / 64);
+  for (std::size_t i = 0; i < message.size(); ++i) {
+    if (message[i] == '\n' && (i == 0 || message[i - 1] != '\r')) wire += '\r';
+    wire += message[i];
+  }
+  Reader reader{wire};
   Transcript transcript;
   char errorText[CURL_ERROR_SIZE] = {};
 
@@ -254,7 +262,7 @@ SmtpResult SmtpSubmitter::Submit(const std::vector<std::string>& recipients,
   curl_easy_setopt(handle, CURLOPT_MAIL_FROM, m_config.from.c_str());
   curl_easy_setopt(handle, CURLOPT_MAIL_RCPT, rcpt);
   curl_easy_setopt(handle, CURLOPT_UPLOAD, 1L);
-  curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
+  curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(wire.size()));
   curl_easy_setopt(handle, CURLOPT_READFUNCTION, &Read);
   curl_easy_setopt(handle, CURLOPT_READDATA, &reader);
   curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText);

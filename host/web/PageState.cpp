@@ -134,6 +134,9 @@ json MailJson(MailItem& mail) {
   return {{"id", mail.Id()},
           {"folder", mail.Folder()},
           {"subject", mail.Subject()},
+          {"to", mail.To()},
+          {"from", mail.From()},
+          {"date", mail.Date()},
           {"body", mail.Body()},
           {"sent", mail.Sent()},
           {"attachments", AttachmentsJson(mail.AttachmentList()->ToStored())}};
@@ -197,9 +200,13 @@ json PageStateJson(MailHost& host, const platform::DesktopWindows& desktop,
 
 json FolderJson(MailHost& host, const std::string& folder) {
   json items = json::array();
-  for (const auto& item : host.Store().Items(folder)) {
+  for (const auto& item : host.Store().Summaries(folder)) {
     json row = {{"id", item.id},
                 {"subject", item.subject},
+                {"from", item.from},
+                {"to", item.to},
+                {"date", item.date},
+                {"read", item.read},
                 {"mail", item.itemClass == hostmodel::kOlMail},
                 {"attachments", AttachmentsJson(item.attachments)}};
     items.push_back(row);

@@ -9,8 +9,11 @@ namespace mailhost {
 
 struct WebOptions {
   std::string dataFolder;  // "" for the user's data folder
+  std::string maildir;     // "" for the data folder's
   int port = 0;            // 0: a free one
   bool openBrowser = false;
+  std::string smtpUrl;     // "": Send only files the mail in Sent
+  std::string from;        // the sender of sent mail
 };
 
 class WebFrontEnd {

@@ -112,11 +112,19 @@ TEST_F(SmtpSubmitterTest, MessageArrivesByteForByteAtEveryRecipient) {
   const SmtpResult result =
       Send(server.Url(), ParseRecipients("A <a@rcpt.test>, b@rcpt.test"), message);
   ASSERT_TRUE(result.sent) << result.error;
-  EXPECT_EQ(server.RecipientsAsked(), (std::vector<std::string>{"a@rcpt.test", "b@rcpt.test"}));
+  // GMime writes bare LF: each line still goes out as one line, CRLF-ended.
+  std::string bare;
+  for (char c : message)
+    if (c != '\r') bare += c;
+  const SmtpResult fromLf = Send(server.Url(), {"a@rcpt.test"}, bare);
+  ASSERT_TRUE(fromLf.sent) << fromLf.error;
+  EXPECT_EQ(server.RecipientsAsked(),
+            (std::vector<std::string>{"a@rcpt.test", "b@rcpt.test", "a@rcpt.test"}));
   const auto messages = server.Messages();
-  ASSERT_EQ(messages.size(), 1u);
+  ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[0].size(), message.size());
   EXPECT_TRUE(messages[0] == message) << "the server received a different message";
+  EXPECT_TRUE(messages[1] == message) << "bare line feeds did not become CRLF";
   EXPECT_EQ(server.Envelope(0), "from me@sender.test\nto a@rcpt.test\nto b@rcpt.test\n");
 }
 
