@@ -1,7 +1,7 @@
-// Recording into a mail, end to end on the deterministic platform with the
-// real encoder, and the failures of saving that no scenario can stage.
+// The failures of saving a recording that no scenario can stage. A recording
+// that becomes the mail's first attachment, encoded at the rate of the
+// quality, is the voice_* and meter_dialog scenarios'.
 #include <gtest/gtest.h>
-#include <mpg123.h>
 
 #include <filesystem>
 #include <fstream>
@@ -9,8 +9,6 @@
 #include "audio/FrmProp.h"
 #include "host/model/Attachments.h"
 #include "host/model/MailItem.h"
-#include "settings/Reg.h"
-#include "settings/Settings.h"
 #include "tests/support/VoiceFixture.h"
 
 namespace {
@@ -18,36 +16,8 @@ namespace {
 using testsupport::ScratchFolder;
 using testsupport::VoiceFixture;
 
-struct Decoded {
-  long rate = 0;
-  double seconds = 0;
-};
-
-Decoded Decode(const std::string& path) {
-  Decoded result;
-  mpg123_handle* handle = mpg123_new(nullptr, nullptr);
-  mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
-  int channels = 0, encoding = 0;
-  if (mpg123_open(handle, path.c_str()) == MPG123_OK &&
-      mpg123_getformat(handle, &result.rate, &channels, &encoding) == MPG123_OK) {
-    unsigned char buffer[16384];
-    size_t done = 0;
-    size_t bytes = 0;
-    while (mpg123_read(handle, buffer, sizeof buffer, &done) == MPG123_OK) bytes += done;
-    bytes += done;
-    result.seconds = static_cast<double>(bytes) / (2.0 * channels * result.rate);
-  }
-  mpg123_close(handle);
-  mpg123_delete(handle);
-  return result;
-}
-
 class InspTest : public VoiceFixture {
  protected:
-  void SetQuality(const char* aq) {
-    sonvera::SetRegValue(platform::kHkeyCurrentUser, sonvera::kSettingsKey, sonvera::kValueAQ,
-                         std::string(aq), true);
-  }
   std::vector<std::string> AttachmentNames(const std::string& window) {
     std::vector<std::string> names;
     auto mail = host->FindMail(window);
@@ -56,33 +26,6 @@ class InspTest : public VoiceFixture {
     return names;
   }
 };
-
-TEST_F(InspTest, ARecordingBecomesTheFirstAttachmentAtTheRateOfTheQuality) {
-  UseRealProcesses();
-  Start();
-  const std::pair<const char*, long> qualities[] = {{"0", 8000}, {"3", 44100}};
-  int n = 0;
-  for (const auto& [aq, rate] : qualities) {
-    SetQuality(aq);
-    const std::string window = "w" + std::to_string(++n);
-    host->NewMail(window);
-    host->Attach(window, SONVERA_TEST_SOURCE_DIR "/tests/scenarios/host_files/notes.txt");
-    host->Activate(window);
-    Click(window, "Record");
-    Wait(3000);
-    Click(window, "Stop");
-    EXPECT_EQ(Shown(window), (std::vector<std::string>{"Sonvera", "Record", "Properties"}))
-        << "Wait at once, the recording not attached yet";
-    Wait(500);
-    ASSERT_EQ(AttachmentNames(window), (std::vector<std::string>{"Sonvera.mp3", "notes.txt"}));
-    EXPECT_EQ(Shown(window), (std::vector<std::string>{"Sonvera", "Play", "Delete", "Properties"}));
-    const auto decoded = Decode(AddinFile("Sonvera.mp3"));
-    EXPECT_EQ(decoded.rate, rate) << "AQ " << aq;
-    // The device stops half a second after the click; the encoder pads a little.
-    EXPECT_NEAR(decoded.seconds, 3.5, 0.25) << "AQ " << aq;
-    EXPECT_FALSE(ScratchFolder::Exists(AddinFile("Temp.wav")));
-  }
-}
 
 class SaveWaveFileTest : public InspTest {
  protected:

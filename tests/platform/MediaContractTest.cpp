@@ -16,6 +16,7 @@
 #include "platform/Error.h"
 #include "platform/Media.h"
 #include "tests/platform/MediaBackends.h"
+#include "tests/support/ContractTest.h"
 #include "tests/support/ScratchFolder.h"
 #include "tests/support/SoundFiles.h"
 
@@ -82,15 +83,7 @@ class MediaContractTest : public testing::Test {
   std::vector<std::thread::id> m_doneThreads;
 };
 
-using Backends = testing::Types<FakeMediaBackend, AlsaMediaBackend>;
-class BackendNames {
- public:
-  template <typename T>
-  static std::string GetName(int) {
-    return T::kName;
-  }
-};
-TYPED_TEST_SUITE(MediaContractTest, Backends, BackendNames);
+SONVERA_CONTRACT_SUITE(MediaContractTest, FakeMediaBackend, AlsaMediaBackend);
 
 TYPED_TEST(MediaContractTest, RecordingHoldsTheMicrophoneAndSavesACompleteWav) {
   const std::string target = this->File("R.wav");

@@ -4,13 +4,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <vector>
 
 #include "platform/Registry.h"
 #include "platform/common/RegistryTree.h"
 #include "platform/fake/FakeRegistry.h"
 #include "platform/linux/RegistryLinux.h"
+#include "tests/support/ContractTest.h"
 #include "tests/support/RegistryCalls.h"
 #include "tests/support/ScratchFolder.h"
 
@@ -36,12 +36,14 @@ std::vector<std::string> Subkeys(Registry& registry, HKey key) {
 }
 
 struct FakeBackend {
+  static constexpr const char* kName = "Fake";
   std::unique_ptr<Registry> Make() { return std::make_unique<FakeRegistry>(); }
   // One object is the whole store.
   Registry& Other(Registry& first) { return first; }
 };
 
 struct LinuxBackend {
+  static constexpr const char* kName = "Linux";
   testsupport::ScratchFolder folder;
   std::unique_ptr<Registry> other;
   std::unique_ptr<Registry> Make() {
@@ -66,15 +68,7 @@ class RegistryContractTest : public testing::Test {
   std::unique_ptr<Registry> m_registry;
 };
 
-using Backends = testing::Types<FakeBackend, LinuxBackend>;
-class BackendNames {
- public:
-  template <typename T>
-  static std::string GetName(int) {
-    return std::is_same_v<T, FakeBackend> ? "Fake" : "Linux";
-  }
-};
-TYPED_TEST_SUITE(RegistryContractTest, Backends, BackendNames);
+SONVERA_CONTRACT_SUITE(RegistryContractTest, FakeBackend, LinuxBackend);
 
 TYPED_TEST(RegistryContractTest, OpenFindsOnlyExistingKeysAndCreateMakesEveryLevel) {
   Registry& reg = this->Reg();

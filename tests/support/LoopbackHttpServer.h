@@ -1,9 +1,10 @@
 #pragma once
-// A small HTTP/1.1 server for tests, on 127.0.0.1 with a port the system
-// picks, plain or over TLS with a certificate the test names. Replies are
-// scripted per path; an unscripted path gets an empty 404. It runs on its own
-// thread from construction to destruction, one connection at a time, and the
-// destructor always stops it, closing connections it was told to hold open.
+// An HTTP/1.1 server for tests (cpp-httplib), on 127.0.0.1 with a port the
+// system picks, plain or over TLS with a certificate the test names. Replies
+// are scripted per path; an unscripted path gets an empty 404. The destructor
+// stops it, releasing the replies that hang or trickle.
+#include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -13,6 +14,11 @@
 #include <vector>
 
 #include "tests/support/ScratchFolder.h"
+
+namespace httplib {
+class Server;
+struct Response;
+}
 
 namespace testsupport {
 
@@ -29,13 +35,12 @@ class LoopbackHttpServer {
   LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
 
   // "127.0.0.1:PORT".
-  std::string HostAndPort() const;
+  std::string HostAndPort() const { return "127.0.0.1:" + std::to_string(m_port); }
   // "http://127.0.0.1:PORT" or "https://...", the form the product host takes.
-  std::string Origin() const;
+  std::string Origin() const { return (m_tls ? "https://" : "http://") + HostAndPort(); }
   std::string Url(const std::string& path) const { return Origin() + path; }
 
-  void Serve(const std::string& path, int status, const std::string& body,
-             const std::string& contentType = "text/plain");
+  void Serve(const std::string& path, int status, const std::string& body);
   // The same, sent in chunks without a length up front.
   void ServeChunked(const std::string& path, const std::string& body);
   // A 302 to `location`, with `body`.
@@ -49,26 +54,20 @@ class LoopbackHttpServer {
   std::vector<std::string> Requests() const;
 
  private:
-  class Connection;
-  struct Route {
-    int status = 200;
-    std::string body;
-    std::string contentType = "text/plain";
-    std::string location;
-    enum class Pace { Whole, Chunked, Hang, Trickle } pace = Pace::Whole;
-  };
-  void Loop();
-  void Answer(std::unique_ptr<Connection> connection);
+  using Reply = std::function<void(httplib::Response&)>;
+  void Route(const std::string& path, Reply reply);
+  // False when the server stopped before `wait` passed.
+  bool Pause(std::chrono::milliseconds wait);
 
-  void* m_tls = nullptr;  // SSL_CTX*, null for plain HTTP
-  int m_listener = -1;
-  int m_wake[2] = {-1, -1};
+  bool m_tls;
+  std::unique_ptr<httplib::Server> m_server;
   int m_port = 0;
   std::thread m_thread;
   mutable std::mutex m_mutex;
-  std::map<std::string, Route> m_routes;
+  std::condition_variable m_stopped;
+  bool m_stopping = false;
+  std::map<std::string, Reply> m_routes;
   std::vector<std::string> m_requests;
-  std::vector<std::unique_ptr<Connection>> m_held;
 };
 
 // A self-signed certificate for 127.0.0.1 and localhost, made with the

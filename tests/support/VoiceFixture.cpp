@@ -7,7 +7,6 @@
 #include "host/model/CommandBarButton.h"
 #include "host/model/CommandBarControls.h"
 #include "host/model/CommandBars.h"
-#include "platform/linux/LinuxProcesses.h"
 #include "settings/Reg.h"
 #include "settings/Settings.h"
 
@@ -40,12 +39,6 @@ void VoiceFixture::Start() {
   connection->OnStartupComplete();
 }
 
-void VoiceFixture::UseRealProcesses() {
-  m_realProcesses = std::make_unique<platform::LinuxProcesses>();
-  fake.GetServices().processes = m_realProcesses.get();
-  fake.Reinstall();
-}
-
 void VoiceFixture::Click(const std::string& window, const std::string& caption) {
   auto bar = host->BarsOf(window)->Newest();
   ASSERT_TRUE(bar) << window << " has no bar";
@@ -57,15 +50,6 @@ void VoiceFixture::Click(const std::string& window, const std::string& caption) 
     return;
   }
   FAIL() << "no visible " << caption << " on " << window;
-}
-
-std::vector<std::string> VoiceFixture::Shown(const std::string& window) {
-  std::vector<std::string> shown;
-  auto bar = host->BarsOf(window)->Newest();
-  if (!bar || !bar->Visible()) return shown;
-  for (const auto& control : bar->ControlList()->All())
-    if (control->Visible()) shown.push_back(control->Caption());
-  return shown;
 }
 
 void VoiceFixture::Wait(int milliseconds) {

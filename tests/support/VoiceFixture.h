@@ -24,21 +24,14 @@ class VoiceFixture : public ::testing::Test {
   void Start();
   // Presses the visible control of the window's bar with this caption.
   void Click(const std::string& window, const std::string& caption);
-  // The visible controls of a window's bar as "Caption" words.
-  std::vector<std::string> Shown(const std::string& window);
   void Wait(int milliseconds);
   std::string AddinFile(const std::string& name) const { return addin.File(name); }
-  // Uses the real process service, so that the encoder really runs.
-  void UseRealProcesses();
 
   FakePlatform fake;
   ScratchFolder addin;
   mailhost::MemoryMailStore store;
   std::unique_ptr<mailhost::MailHost> host;
   std::unique_ptr<sonvera::ConnectObject> connection;
-
- private:
-  std::unique_ptr<platform::Processes> m_realProcesses;
 };
 
 }  // namespace testsupport

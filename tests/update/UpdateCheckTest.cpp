@@ -24,7 +24,6 @@ constexpr const char* kHost = "updates.test:8123";
 constexpr const char* kVersionUrl = "https://updates.test:8123/SonveraVersions/SonveraVersion.txt";
 constexpr const char* kInstallerUrl =
     "https://updates.test:8123/SonveraVersions/Sonvera2000_Install.exe";
-constexpr const char* kWarningTitle = "Sonvera Outlook Addin Error";
 constexpr const char* kPromptSecondAndThirdLines =
     "\r\nInstalling the new version will close your running copy of Outlook and may take "
     "several minutes. \r\nWould you like to install the new version?";
@@ -72,16 +71,6 @@ class UpdateCheckTest : public ::testing::Test {
     for (const auto& r : http.Requests()) urls.push_back(r.url);
     return urls;
   }
-  // The last box shown is the update warning with this description.
-  void ExpectWarning(const std::string& description) {
-    ASSERT_FALSE(fake.boxes.Shown().empty());
-    const auto& box = fake.boxes.Shown().back().request;
-    EXPECT_EQ(box.text, std::string("Error getting remote version update.\r\n"
-                                    "Sonvera addin continuing without update\r\n") +
-                            description);
-    EXPECT_EQ(box.title, std::optional<std::string>(kWarningTitle));
-    EXPECT_EQ(box.buttons, platform::Buttons::Ok);
-  }
   // What the attempts left in TMPDIR.
   std::vector<std::string> Leftovers() const {
     std::vector<std::string> names;
@@ -111,10 +100,7 @@ TEST_F(UpdateCheckTest, NewerVersionIsOfferedWithTheExactTexts) {
             std::string("You are using version 1.0.27 of Sonvera2000. Version 1.0.28is now "
                         "available.") +
                 kPromptSecondAndThirdLines);
-
-  // The ping goes to the host part, the request to the whole product host.
-  ASSERT_EQ(icmp.Echoes().size(), 1u);
-  EXPECT_EQ(icmp.Echoes().front().payload, "Found updates.test");
+  // The ping resolves the host part only: the fake knows no "updates.test:8123".
   ASSERT_EQ(http.Requests().size(), 1u);
   EXPECT_EQ(http.Requests().front().timeoutSeconds, 30);
   EXPECT_EQ(http.Requests().front().maxBytes, 4096u);
@@ -179,23 +165,17 @@ TEST_F(UpdateCheckTest, YesInstallsFromAPrivateFolderAndQuitsTheHost) {
   EXPECT_EQ(fake.boxes.Shown().size(), 1u);
 }
 
-TEST_F(UpdateCheckTest, FailedDownloadOrWriteGivesTheWarningAndStartsNothing) {
+// A download that fails is UpdateEndToEndTest's; a file that cannot be written
+// is only reachable here.
+TEST_F(UpdateCheckTest, InstallerThatCannotBeWrittenGivesTheWarningAndStartsNothing) {
   auto app = StartAmp();
   ServeVersion("1.0.28");
-  const auto attempt = [&] {
-    fake.boxes.Queue(Answer::Yes);
-    fake.boxes.Queue(Answer::Ok);
-    RunCheck();
-  };
-  http.Fail(kInstallerUrl, "The server did not answer within 300 seconds: x");
-  attempt();
-  ExpectWarning("The server did not answer within 300 seconds: x");
-  EXPECT_TRUE(Leftovers().empty()) << "a failed download leaves its folder behind";
-
-  ScopedEnv tmp("TMPDIR", scratch.File("missing").c_str());
   http.Serve(kInstallerUrl, 200, "x");
-  attempt();
-  ASSERT_EQ(fake.boxes.Shown().size(), 4u);
+  ScopedEnv tmp("TMPDIR", scratch.File("missing").c_str());
+  fake.boxes.Queue(Answer::Yes);
+  fake.boxes.Queue(Answer::Ok);
+  RunCheck();
+  ASSERT_EQ(fake.boxes.Shown().size(), 2u);
   EXPECT_NE(fake.LastBoxText().find("Could not write the update program"), std::string::npos)
       << fake.LastBoxText();
   EXPECT_TRUE(processes.Starts().empty());

@@ -75,14 +75,6 @@ class Probe : public hostmodel::AddinConnection {
       Log("quit-asked");
       m_app->GetApplication()->Quit();
     });
-    AddButton(bar, "Later", [] {
-      platform::GetLoop().SetTimer(platform::Millis(3000), false, [] { Log("timer"); });
-    });
-    AddButton(bar, "Run", [] {
-      const int pid = platform::GetProcesses().Start("/bin/true \"a b\" c\\d", true);
-      Log(pid > 0 ? "started" : "not-started");
-    });
-    AddButton(bar, "Open", [] { platform::GetShell().Open("http://example.invalid\\page", ""); });
     auto face = AddButton(bar, "Face", nullptr);
     m_clicks.push_back(face->Click.Subscribe([face](Ref<hostmodel::CommandBarButton>, bool&) {
       auto picture = std::make_shared<platform::Picture>();
