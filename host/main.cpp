@@ -18,7 +18,7 @@ namespace {
 
 constexpr int kUsageError = 2;
 constexpr const char* kUsage =
-    "usage: mailhost [--data DIR]                      a console on the real platform\n"
+    "usage: mailhost [--data DIR] [--maildir PATH]     a console on the real platform\n"
     "       mailhost --web PORT [--open] [--data DIR] [--maildir PATH]\n"
     "                [--smtp URL --from ADDRESS]       the page on 127.0.0.1 (PORT 0: any)\n"
     "       mailhost --script FILE [--data DIR] [--no-register] [--addin LIB]\n"
@@ -114,5 +114,6 @@ int main(int argc, char** argv) {
   }
   mailhost::ConsoleOptions options;
   options.dataFolder = dataFolder;
+  options.maildir = maildir;
   return mailhost::Console::Run(options, std::cout, std::cerr);
 }

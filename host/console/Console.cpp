@@ -15,7 +15,6 @@
 #include "host/model/MailHost.h"
 #include "host/platforms/PrintedActions.h"
 #include "host/platforms/UserData.h"
-#include "host/store/MemoryMailStore.h"
 #include "platform/Platform.h"
 #include "platform/linux/LinuxIntegration.h"
 
@@ -178,9 +177,9 @@ int Console::Run(const ConsoleOptions& options, std::ostream& out, std::ostream&
   platform::LinuxIntegration platform(registryPath);
   platform.registry.SetNoteSink([&writer](const std::string& note) { writer.Note(note); });
   auto& loop = platform.loop;
-  MemoryMailStore store;
-  store.AddSamples();
-  MailHost host(store);
+  auto store = OpenMaildir(options.dataFolder, options.maildir, loop, nullptr, errors);
+  if (!store) return 1;
+  MailHost host(*store);
   Session session(loop, host, out, errors);
   ConsoleBoxes boxes(writer, session);
   platform.GetServices().boxes = &boxes;
@@ -198,6 +197,7 @@ int Console::Run(const ConsoleOptions& options, std::ostream& out, std::ostream&
 
   session.Run([&dispatcher] { dispatcher.Start(); });
   dispatcher.Shutdown();
+  if (store->ChangeFd() >= 0) loop.Unwatch(store->ChangeFd());
   return 0;
 }
 

@@ -8,7 +8,8 @@
 namespace mailhost {
 
 struct ConsoleOptions {
-  std::string dataFolder;  // "" for the user's registry
+  std::string dataFolder;  // "" for the user's registry and Maildir
+  std::string maildir;     // "" for the data folder's
 };
 
 class Console {

@@ -1,7 +1,13 @@
 #pragma once
 // Where a person's run keeps its data: the registry file and the Maildir.
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <ostream>
 #include <string>
+
+#include "host/store/MaildirStore.h"
+#include "platform/linux/PollEventLoop.h"
 
 #include "platform/linux/RegistryLinux.h"
 
@@ -22,6 +28,29 @@ inline std::string MaildirFor(const std::string& dataFolder, const std::string& 
   if (!maildir.empty()) return maildir;
   if (!dataFolder.empty()) return dataFolder + "/Maildir";
   return std::filesystem::path(platform::RegistryLinux::DefaultPath()).parent_path() / "Maildir";
+}
+
+// The run's Maildir, opened and watched on `loop` for other programs'
+// changes (`changed` hears of them); null, said on `errors`, when it cannot
+// be opened.
+inline std::unique_ptr<MaildirStore> OpenMaildir(const std::string& dataFolder,
+                                                 const std::string& maildir,
+                                                 platform::PollEventLoop& loop,
+                                                 std::function<void()> changed,
+                                                 std::ostream& errors) {
+  std::unique_ptr<MaildirStore> store;
+  try {
+    store = std::make_unique<MaildirStore>(MaildirFor(dataFolder, maildir));
+  } catch (const std::exception& e) {
+    errors << "mailhost: " << e.what() << std::endl;
+    return nullptr;
+  }
+  if (store->ChangeFd() >= 0) {
+    loop.WatchReadable(store->ChangeFd(), [raw = store.get(), changed] {
+      if (raw->DrainChanges() && changed) changed();
+    });
+  }
+  return store;
 }
 
 }  // namespace mailhost

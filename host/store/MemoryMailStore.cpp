@@ -6,20 +6,6 @@
 #include "platform/Error.h"
 
 namespace mailhost {
-namespace {
-
-StoredItem SampleMail(const std::string& id, const std::string& subject, const std::string& body) {
-  StoredItem item;
-  item.id = id;
-  item.itemClass = hostmodel::kOlMail;
-  item.subject = subject;
-  item.body = body;
-  item.sent = true;
-  return item;
-}
-
-}  // namespace
-
 MemoryMailStore::MemoryMailStore()
     : m_folders{
           {{"Inbox", hostmodel::kOlMailItem}, {}},
@@ -72,25 +58,6 @@ void MemoryMailStore::Move(const std::string& id, const std::string& toFolder) {
     return;
   }
   throw platform::Error("The item " + id + " does not exist.");
-}
-
-void MemoryMailStore::AddSamples() {
-  Add("Inbox",
-      SampleMail("welcome", "Welcome", "Welcome to mailhost.\r\nSelect a mail to read it."));
-  Add("Inbox", SampleMail("lunch", "Lunch on Friday?",
-                          "Hi,\r\n\r\nshall we meet for lunch on Friday at noon?\r\n\r\nAnna"));
-  Add("Inbox", SampleMail("report", "Quarterly report",
-                          "The report is ready for review.\r\nComments by Monday, please."));
-  StoredItem contact;
-  contact.id = "anna";
-  contact.itemClass = hostmodel::kOlContact;
-  contact.subject = "Anna Berg";
-  Add("Contacts", contact);
-  StoredItem meeting;
-  meeting.id = "standup";
-  meeting.itemClass = hostmodel::kOlAppointment;
-  meeting.subject = "Team meeting";
-  Add("Calendar", meeting);
 }
 
 MemoryMailStore::FolderData& MemoryMailStore::Require(const std::string& folder) {

@@ -1,6 +1,5 @@
 #pragma once
-// The store of scripts and of the interactive console: five folders in memory,
-// gone at exit.
+// The store of scripts and unit tests: five folders in memory, gone at exit.
 #include <map>
 
 #include "host/store/MailStore.h"
@@ -15,10 +14,6 @@ class MemoryMailStore : public MailStore {
   std::vector<StoredItem> Items(const std::string& folder) const override;
   void Add(const std::string& folder, const StoredItem& item) override;
   void Move(const std::string& id, const std::string& toFolder) override;
-
-  // A few mails, a contact and an appointment, so that a person at the
-  // console has something to look at.
-  void AddSamples();
 
  private:
   struct FolderData {

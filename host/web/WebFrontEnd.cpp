@@ -302,18 +302,14 @@ int WebFrontEnd::Run(const WebOptions& options, std::ostream& out, std::ostream&
   platform::LinuxIntegration platform(registryPath);
   platform.registry.SetNoteSink([&writer](const std::string& note) { writer.Note(note); });
   auto& loop = platform.loop;
-  std::unique_ptr<MaildirStore> opened;
-  try {
-    opened = std::make_unique<MaildirStore>(MaildirFor(options.dataFolder, options.maildir));
-  } catch (const std::exception& e) {
-    errors << "mailhost: " << e.what() << std::endl;
-    return 1;
-  }
+  Session* session = nullptr;
+  auto opened = OpenMaildir(options.dataFolder, options.maildir, loop,
+                            [&session] { if (session) session->StoreChanged(); }, errors);
+  if (!opened) return 1;
   MaildirStore& store = *opened;
   MailHost host(store);
   host.SetDelivery(options.from.empty() ? LocalSender() : options.from,
                    options.smtpUrl.empty() ? nullptr : SmtpDelivery(options));
-  Session* session = nullptr;
   WebBoxes boxes(loop, writer, [&session] {
     if (session) session->Publish();
   });
@@ -339,11 +335,7 @@ int WebFrontEnd::Run(const WebOptions& options, std::ostream& out, std::ostream&
   Session web(platform, host, dispatcher, boxes, logBuffer);
   session = &web;
   web.SetSending(options.smtpUrl.empty() ? "" : WithoutPassword(options.smtpUrl));
-  if (store.ChangeFd() >= 0) {
-    loop.WatchReadable(store.ChangeFd(), [&] {
-      if (store.DrainChanges()) web.StoreChanged();
-    });
-  }
+
   platform.media.onNotice = [&web, &errors](const std::string& text) {
     errors << text << std::endl;
     web.SetSound(text);
