@@ -198,20 +198,21 @@ json PageStateJson(MailHost& host, const platform::DesktopWindows& desktop,
           {"quit", host.QuitRequested()}};
 }
 
-json FolderJson(MailHost& host, const std::string& folder) {
+json FolderJson(MailHost& host, const std::string& folder, std::size_t offset, std::size_t limit) {
+  const auto summaries = host.Store().Summaries(folder);
   json items = json::array();
-  for (const auto& item : host.Store().Summaries(folder)) {
-    json row = {{"id", item.id},
-                {"subject", item.subject},
-                {"from", item.from},
-                {"to", item.to},
-                {"date", item.date},
-                {"read", item.read},
-                {"mail", item.itemClass == hostmodel::kOlMail},
-                {"attachments", AttachmentsJson(item.attachments)}};
-    items.push_back(row);
+  for (std::size_t i = offset; i < summaries.size() && i - offset < limit; ++i) {
+    const auto& item = summaries[i];
+    items.push_back({{"id", item.id},
+                     {"subject", item.subject},
+                     {"from", item.from},
+                     {"to", item.to},
+                     {"date", item.date},
+                     {"read", item.read},
+                     {"mail", item.itemClass == hostmodel::kOlMail},
+                     {"attachments", AttachmentsJson(item.attachments)}});
   }
-  return {{"folder", folder}, {"items", items}};
+  return {{"folder", folder}, {"total", summaries.size()}, {"offset", offset}, {"items", items}};
 }
 
 }  // namespace mailhost

@@ -48,6 +48,8 @@ nlohmann::json MailJson(MailItem& mail);
 // The live state; the message list of a folder is fetched on its own.
 nlohmann::json PageStateJson(MailHost& host, const platform::DesktopWindows& desktop,
                              const PageExtras& extras, PictureIndex& pictures);
-nlohmann::json FolderJson(MailHost& host, const std::string& folder);
+// Rows [offset, offset + limit) of a folder's list, and how many it has.
+nlohmann::json FolderJson(MailHost& host, const std::string& folder, std::size_t offset,
+                          std::size_t limit);
 
 }  // namespace mailhost

@@ -113,6 +113,15 @@ std::optional<platform::Answer> AnswerNamed(const std::string& word) {
   return std::nullopt;
 }
 
+constexpr std::size_t kRowsAtOnce = 500;
+
+// A count from a query; `otherwise` for none or one that is no number.
+std::size_t Count(const std::string& text, std::size_t otherwise) {
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+    return otherwise;
+  return std::stoul(text);
+}
+
 json CommandsJson() {
   json list = json::array();
   for (const auto& spec : Commands())
@@ -241,7 +250,9 @@ class Session {
     });
     server.Get("/folder", [this](const httplib::Request& req, httplib::Response& res) {
       const std::string name = req.get_param_value("name");
-      Reply(res, OnUi([this, name] { return FolderJson(m_host, name); }));
+      const std::size_t offset = Count(req.get_param_value("offset"), 0);
+      const std::size_t limit = std::min(Count(req.get_param_value("limit"), kRowsAtOnce), kRowsAtOnce);
+      Reply(res, OnUi([=] { return FolderJson(m_host, name, offset, limit); }));
     });
     server.Get(R"(/picture/(\d{1,6})\.png)", [this](const httplib::Request& req,
                                                     httplib::Response& res) {

@@ -98,6 +98,7 @@ before(async () => {
   host = await startHost();
   browser = await chromium.launch({ executablePath: process.env.CHROMIUM || "/usr/bin/chromium", args: ["--no-sandbox"] });
   page = await browser.newPage({ viewport: { width: 1280, height: 800 } });
+  page.setDefaultTimeout(60000);  // shared machines and the sanitizer build are slow
   await page.goto(`http://127.0.0.1:${port}/`);
 });
 
@@ -120,7 +121,7 @@ test("the first start offers the tutorial in a box; No closes it and opens nothi
 });
 
 test("the received voice mail plays from the main window and stops", async () => {
-  const row = page.locator('#messages[data-folder="Inbox"] tr', { hasText: "A voice message for you" });
+  const row = page.locator('#messages[data-folder="Inbox"] tr[data-id]', { hasText: "A voice message for you" });
   await row.waitFor();
   assert.match(await row.getAttribute("class"), /unread/);
   await row.click();
@@ -149,12 +150,12 @@ test("record a voice mail: the meter moves, Stop attaches the MP3, Send submits 
   await bar(win).getByRole("button", { name: "Record" }).click();
   const meter = page.locator('[data-form="Fx"]');
   await meter.waitFor();
-  await page.waitForFunction(() => [...document.querySelectorAll('[data-form="Fx"] span')].some((s) => s.textContent === "00:02"), null, { timeout: 10000 });
+  await page.waitForFunction(() => [...document.querySelectorAll('[data-form="Fx"] span')].some((s) => s.textContent === "00:02"), null, { timeout: 60000 });
   assert.ok(await meter.locator("img").count() > 0, "the meter paints its bars");
   await shot("recording");
 
   await bar(win).getByRole("button", { name: "Stop" }).click();
-  await bar(win).getByRole("button", { name: "Play" }).waitFor({ timeout: 15000 });
+  await bar(win).getByRole("button", { name: "Play" }).waitFor({ timeout: 60000 });
   await bar(win).getByRole("button", { name: "Delete" }).waitFor();
   const attachment = page.locator(`.window[data-name="${win}"] .attachment`, { hasText: "Sonvera.mp3" });
   await attachment.waitFor();
@@ -170,7 +171,7 @@ test("record a voice mail: the meter moves, Stop attaches the MP3, Send submits 
   await page.locator(`.window[data-name="${win}"]`).waitFor({ state: "detached" });
 
   await page.locator("nav button", { hasText: "Sent" }).click();
-  const row = page.locator('#messages[data-folder="Sent"] tr', { hasText: "Voice note" });
+  const row = page.locator('#messages[data-folder="Sent"] tr[data-id]', { hasText: "Voice note" });
   await row.waitFor();
   assert.match(await row.textContent(), /Sonvera\.mp3/);
   await row.click();
@@ -206,12 +207,12 @@ test("a refused submission is a box, and the mail stays in Drafts", async () => 
   assert.equal(await page.locator(`.window[data-name="${win}"]`).count(), 1, "the window stays open");
   await page.locator(`.window[data-name="${win}"] button`, { hasText: "Close" }).click();
   await page.locator("nav button", { hasText: "Drafts" }).click();
-  await page.locator('#messages[data-folder="Drafts"] tr', { hasText: "Refused" }).waitFor();
+  await page.locator('#messages[data-folder="Drafts"] tr[data-id]', { hasText: "Refused" }).waitFor();
 });
 
 test("the list selects several mails with Ctrl and opens one with Enter", async () => {
   await page.locator("nav button", { hasText: "Inbox" }).click();
-  const rows = page.locator('#messages[data-folder="Inbox"] tr');
+  const rows = page.locator('#messages[data-folder="Inbox"] tr[data-id]');
   await rows.nth(2).waitFor();
   await rows.nth(0).click();
   await rows.nth(1).click({ modifiers: ["Control"] });
@@ -228,11 +229,11 @@ test("a restart of mailhost while the page is open: the page reconnects and show
   await stopHost();
   await page.locator("#status", { hasText: "reconnecting" }).waitFor();
   host = await startHost();
-  await page.locator("#status", { hasText: "connected" }).waitFor({ timeout: 15000 });
+  await page.locator("#status", { hasText: "connected" }).waitFor({ timeout: 60000 });
   await page.locator("#explorer-bar button", { hasText: "Sonvera" }).waitFor();
   // The same data folder: the tutorial is not offered again, the mail is still there.
   assert.equal(await box().count(), 0);
   await page.locator("nav button", { hasText: "Sent" }).click();
-  await page.locator('#messages[data-folder="Sent"] tr', { hasText: "Voice note" }).waitFor();
+  await page.locator('#messages[data-folder="Sent"] tr[data-id]', { hasText: "Voice note" }).waitFor();
   await shot("restarted");
 });
