@@ -127,7 +127,12 @@ json BarJson(const CommandBars& bars, PictureIndex& pictures) {
     }
     controls.push_back(c);
   }
-  return {{"name", bar->Name()}, {"visible", bar->Visible()}, {"controls", controls}};
+  // Where the host's screen has the bar: the page lines the add-in's forms up with it.
+  const auto origin = bars.OriginOf(bar.get());
+  return {{"name", bar->Name()},
+          {"visible", bar->Visible()},
+          {"origin", {{"left", origin.left}, {"top", origin.top}}},
+          {"controls", controls}};
 }
 
 json MailJson(MailItem& mail) {
