@@ -47,6 +47,13 @@ function seed() {
   }
 }
 
+// The text part of a message file, decoded by Python's own mail parser.
+function textOf(file) {
+  const script = "import email,sys\nm=email.message_from_binary_file(open(sys.argv[1],'rb'))\n" +
+    "p=[x for x in m.walk() if x.get_content_type()=='text/plain']\nprint(p[0].get_payload(decode=True).decode())";
+  return must(python, ["-c", script, file]);
+}
+
 // What Python's own mail parser finds in a message file: its audio/mpeg part.
 function mp3Of(file) {
   const script = "import email,sys\nm=email.message_from_binary_file(open(sys.argv[1],'rb'))\n" +
@@ -176,6 +183,8 @@ test("record a voice mail: the meter moves, Stop attaches the MP3, Send submits 
   assert.match(await row.textContent(), /Sonvera\.mp3/);
   await row.click();
   await page.locator("#reading", { hasText: "To: Friend <friend@example.org>" }).waitFor();
+  const footer = /Voice E-mail messages are created using Sonvera technology/;
+  assert.match(await page.locator("#reading").textContent(), footer);
   await shot("sent");
 
   // The same MP3 reached the server and lies in .Sent as a MIME message.
@@ -187,7 +196,9 @@ test("record a voice mail: the meter moves, Stop attaches the MP3, Send submits 
   assert.equal(sent.length, 1);
   const file = join(maildir, ".Sent", existsSync(join(maildir, ".Sent", "cur", sent[0])) ? "cur" : "new", sent[0]);
   assert.deepEqual(mp3Of(file), received);
-  const headers = readFileSync(file, "latin1").split("\r\n\r\n")[0];
+  assert.match(textOf(file), footer);
+  assert.match(textOf(join(smtpOut, "1.eml")), footer);
+  const headers = readFileSync(file, "latin1").split(/\r?\n\r?\n/)[0];
   for (const name of ["Message-Id", "Date", "From", "To", "Subject"]) assert.match(headers, new RegExp(`^${name}: `, "mi"));
 });
 
