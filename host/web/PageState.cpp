@@ -85,6 +85,7 @@ json FormJson(const platform::DesktopForm& form, PictureIndex& pictures) {
 }  // namespace
 
 int PictureIndex::Number(const platform::PicturePtr& picture) {
+  std::lock_guard lock(m_mutex);
   auto found = m_numbers.find(picture.get());
   if (found != m_numbers.end()) return found->second;
   const int number = static_cast<int>(m_pictures.size());
@@ -94,6 +95,7 @@ int PictureIndex::Number(const platform::PicturePtr& picture) {
 }
 
 platform::PicturePtr PictureIndex::Find(int number) const {
+  std::lock_guard lock(m_mutex);
   if (number < 0 || number >= static_cast<int>(m_pictures.size())) return nullptr;
   return m_pictures[number];
 }

@@ -5,6 +5,7 @@
 // turns back into the picture, so a request never names a file.
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@ class CommandBars;
 class MailHost;
 class MailItem;
 
+// Numbered on the UI thread, looked up by the server's threads.
 class PictureIndex {
  public:
   // The number under which the page asks for this picture.
@@ -31,6 +33,7 @@ class PictureIndex {
   platform::PicturePtr Find(int number) const;
 
  private:
+  mutable std::mutex m_mutex;
   std::map<const platform::Picture*, int> m_numbers;
   std::vector<platform::PicturePtr> m_pictures;
 };
