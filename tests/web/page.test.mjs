@@ -221,6 +221,24 @@ test("a refused submission is a box, and the mail stays in Drafts", async () => 
   await page.locator('#messages[data-folder="Drafts"] tr[data-id]', { hasText: "Refused" }).waitFor();
 });
 
+test("the Properties dialog keeps the quality chosen; the page's command line shows it", async () => {
+  await page.getByRole("button", { name: "New mail" }).click();
+  const win = await page.locator(".window.active").getAttribute("data-name");
+  await bar(win).getByRole("button", { name: "Properties" }).click();
+  const dialog = page.locator('[data-form="FrmProp"]');
+  await dialog.waitFor();
+  assert.match(await dialog.textContent(), /Version 1\.0\.1/);
+  await dialog.locator("select").selectOption("8 Kbs High");
+  await page.waitForFunction(() => document.querySelector('[data-form="FrmProp"] select').value === "8 Kbs High");
+  await shot("properties");
+  await dialog.getByRole("button", { name: "Ok" }).click();
+  await dialog.waitFor({ state: "detached" });
+  await page.locator("#command").fill("registry show Software\\Microsoft\\Office\\Outlook\\Addins\\Sonvera.Amp");
+  await page.locator("#command").press("Enter");
+  await page.locator("#log", { hasText: "Sonvera.Amp AQ=sz:3" }).waitFor();
+  await page.locator(`.window[data-name="${win}"] button`, { hasText: "Close" }).click();
+});
+
 test("the list selects several mails with Ctrl and opens one with Enter", async () => {
   await page.locator("nav button", { hasText: "Inbox" }).click();
   const rows = page.locator('#messages[data-folder="Inbox"] tr[data-id]');
