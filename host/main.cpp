@@ -2,7 +2,6 @@
 // --script, registers a library with --register, or else is a console for a
 // person.
 #include <cstring>
-#include <filesystem>
 #include <iostream>
 #include <string>
 

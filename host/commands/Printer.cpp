@@ -129,23 +129,25 @@ std::string AnswerName(platform::Answer answer) {
   return "none";
 }
 
+std::string IconName(platform::Icon icon) {
+  switch (icon) {
+    case platform::Icon::Question:
+      return "Question";
+    case platform::Icon::Critical:
+      return "Critical";
+    case platform::Icon::Exclamation:
+      return "Exclamation";
+    case platform::Icon::None:
+      break;
+  }
+  return "";
+}
+
 std::vector<std::string> FormatBox(const platform::BoxRequest& request, const std::string& answer) {
   std::string head = "box ";
   head += request.title && !request.title->empty() ? Quote(*request.title) : "default";
   head += request.buttons == platform::Buttons::YesNo ? " YesNo" : " OK";
-  switch (request.icon) {
-    case platform::Icon::None:
-      break;
-    case platform::Icon::Question:
-      head += "+Question";
-      break;
-    case platform::Icon::Critical:
-      head += "+Critical";
-      break;
-    case platform::Icon::Exclamation:
-      head += "+Exclamation";
-      break;
-  }
+  if (request.icon != platform::Icon::None) head += "+" + IconName(request.icon);
   head += " -> " + answer;
   std::vector<std::string> lines{head};
   for (const auto& line : SplitLines(request.text))

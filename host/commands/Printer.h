@@ -28,6 +28,8 @@ std::string FormatMail(const std::string& label, MailItem& mail);
 // "box TITLE BUTTONS -> ANSWER" and one "| LINE" per line of the text.
 std::vector<std::string> FormatBox(const platform::BoxRequest& request, const std::string& answer);
 std::string AnswerName(platform::Answer answer);
+// "Question", "Critical", "Exclamation", or "" for no icon.
+std::string IconName(platform::Icon icon);
 // "registry KEY NAME=TYPE:VALUE".
 std::string FormatRegistryValue(const std::string& key, const platform::RegValue& value);
 // "clipboard empty", or one line per format held.

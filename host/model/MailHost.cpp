@@ -10,9 +10,9 @@
 #include "host/model/GuardedFire.h"
 #include "host/model/Inspector.h"
 #include "host/model/MailItem.h"
-#include "platform/Platform.h"
 #include "host/model/PersistentBars.h"
 #include "platform/Error.h"
+#include "platform/Platform.h"
 
 namespace mailhost {
 namespace {

@@ -18,20 +18,6 @@ namespace {
 
 using nlohmann::json;
 
-const char* IconName(platform::Icon icon) {
-  switch (icon) {
-    case platform::Icon::Question:
-      return "question";
-    case platform::Icon::Critical:
-      return "critical";
-    case platform::Icon::Exclamation:
-      return "exclamation";
-    case platform::Icon::None:
-      break;
-  }
-  return "none";
-}
-
 const char* KindName(platform::ControlKind kind) {
   switch (kind) {
     case platform::ControlKind::Button:

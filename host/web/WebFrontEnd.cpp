@@ -148,8 +148,8 @@ std::string LocalSender() {
 MailItem::Delivery SmtpDelivery(const WebOptions& options) {
   SmtpConfig config;
   config.url = options.smtpUrl;
-  config.from = ParseRecipients(options.from).empty() ? options.from
-                                                       : ParseRecipients(options.from).front();
+  const auto senders = ParseRecipients(options.from);  // "Me <me@x>" gives the bare address
+  config.from = senders.empty() ? options.from : senders.front();
   return [config](StoredItem& mail) {
     std::string message = WriteMimeMessage(mail);
     // The Sent copy carries the Message-Id and Date the server saw.
@@ -252,7 +252,7 @@ class Session {
       const std::string name = req.get_param_value("name");
       const std::size_t offset = Count(req.get_param_value("offset"), 0);
       const std::size_t limit = std::min(Count(req.get_param_value("limit"), kRowsAtOnce), kRowsAtOnce);
-      Reply(res, OnUi([=] { return FolderJson(m_host, name, offset, limit); }));
+      Reply(res, OnUi([this, name, offset, limit] { return FolderJson(m_host, name, offset, limit); }));
     });
     server.Get(R"(/picture/(\d{1,6})\.png)", [this](const httplib::Request& req,
                                                     httplib::Response& res) {
