@@ -41,6 +41,12 @@ class EventLoop {
   virtual void Quit() = 0;
   // Depth of nested Run calls now active.
   virtual int Depth() const = 0;
+
+  // The host is ending: every Run now active returns once control is back in
+  // it, and every later Run returns at once. Thread-safe. A wait that pumps
+  // with RunPending (the encoder, a capture loop) checks Ending and gives up.
+  virtual void EndAll() = 0;
+  virtual bool Ending() const = 0;
 };
 
 }  // namespace platform

@@ -95,10 +95,10 @@ void LoopBase::Run() {
   const std::size_t mine = m_runs.size() - 1;
   RunStarting();
   try {
-    while (!m_runs[mine]) {
+    while (!m_runs[mine] && !m_ending) {
       if (RunOnePosted()) continue;
       if (RunOneDueTimer(Now())) continue;
-      if (m_runs[mine]) break;
+      if (m_runs[mine] || m_ending) break;
       WaitForWork(NextDue());
     }
   } catch (...) {
@@ -108,6 +108,12 @@ void LoopBase::Run() {
   }
   m_runs.resize(mine);
   RunEnded();
+}
+
+void LoopBase::EndAll() {
+  m_ending = true;
+  // Wakes a run that waits for work; the posted task itself does nothing.
+  Post([] {});
 }
 
 void LoopBase::Quit() {

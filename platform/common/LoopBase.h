@@ -2,6 +2,7 @@
 // What the real and the virtual loop share: the posted-task queue, the timer
 // queue and the stack of nested runs. They differ only in their clock and in
 // how they wait when nothing is due.
+#include <atomic>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -20,6 +21,8 @@ class LoopBase : public EventLoop {
   void Run() override;
   void Quit() override;
   int Depth() const override { return static_cast<int>(m_runs.size()); }
+  void EndAll() override;
+  bool Ending() const override { return m_ending; }
 
  protected:
   // Blocks (or, for virtual time, advances the clock) until something may be
@@ -49,6 +52,7 @@ class LoopBase : public EventLoop {
   std::map<std::pair<Millis, TimerId>, TimerId> m_order;  // (due, id): firing order
   TimerId m_nextId = 1;
   std::vector<bool> m_runs;  // quit flags of the nested runs, innermost last
+  std::atomic<bool> m_ending{false};
   Millis m_nextDueCache{};
 };
 

@@ -147,6 +147,25 @@ TYPED_TEST(EventLoopContract, NestedRunsFormAStackAndQuitEndsOnlyTheInnermost) {
   EXPECT_EQ(loop.Depth(), 0);
 }
 
+// The host's exit while a box waits inside a long wait: every run ends, and
+// a run begun afterwards does not wait.
+TYPED_TEST(EventLoopContract, EndAllUnwindsEveryNestedRunAndLaterRunsReturnAtOnce) {
+  auto& loop = this->Loop();
+  std::vector<int> depths;
+  const auto far = loop.SetTimer(std::chrono::hours(2), false, [] {});
+  loop.SetTimer(Millis(5), false, [&] {
+    loop.SetTimer(Millis(5), false, [&] { loop.EndAll(); });
+    loop.Run();  // the box: ended by EndAll, not by a Quit of its own
+    depths.push_back(loop.Depth());
+  });
+  loop.Run();
+  depths.push_back(loop.Depth());
+  EXPECT_TRUE(loop.Ending());
+  loop.Run();
+  EXPECT_EQ(depths, (std::vector<int>{1, 0}));
+  loop.KillTimer(far);
+}
+
 TEST(VirtualEventLoop, TimeMovesToEachDueTimeInOrderAndLongWaitsCostNothing) {
   platform::VirtualEventLoop loop;
   std::vector<std::pair<std::string, long>> fired;
@@ -190,6 +209,11 @@ TEST(PollEventLoop, PostFromAnotherThreadWakesAWaitingRun) {
   loop.Run();
   worker.join();
   EXPECT_EQ(got, 7);
+  // The host's exit comes from a server thread, too.
+  std::thread ender([&] { loop.EndAll(); });
+  loop.Run();
+  ender.join();
+  EXPECT_TRUE(loop.Ending());
 }
 
 }  // namespace
