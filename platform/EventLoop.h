@@ -47,6 +47,12 @@ class EventLoop {
   // with RunPending (the encoder, a capture loop) checks Ending and gives up.
   virtual void EndAll() = 0;
   virtual bool Ending() const = 0;
+
+  // Runs `task` on the loop whenever `fd` is readable (or at end of file);
+  // the task must read, or unwatch, or it runs again at once. A loop on
+  // virtual time looks at its descriptors at each turn without waiting.
+  virtual void WatchReadable(int fd, Task task) = 0;
+  virtual void Unwatch(int fd) = 0;
 };
 
 }  // namespace platform

@@ -1,6 +1,11 @@
 #include "platform/common/LoopBase.h"
 
+#include <poll.h>
+
+#include <cerrno>
 #include <utility>
+
+#include "platform/Error.h"
 
 namespace platform {
 
@@ -72,7 +77,9 @@ bool LoopBase::RunOnePosted() {
 
 void LoopBase::RunPending() {
   // Only what is there now: tasks posted meanwhile wait for the next turn, so
-  // a task that reposts itself cannot spin here forever.
+  // a task that reposts itself cannot spin here forever. Descriptors are
+  // looked at without waiting.
+  PollWatched(0);
   std::size_t count;
   {
     std::lock_guard<std::mutex> lock(m_postMutex);
@@ -108,6 +115,31 @@ void LoopBase::Run() {
   }
   m_runs.resize(mine);
   RunEnded();
+}
+
+bool LoopBase::PollWatched(int timeoutMs, int wakeFd) {
+  std::vector<pollfd> fds;
+  if (wakeFd >= 0) fds.push_back({wakeFd, POLLIN, 0});
+  for (auto& entry : m_watched) fds.push_back({entry.first, POLLIN, 0});
+  if (fds.empty()) return false;
+  const int n = poll(fds.data(), fds.size(), timeoutMs);
+  if (n < 0) {
+    if (errno == EINTR) return false;
+    throw Error("The event loop cannot wait for events.");
+  }
+  bool woken = false;
+  for (const auto& fd : fds) {
+    if (!fd.revents) continue;
+    if (fd.fd == wakeFd) {
+      woken = true;
+      continue;
+    }
+    auto it = m_watched.find(fd.fd);
+    if (it == m_watched.end()) continue;
+    Task task = it->second;  // the task may unwatch itself
+    task();
+  }
+  return woken;
 }
 
 void LoopBase::EndAll() {

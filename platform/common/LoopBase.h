@@ -23,6 +23,8 @@ class LoopBase : public EventLoop {
   int Depth() const override { return static_cast<int>(m_runs.size()); }
   void EndAll() override;
   bool Ending() const override { return m_ending; }
+  void WatchReadable(int fd, Task task) override { m_watched[fd] = std::move(task); }
+  void Unwatch(int fd) override { m_watched.erase(fd); }
 
  protected:
   // Blocks (or, for virtual time, advances the clock) until something may be
@@ -38,6 +40,10 @@ class LoopBase : public EventLoop {
   bool RunOneDueTimer(Millis now);
   bool RunOnePosted();
   bool HasTimers() const { return !m_order.empty(); }
+  // Waits up to `timeoutMs` (-1: for ever, 0: not at all) for a watched
+  // descriptor or `wakeFd` (-1: none) to become readable, then runs the tasks
+  // of the readable ones; true when `wakeFd` was.
+  bool PollWatched(int timeoutMs, int wakeFd = -1);
 
  private:
   struct Timer {
@@ -53,6 +59,7 @@ class LoopBase : public EventLoop {
   TimerId m_nextId = 1;
   std::vector<bool> m_runs;  // quit flags of the nested runs, innermost last
   std::atomic<bool> m_ending{false};
+  std::map<int, Task> m_watched;
   Millis m_nextDueCache{};
 };
 

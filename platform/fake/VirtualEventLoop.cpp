@@ -6,6 +6,7 @@ namespace platform {
 
 void VirtualEventLoop::AdvanceBy(Millis duration) {
   const Millis end = m_now + duration;
+  PollWatched(0);
   for (;;) {
     while (RunOnePosted()) {
     }
@@ -20,6 +21,7 @@ void VirtualEventLoop::AdvanceBy(Millis duration) {
 }
 
 void VirtualEventLoop::WaitForWork(const Millis* next) {
+  PollWatched(0);
   if (HasPosted()) return;
   if (!next) throw Error("The event loop waits for something that can never happen.");
   if (*next - m_runStarts.back() > m_runLimit) {

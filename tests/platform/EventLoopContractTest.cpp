@@ -1,5 +1,6 @@
 // The event loop's contract, on the real clock and on virtual time.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <thread>
@@ -164,6 +165,33 @@ TYPED_TEST(EventLoopContract, EndAllUnwindsEveryNestedRunAndLaterRunsReturnAtOnc
   loop.Run();
   EXPECT_EQ(depths, (std::vector<int>{1, 0}));
   loop.KillTimer(far);
+}
+
+// Another program's change (the Maildir's inotify descriptor) reaches the
+// loop on either clock, and an unwatched descriptor is left alone.
+TYPED_TEST(EventLoopContract, WatchedDescriptorsRunTheirTaskWhenReadable) {
+  auto& loop = this->Loop();
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::string got;
+  loop.WatchReadable(fds[0], [&] {
+    char c;
+    if (read(fds[0], &c, 1) == 1) got += c;
+    if (c == 'b') loop.Quit();
+  });
+  ASSERT_EQ(write(fds[1], "a", 1), 1);
+  loop.RunPending();
+  EXPECT_EQ(got, "a");
+  ASSERT_EQ(write(fds[1], "b", 1), 1);
+  loop.SetTimer(Millis(1), false, [] {});
+  loop.Run();
+  EXPECT_EQ(got, "ab");
+  loop.Unwatch(fds[0]);
+  ASSERT_EQ(write(fds[1], "c", 1), 1);
+  loop.RunPending();
+  EXPECT_EQ(got, "ab");
+  close(fds[0]);
+  close(fds[1]);
 }
 
 TEST(VirtualEventLoop, TimeMovesToEachDueTimeInOrderAndLongWaitsCostNothing) {
