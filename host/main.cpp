@@ -7,8 +7,9 @@
 
 #include "host/console/Console.h"
 #include "host/loader/AddinLoader.h"
-#include "host/platforms/UserData.h"
+#include "host/platforms/Integrations.h"
 #include "host/script/ScriptRunner.h"
+#include "host/setup/UserData.h"
 #include "host/web/WebFrontEnd.h"
 #include "platform/Platform.h"
 #include "platform/linux/LinuxIntegration.h"
@@ -17,17 +18,19 @@ namespace {
 
 constexpr int kUsageError = 2;
 constexpr const char* kUsage =
-    "usage: mailhost [--data DIR] [--maildir PATH]     a console on the real platform\n"
+    "usage: mailhost [--data DIR] [--maildir PATH] [--smtp URL --from ADDRESS]\n"
+    "                                                  a console on the real platform\n"
     "       mailhost --web PORT [--open] [--data DIR] [--maildir PATH]\n"
     "                [--smtp URL --from ADDRESS]       the page on 127.0.0.1 (PORT 0: any)\n"
     "       mailhost --script FILE [--data DIR] [--no-register] [--addin LIB]\n"
     "       mailhost --register LIB | --unregister LIB [--data DIR]\n";
 
 int Register(const std::string& library, bool unregister, const std::string& dataFolder) {
-  platform::LinuxIntegration platform(mailhost::RegistryFileIn(dataFolder));
-  platform.registry.SetNoteSink(
+  auto platform = mailhost::CreateIntegration(platform::LinuxIntegration::kName,
+                                              mailhost::RegistryFileIn(dataFolder));
+  platform->SetNoticeSink(
       [](const std::string& note) { std::cerr << "mailhost: note " << note << std::endl; });
-  platform::ScopedInstall install(platform);
+  platform::ScopedInstall install(*platform);
   return mailhost::AddinLoader::Register(library, unregister, std::cerr) ? 0 : 1;
 }
 
@@ -35,15 +38,13 @@ int Register(const std::string& library, bool unregister, const std::string& dat
 
 int main(int argc, char** argv) {
   std::string script;
-  std::string dataFolder;
   std::string addin;
   std::string registerLibrary;
   bool unregister = false;
   bool registerAddin = true;
   std::string webPort;
-  std::string maildir;
-  std::string smtpUrl;
-  std::string from;
+  mailhost::HostOptions host;
+  std::string& dataFolder = host.dataFolder;
   bool openBrowser = false;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
@@ -64,11 +65,11 @@ int main(int argc, char** argv) {
            webPort.find_first_not_of("0123456789") == std::string::npos &&
            std::stoi(webPort) <= 65535;
     } else if (option == "--maildir") {
-      ok = value(&maildir);
+      ok = value(&host.maildir);
     } else if (option == "--smtp") {
-      ok = value(&smtpUrl);
+      ok = value(&host.smtpUrl);
     } else if (option == "--from") {
-      ok = value(&from);
+      ok = value(&host.from);
     } else if (option == "--open") {
       openBrowser = true;
     } else if (option == "--no-register") {
@@ -97,22 +98,16 @@ int main(int argc, char** argv) {
     options.addin = addin;
     return mailhost::ScriptRunner::Run(options, std::cout, std::cerr);
   }
+  if (!host.smtpUrl.empty() && host.from.empty()) {
+    std::cerr << "mailhost: --smtp needs --from ADDRESS, the sender of the mail" << std::endl;
+    return kUsageError;
+  }
   if (!webPort.empty()) {
     mailhost::WebOptions options;
-    options.dataFolder = dataFolder;
+    options.host = host;
     options.port = std::stoi(webPort);
     options.openBrowser = openBrowser;
-    options.maildir = maildir;
-    options.smtpUrl = smtpUrl;
-    options.from = from;
-    if (!smtpUrl.empty() && from.empty()) {
-      std::cerr << "mailhost: --smtp needs --from ADDRESS, the sender of the mail" << std::endl;
-      return kUsageError;
-    }
     return mailhost::WebFrontEnd::Run(options, std::cout, std::cerr);
   }
-  mailhost::ConsoleOptions options;
-  options.dataFolder = dataFolder;
-  options.maildir = maildir;
-  return mailhost::Console::Run(options, std::cout, std::cerr);
+  return mailhost::Console::Run(host, std::cout, std::cerr);
 }

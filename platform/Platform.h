@@ -5,6 +5,7 @@
 // its fixture. The add-in reaches the services only through the accessors
 // below. A service the installed set lacks is platform::Error from its
 // accessor, never a crash.
+#include <functional>
 #include <string>
 
 #include "platform/Clipboard.h"
@@ -44,9 +45,15 @@ struct Services {
 // clipboard) or a display wrapper into the set before installing it.
 class Integration {
  public:
+  using NoticeSink = std::function<void(const std::string&)>;
+
   virtual ~Integration() = default;
   virtual const char* Name() const = 0;
   Services& GetServices() { return m_services; }
+  // Where the platform tells the person, once, of something about the
+  // machine rather than the add-in: a damaged registry file set aside, no
+  // sound card. A platform with nothing to say ignores it.
+  virtual void SetNoticeSink(NoticeSink /*sink*/) {}
 
  protected:
   Services m_services;

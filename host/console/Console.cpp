@@ -11,12 +11,10 @@
 #include "host/commands/CommandDispatcher.h"
 #include "host/commands/LineWriter.h"
 #include "host/console/ConsoleBoxes.h"
-#include "host/loader/AddinLoader.h"
 #include "host/model/MailHost.h"
-#include "host/platforms/PrintedActions.h"
-#include "host/platforms/UserData.h"
+#include "host/setup/HostSetup.h"
+#include "host/setup/UserData.h"
 #include "platform/Platform.h"
-#include "platform/linux/LinuxIntegration.h"
 
 namespace mailhost {
 namespace {
@@ -34,14 +32,13 @@ constexpr int kStdin = 0;
 // comes while a deeper loop runs is deferred until control is back in it.
 class Session : public LineSource {
  public:
-  Session(platform::PollEventLoop& loop, MailHost& host, std::ostream& out, std::ostream& errors)
+  Session(platform::EventLoop& loop, MailHost& host, std::ostream& out, std::ostream& errors)
       : m_loop(loop), m_host(host), m_out(out), m_errors(errors), m_person(isatty(kStdin)) {}
 
   void SetDispatcher(CommandDispatcher* dispatcher) { m_dispatcher = dispatcher; }
 
   // Starts the host with `start`, then reads commands until the host quits.
   void Run(const std::function<void()>& start) {
-    m_host.SetQuitHook([this] { m_loop.Post([this] { EndAllRuns(); }); });
     m_loop.WatchReadable(kStdin, [this] { OnReadable(); });
     if (m_person) m_out << kWelcome << std::endl;
     m_running = true;  // lines typed meanwhile wait for the start to end
@@ -83,7 +80,7 @@ class Session : public LineSource {
       done = true;
       QuitRunAt(depth);
     });
-    while (!done && !m_host.QuitRequested()) RunNested();
+    while (!done && !m_host.QuitRequested() && !QuitIsNext()) RunNested();
     m_loop.KillTimer(timer);
   }
 
@@ -103,10 +100,12 @@ class Session : public LineSource {
     }
   }
 
-  // Application.Quit or `quit`: unwind every loop, outermost last.
-  void EndAllRuns() {
-    m_loop.Quit();
-    if (m_loop.Depth() > 1) m_loop.Post([this] { EndAllRuns(); });
+  // While a command runs, a `quit` next in line is obeyed at once: the host's
+  // exit unwinds the command, however long it would wait.
+  bool QuitIsNext() {
+    if (!m_running || m_lines.empty() || m_lines.front() != "quit") return false;
+    m_host.RequestQuit();
+    return true;
   }
 
   void OnReadable() {
@@ -126,6 +125,7 @@ class Session : public LineSource {
         }
       }
     }
+    if (QuitIsNext()) return;
     if (!m_lineWaiters.empty()) {
       if (!m_lines.empty() || m_endOfInput) QuitRunAt(m_lineWaiters.back());
       return;
@@ -154,7 +154,7 @@ class Session : public LineSource {
     if (m_endOfInput && m_lines.empty()) m_host.RequestQuit();
   }
 
-  platform::PollEventLoop& m_loop;
+  platform::EventLoop& m_loop;
   MailHost& m_host;
   std::ostream& m_out;
   std::ostream& m_errors;
@@ -171,33 +171,31 @@ class Session : public LineSource {
 
 }  // namespace
 
-int Console::Run(const ConsoleOptions& options, std::ostream& out, std::ostream& errors) {
-  const std::string registryPath = RegistryFileIn(options.dataFolder);
+int Console::Run(const HostOptions& options, std::ostream& out, std::ostream& errors) {
   LineWriter writer(out);
-  platform::LinuxIntegration platform(registryPath);
-  platform.registry.SetNoteSink([&writer](const std::string& note) { writer.Note(note); });
-  auto& loop = platform.loop;
-  auto store = OpenMaildir(options.dataFolder, options.maildir, loop, nullptr, errors);
-  if (!store) return 1;
-  MailHost host(*store);
-  Session session(loop, host, out, errors);
+  HostOptions hostOptions = options;
+  hostOptions.registryPath = RegistryFileIn(options.dataFolder);
+  std::unique_ptr<HostSetup> setup;
+  try {
+    setup = std::make_unique<HostSetup>(hostOptions, writer, errors);
+  } catch (const std::exception& e) {
+    errors << "mailhost: " << e.what() << std::endl;
+    return 1;
+  }
+  Session session(setup->Loop(), setup->Host(), out, errors);
   ConsoleBoxes boxes(writer, session);
-  platform.GetServices().boxes = &boxes;
-  platform.media.onNotice = [&errors](const std::string& text) { errors << text << std::endl; };
-  PrintedActions printed(platform.GetServices(), writer);
-  platform::ScopedInstall install(platform);
-
-  AddinLoader loader;
-  DispatchSetup setup;
-  setup.baseFolder = std::filesystem::current_path().string();
-  setup.wait = [&session](std::chrono::milliseconds duration) { session.Wait(duration); };
-  setup.queueAnswer = [&boxes](platform::Answer answer) { boxes.Queue(answer); };
-  CommandDispatcher dispatcher(host, loader, writer, errors, std::move(setup));
+  FrontEnd frontEnd;
+  frontEnd.boxes = &boxes;
+  frontEnd.dispatch.baseFolder = std::filesystem::current_path().string();
+  frontEnd.dispatch.wait = [&session](std::chrono::milliseconds duration) {
+    session.Wait(duration);
+  };
+  frontEnd.dispatch.queueAnswer = [&boxes](platform::Answer answer) { boxes.Queue(answer); };
+  auto& dispatcher = setup->Install(std::move(frontEnd));
   session.SetDispatcher(&dispatcher);
 
   session.Run([&dispatcher] { dispatcher.Start(); });
-  dispatcher.Shutdown();
-  if (store->ChangeFd() >= 0) loop.Unwatch(store->ChangeFd());
+  setup->Shutdown();
   return 0;
 }
 

@@ -18,6 +18,8 @@ class ScenarioIntegration : public platform::Integration {
 
   explicit ScenarioIntegration(const std::string& registryPath);
   const char* Name() const override { return kName; }
+  // The registry file is the real one; the sound device is deterministic.
+  void SetNoticeSink(NoticeSink sink) override { real.registry.SetNoteSink(std::move(sink)); }
 
   platform::LinuxIntegration real;
   platform::FakeIntegration fake;

@@ -14,9 +14,8 @@
 #include "host/loader/AddinFolder.h"
 #include "host/loader/AddinLoader.h"
 #include "host/model/MailHost.h"
-#include "host/platforms/PrintedActions.h"
 #include "host/platforms/ScenarioIntegration.h"
-#include "host/store/MemoryMailStore.h"
+#include "host/setup/HostSetup.h"
 #include "platform/Platform.h"
 
 namespace fs = std::filesystem;
@@ -124,31 +123,40 @@ int ScriptRunner::Run(const ScriptOptions& options, std::ostream& out, std::ostr
     return kScriptLineFailed;
   }
 
-  ScenarioIntegration platform(data.Path() + "/" + kRegistryFileName);
-  platform.real.registry.SetNoteSink([&writer](const std::string& note) { writer.Note(note); });
+  HostOptions hostOptions;
+  hostOptions.platform = ScenarioIntegration::kName;
+  hostOptions.registryPath = data.Path() + "/" + kRegistryFileName;
+  hostOptions.memoryStore = true;
+  std::unique_ptr<HostSetup> setup;
+  try {
+    setup = std::make_unique<HostSetup>(hostOptions, writer, errors);
+  } catch (const std::exception& e) {
+    errors << "mailhost: " << e.what() << std::endl;
+    return kScriptLineFailed;
+  }
+  auto& platform = dynamic_cast<ScenarioIntegration&>(setup->Platform());
   auto& loop = platform.fake.loop;
   auto& boxes = platform.fake.boxes;
   boxes.onShown = [&writer](const platform::ShownBox& box) {
     const std::string answer = box.answered ? mailhost::AnswerName(box.answer) : kNoAnswer;
     for (const auto& line : FormatBox(box.request, answer)) writer.Line(line);
   };
-  PrintedActions printed(platform.GetServices(), writer);
-  platform::ScopedInstall install(platform);
+  FrontEnd frontEnd;
+  frontEnd.dispatch.baseFolder = fs::absolute(script).parent_path().string();
+  frontEnd.dispatch.privateAddinFolder = privateFolder;
+  frontEnd.dispatch.wait = [&loop](std::chrono::milliseconds duration) {
+    loop.AdvanceBy(duration);
+  };
+  frontEnd.dispatch.queueAnswer = [&boxes](platform::Answer answer) { boxes.Queue(answer); };
+  frontEnd.dispatch.microphone = [&platform](const std::string& path) {
+    platform.fake.microphone.Play(path);
+  };
+  auto& dispatcher = setup->Install(std::move(frontEnd));
+  MailHost& host = setup->Host();
 
   if (options.registerAddin && !AddinLoader::Register(privateLibrary, false, errors)) {
     return kScriptLineFailed;
   }
-
-  MemoryMailStore store;
-  MailHost host(store);
-  AddinLoader loader;
-  DispatchSetup setup;
-  setup.baseFolder = fs::absolute(script).parent_path().string();
-  setup.privateAddinFolder = privateFolder;
-  setup.wait = [&loop](std::chrono::milliseconds duration) { loop.AdvanceBy(duration); };
-  setup.queueAnswer = [&boxes](platform::Answer answer) { boxes.Queue(answer); };
-  setup.microphone = [&platform](const std::string& path) { platform.fake.microphone.Play(path); };
-  CommandDispatcher dispatcher(host, loader, writer, errors, std::move(setup));
 
   int status = kScriptOk;
   for (const auto& command : commands) {
@@ -169,7 +177,7 @@ int ScriptRunner::Run(const ScriptOptions& options, std::ostream& out, std::ostr
     }
   }
   // The host exits: its add-ins get their shutdown event.
-  dispatcher.Shutdown();
+  setup->Shutdown();
   if (status == kScriptOk && boxes.TakeUnanswered() > 0) {
     errors << "mailhost: " << script << ": at exit: " << kUnansweredBox << std::endl;
     status = kScriptLineFailed;

@@ -32,7 +32,7 @@ platform::Answer WebBoxes::Show(const platform::BoxRequest& request) {
   m_changed();
   // Boxes nest: a timer may show another while this one waits. Only the
   // innermost is answered, and its loop is the innermost one.
-  while (!mine.answer && !m_abandoned) m_loop.Run();
+  while (!mine.answer && !m_abandoned && !m_loop.Ending()) m_loop.Run();
   const auto answer = mine.answer;
   m_waiting.pop_back();
   if (m_abandoned && !m_waiting.empty()) m_loop.Quit();  // the next box out gives up too

@@ -13,20 +13,15 @@
 #include "host/commands/CommandDispatcher.h"
 #include "host/commands/CommandTable.h"
 #include "host/commands/LineWriter.h"
-#include "host/loader/AddinLoader.h"
 #include "host/model/MailHost.h"
-#include "host/platforms/PrintedActions.h"
-#include "host/platforms/UserData.h"
-#include "host/model/MailItem.h"
-#include "host/send/SmtpSubmitter.h"
-#include "host/store/MaildirStore.h"
-#include "host/store/MimeMessage.h"
+#include "host/setup/HostSetup.h"
+#include "host/setup/UserData.h"
 #include "host/web/PageState.h"
 #include "host/web/PngPicture.h"
 #include "host/web/WebBoxes.h"
 #include "platform/Error.h"
 #include "platform/Platform.h"
-#include "platform/linux/LinuxIntegration.h"
+#include "platform/common/DesktopWindows.h"
 
 namespace mailhost {
 
@@ -39,7 +34,7 @@ using namespace std::chrono_literals;
 
 constexpr const char* kLoopback = "127.0.0.1";
 constexpr auto kRefresh = std::chrono::milliseconds(100);  // the meter moves every 50 ms
-constexpr auto kUiWait = 2s;        // a command that takes longer answers "pending"
+constexpr auto kUiWait = 2s;  // a command that takes longer answers "pending"
 constexpr auto kKeepAlive = 10s;
 constexpr std::size_t kLogLines = 200;
 constexpr const char* kBoxWaits = "A message box waits for an answer.";
@@ -139,33 +134,16 @@ std::string WithoutPassword(const std::string& url) {
   return url.substr(0, colon) + url.substr(at);
 }
 
-// Without --from, sent mail is from the user on this machine.
-std::string LocalSender() {
-  const char* user = std::getenv("USER");
-  return std::string(user && *user ? user : "mailhost") + "@localhost";
-}
-
-MailItem::Delivery SmtpDelivery(const WebOptions& options) {
-  SmtpConfig config;
-  config.url = options.smtpUrl;
-  const auto senders = ParseRecipients(options.from);  // "Me <me@x>" gives the bare address
-  config.from = senders.empty() ? options.from : senders.front();
-  return [config](StoredItem& mail) {
-    std::string message = WriteMimeMessage(mail);
-    // The Sent copy carries the Message-Id and Date the server saw.
-    const auto written = ReadMimeMessage(message, false);
-    mail.messageId = written.messageId;
-    mail.date = written.date;
-    const auto result = SmtpSubmitter(config).Submit(ParseRecipients(mail.to), message);
-    if (!result.sent) throw platform::Error(result.error);
-  };
-}
-
 class Session {
  public:
-  Session(platform::LinuxIntegration& platform, MailHost& host, CommandDispatcher& dispatcher,
-          WebBoxes& boxes, LogBuffer& log)
-      : m_platform(platform), m_host(host), m_dispatcher(dispatcher), m_boxes(boxes), m_log(log) {}
+  Session(platform::EventLoop& loop, const platform::DesktopWindows& desktop, MailHost& host,
+          CommandDispatcher& dispatcher, WebBoxes& boxes, LogBuffer& log)
+      : m_loop(loop),
+        m_desktop(desktop),
+        m_host(host),
+        m_dispatcher(dispatcher),
+        m_boxes(boxes),
+        m_log(log) {}
 
   void SetSound(std::string note) { m_extras.soundNote = std::move(note); }
   void SetSending(std::string note) { m_extras.sending = std::move(note); }
@@ -183,7 +161,7 @@ class Session {
     }
     m_extras.boxes = m_boxes.Waiting();
     try {
-      auto state = PageStateJson(m_host, m_platform.windows, m_extras, m_pictures);
+      auto state = PageStateJson(m_host, m_desktop, m_extras, m_pictures);
       state["storeVersion"] = m_storeVersion;
       state["boot"] = m_boot;
       m_published.Set(state.dump());
@@ -196,7 +174,7 @@ class Session {
   std::pair<int, json> OnUi(std::function<json()> work) {
     auto done = std::make_shared<std::promise<std::pair<int, json>>>();
     auto result = done->get_future();
-    m_platform.loop.Post([this, work, done] {
+    m_loop.Post([this, work, done] {
       std::pair<int, json> answer;
       try {
         answer = {200, work()};
@@ -217,7 +195,7 @@ class Session {
     if (!command) return {{"ok", true}};
     try {
       m_dispatcher.Run(*command);
-      m_platform.loop.RunPending();
+      m_loop.RunPending();
     } catch (const std::exception& e) {
       m_extras.lastError = e.what();
       ++m_storeVersion;
@@ -251,20 +229,22 @@ class Session {
     server.Get("/folder", [this](const httplib::Request& req, httplib::Response& res) {
       const std::string name = req.get_param_value("name");
       const std::size_t offset = Count(req.get_param_value("offset"), 0);
-      const std::size_t limit = std::min(Count(req.get_param_value("limit"), kRowsAtOnce), kRowsAtOnce);
-      Reply(res, OnUi([this, name, offset, limit] { return FolderJson(m_host, name, offset, limit); }));
+      const std::size_t limit =
+          std::min(Count(req.get_param_value("limit"), kRowsAtOnce), kRowsAtOnce);
+      Reply(res,
+            OnUi([this, name, offset, limit] { return FolderJson(m_host, name, offset, limit); }));
     });
-    server.Get(R"(/picture/(\d{1,6})\.png)", [this](const httplib::Request& req,
-                                                    httplib::Response& res) {
-      auto picture = m_pictures.Find(std::stoi(req.matches[1]));
-      auto png = picture ? BitmapToPng(*picture) : std::nullopt;
-      if (!png) {
-        res.status = 404;
-        return;
-      }
-      res.set_header("Cache-Control", "max-age=3600");
-      res.set_content(*png, "image/png");
-    });
+    server.Get(R"(/picture/(\d{1,6})\.png)",
+               [this](const httplib::Request& req, httplib::Response& res) {
+                 auto picture = m_pictures.Find(std::stoi(req.matches[1]));
+                 auto png = picture ? BitmapToPng(*picture) : std::nullopt;
+                 if (!png) {
+                   res.status = 404;
+                   return;
+                 }
+                 res.set_header("Cache-Control", "max-age=3600");
+                 res.set_content(*png, "image/png");
+               });
     server.Post("/command", [this](const httplib::Request& req, httplib::Response& res) {
       const std::string line = req.body;
       Reply(res, OnUi([this, line] { return RunLine(line); }));
@@ -290,7 +270,8 @@ class Session {
     res.set_content(answer.second.dump(), "application/json");
   }
 
-  platform::LinuxIntegration& m_platform;
+  platform::EventLoop& m_loop;
+  const platform::DesktopWindows& m_desktop;
   MailHost& m_host;
   CommandDispatcher& m_dispatcher;
   WebBoxes& m_boxes;
@@ -306,56 +287,61 @@ class Session {
 }  // namespace
 
 int WebFrontEnd::Run(const WebOptions& options, std::ostream& out, std::ostream& errors) {
-  const std::string registryPath = RegistryFileIn(options.dataFolder);
   LogBuffer logBuffer(out);
   std::ostream logStream(&logBuffer);
   LineWriter writer(logStream);
-  platform::LinuxIntegration platform(registryPath);
-  platform.registry.SetNoteSink([&writer](const std::string& note) { writer.Note(note); });
-  auto& loop = platform.loop;
+  HostOptions hostOptions = options.host;
+  hostOptions.registryPath = RegistryFileIn(hostOptions.dataFolder);
+  std::unique_ptr<HostSetup> setup;
+  try {
+    setup = std::make_unique<HostSetup>(hostOptions, writer, errors);
+  } catch (const std::exception& e) {
+    errors << "mailhost: " << e.what() << std::endl;
+    return 1;
+  }
+  auto& loop = setup->Loop();
+  MailHost& host = setup->Host();
   Session* session = nullptr;
-  auto opened = OpenMaildir(options.dataFolder, options.maildir, loop,
-                            [&session] { if (session) session->StoreChanged(); }, errors);
-  if (!opened) return 1;
-  MaildirStore& store = *opened;
-  MailHost host(store);
-  host.SetDelivery(options.from.empty() ? LocalSender() : options.from,
-                   options.smtpUrl.empty() ? nullptr : SmtpDelivery(options));
+  setup->OnStoreChanged([&session] {
+    if (session) session->StoreChanged();
+  });
   WebBoxes boxes(loop, writer, [&session] {
     if (session) session->Publish();
   });
-  platform.GetServices().boxes = &boxes;
-  PrintedActions printed(platform.GetServices(), writer);
-  platform::ScopedInstall install(platform);
-
-  AddinLoader loader;
-  DispatchSetup setup;
-  setup.baseFolder = std::filesystem::current_path().string();
-  setup.wait = [&loop](std::chrono::milliseconds duration) {
+  FrontEnd frontEnd;
+  frontEnd.boxes = &boxes;
+  frontEnd.notice = [&writer, &session](const std::string& text) {
+    writer.Note(text);
+    if (session) session->SetSound(text);
+  };
+  frontEnd.dispatch.baseFolder = std::filesystem::current_path().string();
+  frontEnd.dispatch.wait = [&loop](std::chrono::milliseconds duration) {
     bool done = false;
     auto timer = loop.SetTimer(duration, false, [&] {
       done = true;
       loop.Quit();
     });
-    while (!done) loop.Run();
+    while (!done && !loop.Ending()) loop.Run();
     loop.KillTimer(timer);
   };
-  setup.queueAnswer = [&boxes](platform::Answer answer) { boxes.Queue(answer); };
-  CommandDispatcher dispatcher(host, loader, writer, errors, std::move(setup));
+  frontEnd.dispatch.queueAnswer = [&boxes](platform::Answer answer) { boxes.Queue(answer); };
+  auto& dispatcher = setup->Install(std::move(frontEnd));
+  auto* desktop = dynamic_cast<platform::DesktopWindows*>(setup->Platform().GetServices().windows);
+  if (!desktop) {
+    errors << "mailhost: the platform " << setup->Platform().Name() << " draws no windows"
+           << std::endl;
+    return 1;
+  }
 
-  Session web(platform, host, dispatcher, boxes, logBuffer);
+  Session web(loop, *desktop, host, dispatcher, boxes, logBuffer);
   session = &web;
-  web.SetSending(options.smtpUrl.empty() ? "" : WithoutPassword(options.smtpUrl));
-
-  platform.media.onNotice = [&web, &errors](const std::string& text) {
-    errors << text << std::endl;
-    web.SetSound(text);
-  };
+  web.SetSending(hostOptions.smtpUrl.empty() ? "" : WithoutPassword(hostOptions.smtpUrl));
 
   httplib::Server server;
   web.Serve(server);
-  const int port = options.port == 0 ? server.bind_to_any_port(kLoopback)
-                                     : (server.bind_to_port(kLoopback, options.port) ? options.port : -1);
+  const int port = options.port == 0
+                       ? server.bind_to_any_port(kLoopback)
+                       : (server.bind_to_port(kLoopback, options.port) ? options.port : -1);
   if (port <= 0) {
     errors << "mailhost: cannot listen on " << kLoopback << ":" << options.port << std::endl;
     return 1;
@@ -364,7 +350,6 @@ int WebFrontEnd::Run(const WebOptions& options, std::ostream& out, std::ostream&
   const std::string address = "http://" + std::string(kLoopback) + ":" + std::to_string(port) + "/";
   out << "page " << address << std::endl;
 
-  host.SetQuitHook([&loop] { loop.Post([&loop] { loop.Quit(); }); });
   loop.Post([&] {
     try {
       dispatcher.Start();
@@ -377,9 +362,8 @@ int WebFrontEnd::Run(const WebOptions& options, std::ostream& out, std::ostream&
   auto refresh = loop.SetTimer(kRefresh, true, [&web] { web.Publish(); });
   while (!host.QuitRequested()) loop.Run();
   loop.KillTimer(refresh);
-  if (store.ChangeFd() >= 0) loop.Unwatch(store.ChangeFd());
   boxes.Abandon();
-  dispatcher.Shutdown();
+  setup->Shutdown();
   web.Publish();
   web.Stop();
   server.stop();

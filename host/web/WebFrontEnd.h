@@ -3,17 +3,15 @@
 // real platform. Every action of the page is a command of the command table,
 // run by the same dispatcher as scenarios and the console.
 #include <ostream>
-#include <string>
+
+#include "host/setup/HostSetup.h"
 
 namespace mailhost {
 
 struct WebOptions {
-  std::string dataFolder;  // "" for the user's data folder
-  std::string maildir;     // "" for the data folder's
-  int port = 0;            // 0: a free one
+  HostOptions host;
+  int port = 0;  // 0: a free one
   bool openBrowser = false;
-  std::string smtpUrl;     // "": Send only files the mail in Sent
-  std::string from;        // the sender of sent mail
 };
 
 class WebFrontEnd {

@@ -21,4 +21,9 @@ LinuxIntegration::LinuxIntegration(const std::string& registryPath)
   if (const char* caFile = std::getenv(kCaFileVariable); caFile && *caFile) http.SetCaFile(caFile);
 }
 
+void LinuxIntegration::SetNoticeSink(NoticeSink sink) {
+  registry.SetNoteSink(sink);
+  media.onNotice = std::move(sink);
+}
+
 }  // namespace platform

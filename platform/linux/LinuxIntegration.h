@@ -31,6 +31,7 @@ class LinuxIntegration : public Integration {
   // `registryPath` "" is the user's own (RegistryLinux::DefaultPath).
   explicit LinuxIntegration(const std::string& registryPath = "");
   const char* Name() const override { return kName; }
+  void SetNoticeSink(NoticeSink sink) override;
 
   RegistryLinux registry;
   PollEventLoop loop;

@@ -1,0 +1,88 @@
+#include "host/setup/HostSetup.h"
+
+#include "host/commands/LineWriter.h"
+#include "host/model/MailHost.h"
+#include "host/platforms/Integrations.h"
+#include "host/platforms/PrintedActions.h"
+#include "host/send/SmtpSubmitter.h"
+#include "host/setup/UserData.h"
+#include "host/store/MaildirStore.h"
+#include "host/store/MemoryMailStore.h"
+#include "host/store/MimeMessage.h"
+#include "platform/Error.h"
+
+namespace mailhost {
+namespace {
+
+// Without --from, sent mail is from the user on this machine.
+std::string LocalSender() {
+  const char* user = std::getenv("USER");
+  return std::string(user && *user ? user : "mailhost") + "@localhost";
+}
+
+MailItem::Delivery SmtpDelivery(const HostOptions& options) {
+  SmtpConfig config;
+  config.url = options.smtpUrl;
+  const auto senders = ParseRecipients(options.from);  // "Me <me@x>" gives the bare address
+  config.from = senders.empty() ? options.from : senders.front();
+  return [config](StoredItem& mail) {
+    std::string message = WriteMimeMessage(mail);
+    // The Sent copy carries the Message-Id and Date the server saw.
+    const auto written = ReadMimeMessage(message, false);
+    mail.messageId = written.messageId;
+    mail.date = written.date;
+    const auto result = SmtpSubmitter(config).Submit(ParseRecipients(mail.to), message);
+    if (!result.sent) throw platform::Error(result.error);
+  };
+}
+
+}  // namespace
+
+HostSetup::HostSetup(const HostOptions& options, LineWriter& out, std::ostream& errors)
+    : m_out(out), m_errors(errors) {
+  if (!options.smtpUrl.empty() && options.from.empty())
+    throw platform::Error("--smtp needs --from ADDRESS, the sender of the mail");
+  m_platform = CreateIntegration(options.platform, options.registryPath);
+  m_platform->SetNoticeSink([this](const std::string& text) { m_out.Note(text); });
+  if (options.memoryStore && options.maildir.empty()) {
+    m_store = std::make_unique<MemoryMailStore>();
+  } else {
+    auto maildir = std::make_unique<MaildirStore>(MaildirFor(options.dataFolder, options.maildir));
+    if (maildir->ChangeFd() >= 0) {
+      m_watchedFd = maildir->ChangeFd();
+      Loop().WatchReadable(m_watchedFd, [this, raw = maildir.get()] {
+        if (raw->DrainChanges() && m_storeChanged) m_storeChanged();
+      });
+    }
+    m_store = std::move(maildir);
+  }
+  m_host = std::make_unique<MailHost>(*m_store);
+  m_host->SetDelivery(options.from.empty() ? LocalSender() : options.from,
+                      options.smtpUrl.empty() ? nullptr : SmtpDelivery(options));
+  // quit ends every loop, however deeply the add-in's boxes and waits nest.
+  m_host->SetQuitHook([this] { Loop().EndAll(); });
+}
+
+HostSetup::~HostSetup() {
+  if (m_watchedFd >= 0) Loop().Unwatch(m_watchedFd);
+}
+
+CommandDispatcher& HostSetup::Install(FrontEnd frontEnd) {
+  if (m_dispatcher) throw platform::Error("The host is installed already.");
+  auto& services = m_platform->GetServices();
+  if (frontEnd.boxes) services.boxes = frontEnd.boxes;
+  if (frontEnd.notice) m_platform->SetNoticeSink(frontEnd.notice);
+  m_printed = std::make_unique<PrintedActions>(services, m_out);
+  m_install = std::make_unique<platform::ScopedInstall>(*m_platform);
+  m_dispatcher = std::make_unique<CommandDispatcher>(*m_host, m_loader, m_out, m_errors,
+                                                     std::move(frontEnd.dispatch));
+  return *m_dispatcher;
+}
+
+void HostSetup::Shutdown() {
+  if (m_dispatcher) m_dispatcher->Shutdown();
+  if (m_watchedFd >= 0) Loop().Unwatch(m_watchedFd);
+  m_watchedFd = -1;
+}
+
+}  // namespace mailhost
