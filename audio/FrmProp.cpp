@@ -104,7 +104,13 @@ void FrmProp::WPlay(const std::string& WavFileName, bool ShowScope, int X, int Y
   device.SetShareable(false);
   device.SetFileName(WavFileName);
   device.Command("Open");
-  device.Command("play");
+  try {
+    device.Command("play");
+  } catch (...) {
+    // Nothing plays: no meter may stay behind from what was closed.
+    Fx::Instance().Unload();
+    throw;
+  }
   if (ShowScope) {
     Fx::Instance().Load();
     platform::GetLoop().RunPending();

@@ -207,6 +207,9 @@ void ExplorerBar::CmdPlay_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*C
     auto& button = Need(CmdPlay.get());
     recorder.WPlay(playFile, true, button.Left() + 200, button.Top());
   });
+  // A file that cannot be played has ended its play at once (and said so):
+  // the button is Play again, not a Stop for nothing.
+  if (r.Left()) IgnoreErrors([&] { PlayIsFinished(); });
 }
 
 void ExplorerBar::PlayIsFinished() {

@@ -9,10 +9,11 @@
 // - "Open" opens FileName: with DeviceType "WaveAudio" (the type stays set
 //   until changed) for recording, and for playback too when the file is
 //   sound; otherwise for playback, the type picked from the file (WAV or
-//   MP3). A file that cannot be played leaves a playback device not open (no
-//   error: the player stays silent, and a "play" raises Done with code 8 on
-//   the loop). Open touches no sound device: the command that first needs
-//   one ("Record", "play") throws platform::Error naming a device that
+//   MP3). A file that cannot be played (missing, empty, not sound or not
+//   decodable) leaves a playback device not open, and the "play" that
+//   follows throws platform::Error saying why, at once: no play starts and
+//   no Done follows. Open touches no sound device: the command that first
+//   needs one ("Record", "play") throws platform::Error naming a device that
 //   cannot be opened.
 // - "Record" records from the capture device; the file opened is the
 //   recording's format and is created (16-bit mono 44,100 Hz) when missing,
