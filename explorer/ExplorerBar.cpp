@@ -192,6 +192,8 @@ void ExplorerBar::CmdPlay_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*C
     r.Do([&] { recorder.WClose(); });
     return;
   }
+  // The play file is the encoder's output until the recording is attached.
+  if (recorder.Encoding()) return;
   r.step = "FrmProp";
   r.Do([&] { recorder.Unload(); });
   const std::string playFile = AddinFile("\\Sonvera.mp3");
