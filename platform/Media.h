@@ -24,8 +24,9 @@
 // - "Save" (after "Stop", or stopping itself) writes a complete WAV file at
 //   FileName and ends the recording; it returns when the file is on disk,
 //   Wait or not. With nothing recorded, or when the file cannot be written,
-//   there is no file at FileName afterwards (an older one is removed), which
-//   is how the caller sees that the recording failed.
+//   there is no file at FileName afterwards (an older one is removed); when
+//   it cannot be written, Save also throws platform::Error with the
+//   system's reason ("No space left on device").
 // - "play" starts playback and returns at once; a play that ends by itself
 //   raises Done with code 1 (unless Notify was false for it). "Close" during
 //   a play stops it and raises Done with code 2 (superseded), "Stop" with 4

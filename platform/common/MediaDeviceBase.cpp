@@ -220,12 +220,15 @@ void MediaDeviceBase::Save() {
     if (target != m_openPath) std::remove(target.c_str());
     return;
   }
+  // The recording ends here whether or not it could be kept.
+  const std::unique_ptr<WavRecording> recording = std::move(m_recording);
   try {
-    m_recording->SaveTo(target);
+    recording->SaveTo(target);
   } catch (const Error&) {
-    // The target stays missing, which the caller reports as a failed recording.
+    // An older file of that name must not pass for this recording.
+    std::remove(target.c_str());
+    throw;
   }
-  m_recording.reset();
 }
 
 }  // namespace platform

@@ -49,6 +49,10 @@ TEST(VoiceRunTest, ADiskThatFillsDuringARecordingGivesABoxAndNoCrash) {
   ASSERT_NE(run.status, -1) << run.err;
   EXPECT_LE(run.status, 1) << run.out << run.err;
   EXPECT_NE(run.out.find("box \"Sonvera Outlook Addin Error\""), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("| Record Failure\n| The recording could not be written completely to "
+                         "disk: No space left on device."),
+            std::string::npos)
+      << run.out;
   EXPECT_NE(run.out.find("bar w1: [Sonvera:Sonvera] [Record:RecordButton]"), std::string::npos)
       << run.out;
 }
