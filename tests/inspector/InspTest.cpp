@@ -3,11 +3,9 @@
 // quality, is the voice_* and meter_dialog scenarios'.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <thread>
 
 #include "audio/Encoding.h"
 #include "audio/FrmProp.h"
@@ -19,6 +17,7 @@
 #include "host/model/MailItem.h"
 #include "platform/Media.h"
 #include "platform/linux/LinuxProcesses.h"
+#include "tests/support/ProcessState.h"
 #include "tests/support/SoundFiles.h"
 #include "tests/support/VoiceFixture.h"
 
@@ -191,15 +190,8 @@ TEST_F(SaveWaveFileTest, TheHostsExitEndsAHungEncoderAndWhatItStarted) {
   owner->SaveWaveFile();
   const std::string sleeper = ScratchFolder::Read(AddinFile("sleeper"));
   ASSERT_FALSE(sleeper.empty()) << "the encoder never started its program";
-  const std::string stat = "/proc/" + std::to_string(std::stoi(sleeper)) + "/stat";
-  bool gone = false;
-  for (int i = 0; i < 3000 && !gone; ++i) {
-    const std::string state = ScratchFolder::Read(stat);
-    const auto close = state.rfind(')');
-    gone = close == std::string::npos || state.compare(close + 1, 3, " Z ") == 0;
-    if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  EXPECT_TRUE(gone) << "the encoder's program runs on after the host's exit";
+  EXPECT_TRUE(testsupport::Eventually([&] { return testsupport::Ended(std::stoi(sleeper)); }))
+      << "the encoder's program runs on after the host's exit";
   EXPECT_TRUE(fake.boxes.Shown().empty()) << fake.LastBoxText();
   EXPECT_TRUE(ScratchFolder::Exists(AddinFile("Temp.wav")));
   EXPECT_TRUE(AttachmentNames("w1").empty());

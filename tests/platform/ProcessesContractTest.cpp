@@ -13,6 +13,7 @@
 #include "platform/fake/FakeProcesses.h"
 #include "platform/linux/LinuxProcesses.h"
 #include "tests/support/ContractTest.h"
+#include "tests/support/ProcessState.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace {
@@ -206,14 +207,7 @@ TEST(LinuxProcesses, KilledChildReportsItsSignalOnceAndUnaskedOnesAreReaped) {
   // One never asked about sits as a zombie until any later call reaps it.
   const int left = processes.Start("/bin/true", true);
   ASSERT_GT(left, 0);
-  bool zombie = false;
-  for (int i = 0; i < 3000 && !zombie; ++i) {
-    const std::string stat = ScratchFolder::Read("/proc/" + std::to_string(left) + "/stat");
-    const auto close = stat.rfind(')');
-    zombie = close != std::string::npos && stat.compare(close + 1, 3, " Z ") == 0;
-    if (!zombie) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ASSERT_TRUE(zombie);
+  ASSERT_TRUE(testsupport::Eventually([&] { return testsupport::ProcessState(left) == 'Z'; }));
   processes.Finished(-12345, &again);
   EXPECT_NE(kill(left, 0), 0) << "the ended child is still a zombie";
   EXPECT_TRUE(processes.Finished(left, &again));
@@ -228,22 +222,14 @@ TEST(LinuxProcesses, KillEndsWhatTheProgramStartedAndKeepsNoSecondWaitForIt) {
   const int pid = processes.Start(scratch.File("hangs"), true);
   ASSERT_GT(pid, 0);
   std::string child;
-  for (int i = 0; i < 3000 && child.empty(); ++i) {
+  ASSERT_TRUE(testsupport::Eventually([&] {
     child = ScratchFolder::Read(scratch.File("hangs.child"));
-    if (child.empty()) Nap();
-  }
-  ASSERT_FALSE(child.empty()) << "the script never started its program";
+    return !child.empty();
+  })) << "the script never started its program";
   ASSERT_TRUE(processes.Kill(pid));
   // The orphan is reaped by the system; until then it is a zombie, not a sleeper.
-  const std::string stat = "/proc/" + std::to_string(std::stoi(child)) + "/stat";
-  bool gone = false;
-  for (int i = 0; i < 3000 && !gone; ++i) {
-    const std::string state = ScratchFolder::Read(stat);
-    const auto close = state.rfind(')');
-    gone = close == std::string::npos || state.compare(close + 1, 3, " Z ") == 0;
-    if (!gone) Nap();
-  }
-  EXPECT_TRUE(gone) << "the script's own program runs on";
+  EXPECT_TRUE(testsupport::Eventually([&] { return testsupport::Ended(std::stoi(child)); }))
+      << "the script's own program runs on";
 }
 
 // What lets the update check remove an installer's file while it runs on.
