@@ -118,6 +118,10 @@ void Amp::OnStartupComplete(const Ref<Application>& Outl, const std::shared_ptr<
 
   // From here on each failing statement is skipped.
   IgnoreErrors([] { platform::GetLoop().RunPending(); });
+  // The host was closed meanwhile: no update check, no bar.
+  bool ending = false;
+  IgnoreErrors([&] { ending = platform::GetLoop().Ending(); });
+  if (ending) return;
   IgnoreErrors([&] {
     frmUpdateMon::Instance().AmpRef = self;
     frmUpdateMon::Instance().ProductHost = ProductHost;

@@ -1,10 +1,16 @@
 #pragma once
 // What the encoder is run with: the rate of the quality setting, the
 // command line, and the recording brought to that rate first.
+#include <cstdint>
 #include <functional>
 #include <string>
 
+#include "platform/Processes.h"
+
 namespace sonvera {
+
+// The encoder program in the add-in folder.
+std::string EncoderPath(const std::string& folder);
 
 // "8000", "11025", "22050", "44100" for qualities 0 to 3.
 std::string RateText(int quality);
@@ -27,5 +33,31 @@ void ConvertRate(const std::string& wavPath, int rate);
 
 // Seconds since local midnight; replaceable so that a test can cross it.
 extern std::function<long()> SecondsSinceMidnight;
+
+// How a wait for a program ended.
+struct ProgramRun {
+  enum class End {
+    NotStarted,  // the program could not be started
+    Exited,      // it ended by itself: see `exit`
+    TimedOut,    // the time-out struck and it was ended
+    HostEnding,  // the host is exiting: the wait gave up and ended it
+  };
+  End end = End::NotStarted;
+  platform::ExitStatus exit;
+  std::int32_t timeOutSeconds = 0;
+};
+
+// The time the encoder is given, in seconds: ten minutes, or ten times the
+// recording's length when that is longer. A hung encoder must not hold the
+// mail window for ever, and a long recording on a slow machine must not be
+// cut short.
+std::int32_t EncoderTimeOut(const std::string& wavPath);
+
+// What went wrong when the encoder produced no MP3, for the error object's
+// description: its exit code or signal, its own last words, and the
+// system's words when the folder cannot take a file ("No space left on
+// device"). "" when `run` ended well and `mp3` holds something.
+std::string EncoderFailure(const ProgramRun& run, const std::string& encoder,
+                           const std::string& mp3);
 
 }  // namespace sonvera

@@ -104,10 +104,18 @@ void FrmProp::WPlay(const std::string& WavFileName, bool ShowScope, int X, int Y
   device.SetShareable(false);
   device.SetFileName(WavFileName);
   device.Command("Open");
-  device.Command("play");
+  try {
+    device.Command("play");
+  } catch (...) {
+    // Nothing plays: no meter may stay behind from what was closed.
+    Fx::Instance().Unload();
+    throw;
+  }
   if (ShowScope) {
     Fx::Instance().Load();
-    platform::GetLoop().RunPending();
+    auto& loop = platform::GetLoop();
+    loop.RunPending();
+    if (loop.Ending()) return;  // the host is going: nothing left to place
     if (auto* meter = Fx::Instance().Window()) meter->Place(true, X, Y, Fx::kWidth, Fx::kHeight);
   }
 }
@@ -183,15 +191,21 @@ void FrmProp::WSave(const std::string& theFile) {
 void FrmProp::tmEndRecordDelay_Timer() {
   Trace("FrmProp tmEndRecordDelay_Timer");
   tmEndRecordDelay.SetEnabled(false);
-  // A device that fails here leaves no Temp.wav, which SaveWaveFile reports.
-  IgnoreErrors([&] {
+  // A device that fails here leaves no Temp.wav, which SaveWaveFile reports
+  // with the device's words (a full disk, say).
+  SaveFailure.clear();
+  try {
     auto& device = WaveMe();
     device.Command("Stop");
     device.SetNotify(false);
     device.SetWait(true);
     device.SetFileName(SaveFileName);
     device.Command("Save");
-  });
+  } catch (const std::exception& e) {
+    SaveFailure = e.what();
+  } catch (...) {
+    SaveFailure = "Automation error";
+  }
   // The owner may be cleared by what SaveWaveFile lets run.
   if (auto owner = ActiveInsp) owner->SaveWaveFile();
   frmSplash::Instance().Unload();

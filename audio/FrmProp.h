@@ -54,6 +54,23 @@ class FrmProp {
   std::shared_ptr<RecordingOwner> ActiveInsp;
   std::shared_ptr<PlaybackCaller> PlayCaller;
   std::string SaveFileName;
+  // Why the last save wrote no file, in the device's words; "" when it did.
+  std::string SaveFailure;
+
+  // True while a saved recording is being encoded: no second recording may
+  // start then, in any window, since it would be saved over the one the
+  // encoder reads; nor a play, whose file is the one the encoder writes.
+  bool Encoding() const { return m_encoding > 0; }
+  class EncodingScope {
+   public:
+    explicit EncodingScope(FrmProp& form) : m_form(form) { ++m_form.m_encoding; }
+    ~EncodingScope() { --m_form.m_encoding; }
+    EncodingScope(const EncodingScope&) = delete;
+    EncodingScope& operator=(const EncodingScope&) = delete;
+
+   private:
+    FrmProp& m_form;
+  };
 
   // The dialog's window (null while unloaded), for its controls and tests.
   platform::FormWindow* Window() const { return m_window.get(); }
@@ -77,6 +94,7 @@ class FrmProp {
   void Command2_Click();
 
   bool m_loaded = false;
+  int m_encoding = 0;
   std::unique_ptr<platform::MediaDevice> m_waveMe;
   std::shared_ptr<platform::FormWindow> m_window;
   FormTimer tmPauseRecordDelay;

@@ -5,6 +5,7 @@
 #include "audio/FrmProp.h"
 #include "common/AddinFolder.h"
 #include "common/FormControls.h"
+#include "common/Handlers.h"
 #include "common/Routine.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
@@ -16,6 +17,7 @@ namespace sonvera {
 namespace {
 
 constexpr const char* kVersionCaption = "      Sonvera Outlook Addin Version ";
+constexpr const char* kQualityNotSaved = "The recording quality could not be saved.";
 const char* const kQualities[kQualityCount] = {"1 Kbs Low", "2 Kbs", "4 Kbs Default",
                                                "8 Kbs High"};
 
@@ -67,7 +69,8 @@ void FrmProp::TestQ_Click() {
   if (position == "1") sample = "Probe2.wav";
   if (position == "2") sample = "Probe4.wav";
   if (position == "3") sample = "Probe8.wav";
-  WPlay(AddinFolder() + platform::kPathSeparator + sample);
+  // A sample that cannot be played leaves the player silent, and says nothing.
+  IgnoreErrors([&] { WPlay(AddinFolder() + platform::kPathSeparator + sample); });
 }
 
 void FrmProp::Label1_Click() {
@@ -78,13 +81,20 @@ void FrmProp::Label1_Click() {
 }
 
 void FrmProp::Command1_Click() {
-  // Ok keeps the choice, so that the next recording is encoded at it.
+  // Ok keeps the choice, so that the next recording is encoded at it. A
+  // choice that cannot be kept is said, and the dialog stays for Cancel or
+  // another try.
   const auto* list = m_window ? m_window->Find("SetQ") : nullptr;
   if (list && list->listIndex >= 0 && list->listIndex < kQualityCount) {
     const std::string quality = std::to_string(list->listIndex);
-    IgnoreErrors([&] {
-      SetRegValue(platform::kHkeyCurrentUser, kSettingsKey, kValueAQ, quality, true);
+    Routine r(WarnAndLeave(kQualityNotSaved));
+    r.Do([&] {
+      const auto status =
+          SetRegValue(platform::kHkeyCurrentUser, kSettingsKey, kValueAQ, quality, true);
+      if (status != platform::kErrorSuccess)
+        throw platform::Error(platform::RegistryStatusText(status));
     });
+    if (r.Left()) return;
   }
   Unload();
 }

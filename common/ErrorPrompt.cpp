@@ -19,6 +19,14 @@ void ShutDownThroughAmp() {
 std::optional<bool> ErrorPrompt(const std::string& errorDescription, const std::string& source,
                                 const std::string& mode, ShutdownTarget* caller) {
   try {
+    // The host is exiting: nobody is there to answer, and a box would hold the exit up.
+    if (platform::GetLoop().Ending()) {
+      if (mode == kModeDoShutDown) {
+        if (caller) caller->CleanShutdown();
+        ShutDownThroughAmp();
+      }
+      return mode == kModeAskShutDown ? std::optional<bool>(false) : std::nullopt;
+    }
     std::string message = source + kCrLf + errorDescription;
     platform::BoxRequest box;
     box.title = kErrorBoxTitle;

@@ -11,5 +11,9 @@ bool FileExists(const std::string& path);
 std::uintmax_t FileLength(const std::string& path);
 // Removes the file; throws platform::Error with the reason when it stays.
 void KillFile(const std::string& path);
+// Why a file cannot be written in `folder` right now, in the system's words
+// ("No space left on device"), or "" when it can. Tries it: free-space
+// figures do not show quotas, read-only mounts or missing rights.
+std::string WhyCannotWrite(const std::string& folder);
 
 }  // namespace sonvera

@@ -192,6 +192,8 @@ void ExplorerBar::CmdPlay_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*C
     r.Do([&] { recorder.WClose(); });
     return;
   }
+  // The play file is the encoder's output until the recording is attached.
+  if (recorder.Encoding()) return;
   r.step = "FrmProp";
   r.Do([&] { recorder.Unload(); });
   const std::string playFile = AddinFile("\\Sonvera.mp3");
@@ -207,6 +209,9 @@ void ExplorerBar::CmdPlay_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*C
     auto& button = Need(CmdPlay.get());
     recorder.WPlay(playFile, true, button.Left() + 200, button.Top());
   });
+  // A file that cannot be played has ended its play at once (and said so):
+  // the button is Play again, not a Stop for nothing.
+  if (r.Left()) IgnoreErrors([&] { PlayIsFinished(); });
 }
 
 void ExplorerBar::PlayIsFinished() {

@@ -253,7 +253,8 @@ void Insp::SetToolBarState(const std::string& CalledFrom) {
   MailCheck();
   I([&] { Need(oInspBar).SetVisible(true); });
   show(CmdSonvera, true);
-  enable(CmdRec, true);
+  // Record waits while a recording is encoded.
+  enable(CmdRec, !FrmProp::Instance().Encoding());
   enable(CmdDel, true);
   enable(CmdProp, true);
   enable(CmdPause, true);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/Encoding.h"
 #include "audio/FrmProp.h"
 #include "common/ProductServer.h"
 #include "common/WithEvents.h"
@@ -24,7 +25,11 @@ class Insp : public RecordingOwner, public std::enable_shared_from_this<Insp> {
   void SaveWaveFile() override;
   void CleanShutdown();
   void GetInsp(const hostmodel::Ref<hostmodel::Inspector>& inpector);
-  bool ShellandWait(const std::string& ExeFullPath, std::int32_t TimeOutValue);
+  // Runs a command line and waits for it, pumping events. A program that
+  // outlives `TimeOutValue` seconds (0: no limit), or the host's exit, is
+  // ended. `run`, when given, says how the wait ended.
+  bool ShellandWait(const std::string& ExeFullPath, std::int32_t TimeOutValue,
+                    ProgramRun* run = nullptr);
   void PlayIsFinished() override;
 
   // Where the mail footer points; handed down by the application object.

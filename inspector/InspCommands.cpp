@@ -49,6 +49,11 @@ void Insp::CmdRec_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDef
     SetToolBarState(kSourceRecord);
     return;
   }
+  // A second recording now would be saved over the one being encoded.
+  if (recorder.Encoding()) {
+    Trace("Insp CmdRec refused: a recording is being encoded");
+    return;
+  }
   r.detail.clear();
   r.step = "FrmProp.WClose";
   r.Do([&] { recorder.WClose(); });
@@ -63,6 +68,7 @@ void Insp::CmdRec_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDef
     Fx::Instance().Load();
     platform::GetLoop().RunPending();
   });
+  if (platform::GetLoop().Ending()) return;  // the host is going: no meter to place
   r.Do([&] {
     auto& button = Need(CmdRec.get());
     if (auto* meter = Fx::Instance().Window())
@@ -125,6 +131,8 @@ void Insp::CmdPlay_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDe
     SetToolBarState(kSourcePlay);
     return;
   }
+  // The play file is the encoder's output until the recording is attached.
+  if (recorder.Encoding()) return;
   r.step = "FrmProp";
   r.Do([&] { recorder.Unload(); });
   const std::string playFile = AddinFile("\\Sonvera.mp3");

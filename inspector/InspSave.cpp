@@ -23,13 +23,13 @@ namespace {
 constexpr const char* kSourceSave = "Insp SaveWaveFile";
 constexpr std::uintmax_t kMinimumWavBytes = 47;
 constexpr long kSecondsPerDay = 86'400;
-constexpr int kStillActive = 259;
 
 }  // namespace
 
 void Insp::SaveWaveFile() {
   Trace("Insp SaveWaveFile");
   auto self = shared_from_this();
+  auto& recorder = FrmProp::Instance();
   const std::string folder = AddinFolder();
   const std::string mp3 = AddinFile("\\Sonvera.mp3");
   const std::string wav = AddinFile("\\Temp.wav");
@@ -38,13 +38,13 @@ void Insp::SaveWaveFile() {
                          m_toolbarState = "Wait";
                          SetToolBarState(kSourceSave);
                        })));
-  auto fail = [&](const char* message) {
+  auto fail = [&](const char* message, const std::string& description) {
     r.detail = message;
-    r.Do([] { throw platform::Error(""); });
+    r.Do([&] { throw platform::Error(description); });
   };
 
   r.step = "FrmProp";
-  r.Do([] { FrmProp::Instance().WClose(); });
+  r.Do([&] { recorder.WClose(); });
   r.step = mp3;
   int quality = kFallbackQuality;
   r.Do([&] {
@@ -53,33 +53,55 @@ void Insp::SaveWaveFile() {
   });
   const std::string rate = RateText(quality);
   r.step = wav;
-  if (!r.Left() && !FileExists(wav)) return fail("Record Failure");
+  // The recorder's own words say why, when its save wrote nothing.
+  if (!r.Left() && !FileExists(wav)) return fail("Record Failure", recorder.SaveFailure);
   std::uintmax_t length = 0;
   r.Do([&] { length = FileLength(wav); });
-  if (!r.Left() && length < kMinimumWavBytes) return fail("Record Failure - File too small");
+  if (!r.Left() && length < kMinimumWavBytes)
+    return fail("Record Failure - File too small", recorder.SaveFailure);
   r.detail.clear();
   r.Do([&] { ConvertRate(wav, std::stoi(rate)); });
   std::string commandLine;
   std::string shortFolder;
+  std::int32_t timeOut = 0;
   r.Do([&] {
     shortFolder = ShortPathOf(folder);
     commandLine = EncoderCommandLine(folder, rate, shortFolder);
+    timeOut = EncoderTimeOut(wav);
   });
   r.step = "ShellAndWait";
   r.detail = "Copy " + WavArgument(shortFolder) + " to " + Mp3Argument(shortFolder);
-  r.Do([&] { ShellandWait(commandLine, 0); });
+  ProgramRun run;
+  if (!r.Left()) {
+    FrmProp::EncodingScope encoding(recorder);
+    SetToolBarState(kSourceSave);
+    r.Do([&] { ShellandWait(commandLine, timeOut, &run); });
+  }
   if (r.Left()) return;
   r.detail.clear();
-  // The recording is kept until its MP3 exists, so a failed encoding loses nothing.
-  bool encoded = false;
-  r.Do([&] { encoded = FileExists(mp3) && FileLength(mp3) > 0; });
-  if (encoded) r.Do([&] {
+  // The host is exiting: the recording stays for another day, and nobody is
+  // there to answer a box.
+  if (run.end == ProgramRun::End::HostEnding || platform::GetLoop().Ending()) {
+    IgnoreErrors([&] { KillFile(mp3); });
+    return;
+  }
+  // The recording is kept until its MP3 exists, so a failed encoding loses
+  // nothing; what a failed one wrote is never attached.
+  std::string failure;
+  r.Do([&] { failure = EncoderFailure(run, EncoderPath(folder), mp3); });
+  if (failure.empty()) {
+    r.Do([&] {
       if (FileExists(wav)) KillFile(wav);
     });
+  } else {
+    IgnoreErrors([&] {
+      if (FileExists(mp3)) KillFile(mp3);
+    });
+  }
   r.step = mp3;
   r.detail = "Error adding attachment to message.";
   r.Do([&] {
-    if (!encoded) throw platform::Error("File not found: " + mp3);
+    if (!failure.empty()) throw platform::Error(failure);
     auto& mail = Need(oMail.get());
     Need(mail.GetAttachments()).Add(mp3, 1);
     const std::string body = mail.Body();
@@ -87,10 +109,18 @@ void Insp::SaveWaveFile() {
   });
 }
 
-bool Insp::ShellandWait(const std::string& ExeFullPath, std::int32_t TimeOutValue) {
+bool Insp::ShellandWait(const std::string& ExeFullPath, std::int32_t TimeOutValue,
+                        ProgramRun* run) {
   Trace("Insp ShellandWait");
+  ProgramRun unused;
+  ProgramRun& result = run ? *run : unused;
+  result = ProgramRun{};
+  result.timeOutSeconds = TimeOutValue;
+  int pid = 0;
+  bool ended = false;
   try {
     auto& processes = platform::GetProcesses();
+    auto& loop = platform::GetLoop();
     const long start = SecondsSinceMidnight();
     long end = 0;
     bool wrapped = false;
@@ -101,23 +131,44 @@ bool Insp::ShellandWait(const std::string& ExeFullPath, std::int32_t TimeOutValu
         wrapped = true;
       }
     }
-    const int pid = processes.Start(ExeFullPath, true);
+    pid = processes.Start(ExeFullPath, true);
     if (pid == 0) return false;
-    int exitCode = kStillActive;
     for (;;) {
       // Finished reaps the child, so no zombie stays behind.
-      if (!processes.Finished(pid, &exitCode)) exitCode = kStillActive;
-      platform::GetLoop().RunPending();
+      ended = processes.Finished(pid, &result.exit);
+      if (ended) result.end = ProgramRun::End::Exited;
+      loop.RunPending();
+      // The host's exit must neither wait for the program nor leave it running.
+      if (!ended && loop.Ending()) {
+        processes.Kill(pid);
+        result.end = ProgramRun::End::HostEnding;
+        return false;
+      }
       if (TimeOutValue != 0) {
         // One reading of the clock per round, so the two tests agree.
         const long now = SecondsSinceMidnight();
-        if (now > end && (!wrapped || now < start)) break;
+        if (now > end && (!wrapped || now < start)) {
+          if (!ended) {
+            processes.Kill(pid);
+            result.end = ProgramRun::End::TimedOut;
+          }
+          break;
+        }
       }
-      if (exitCode != kStillActive) break;
+      if (ended) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
   } catch (...) {
+    // A program nobody waits for any more must not write on behind our back.
+    if (pid != 0 && !ended) {
+      IgnoreErrors([&] {
+        auto& processes = platform::GetProcesses();
+        processes.Kill(pid);
+        processes.Finished(pid, &result.exit);
+        result.end = ProgramRun::End::Exited;
+      });
+    }
     return false;
   }
 }

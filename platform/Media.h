@@ -9,10 +9,11 @@
 // - "Open" opens FileName: with DeviceType "WaveAudio" (the type stays set
 //   until changed) for recording, and for playback too when the file is
 //   sound; otherwise for playback, the type picked from the file (WAV or
-//   MP3). A file that cannot be played leaves a playback device not open (no
-//   error: the player stays silent, and a "play" raises Done with code 8 on
-//   the loop). Open touches no sound device: the command that first needs
-//   one ("Record", "play") throws platform::Error naming a device that
+//   MP3). A file that cannot be played (missing, empty, not sound or not
+//   decodable) leaves a playback device not open, and the "play" that
+//   follows throws platform::Error saying why, at once: no play starts and
+//   no Done follows. Open touches no sound device: the command that first
+//   needs one ("Record", "play") throws platform::Error naming a device that
 //   cannot be opened.
 // - "Record" records from the capture device; the file opened is the
 //   recording's format and is created (16-bit mono 44,100 Hz) when missing,
@@ -23,8 +24,9 @@
 // - "Save" (after "Stop", or stopping itself) writes a complete WAV file at
 //   FileName and ends the recording; it returns when the file is on disk,
 //   Wait or not. With nothing recorded, or when the file cannot be written,
-//   there is no file at FileName afterwards (an older one is removed), which
-//   is how the caller sees that the recording failed.
+//   there is no file at FileName afterwards (an older one is removed); when
+//   it cannot be written, Save also throws platform::Error with the
+//   system's reason ("No space left on device").
 // - "play" starts playback and returns at once; a play that ends by itself
 //   raises Done with code 1 (unless Notify was false for it). "Close" during
 //   a play stops it and raises Done with code 2 (superseded), "Stop" with 4

@@ -1,5 +1,8 @@
 #include "platform/Platform.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "platform/Error.h"
 
 namespace platform {
@@ -106,6 +109,27 @@ std::string JoinCommandLine(const std::vector<std::string>& argv) {
     line += quote ? "\"" + word + "\"" : word;
   }
   return line;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+std::string RegistryStatusText(std::int32_t status) {
+  switch (status) {
+    case kErrorSuccess:
+      return "";
+    case kErrorDiskFull:
+      return std::strerror(ENOSPC);
+    case kErrorAccessDenied:
+      return std::strerror(EACCES);
+    case kErrorWriteFault:
+      return std::strerror(EIO);
+    case kErrorFileNotFound:
+      return std::strerror(ENOENT);
+    default:
+      return "Registry error " + std::to_string(status);
+  }
 }
 
 }  // namespace platform

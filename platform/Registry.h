@@ -12,7 +12,8 @@
 //   copies when *size is large enough, else sets *size to the need and returns
 //   kErrorMoreData. A missing value: kErrorFileNotFound, *type left as is.
 // - SetValue stores the bytes exactly (a string need not end in NUL and may
-//   hold NULs); types are kept as given.
+//   hold NULs); types are kept as given. A change that cannot be stored
+//   (kErrorDiskFull when the disk is full) leaves every value as it was.
 // - Values written through one handle are visible to every later call, in this
 //   process and, for a persistent backend, in every other process.
 // - Between BeginBatch and EndBatch (batches nest; the outermost counts) a
@@ -50,6 +51,11 @@ constexpr std::int32_t kErrorInvalidParameter = 87;
 constexpr std::int32_t kErrorMoreData = 234;
 constexpr std::int32_t kErrorBadPathname = 161;
 constexpr std::int32_t kErrorWriteFault = 29;
+constexpr std::int32_t kErrorDiskFull = 112;
+
+// The system's words for a status, for a person to read ("No space left on
+// device" for kErrorDiskFull).
+std::string RegistryStatusText(std::int32_t status);
 
 struct RegValue {
   std::string name;  // "" is the key's default value

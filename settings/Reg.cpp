@@ -110,8 +110,8 @@ RegData GetRegValue(platform::HKey root, const std::string& keyPath, const std::
   return result;
 }
 
-void SetRegValue(platform::HKey root, const std::string& keyPath, const std::string& valueName,
-                 const RegInput& value, bool forceText) {
+std::int32_t SetRegValue(platform::HKey root, const std::string& keyPath,
+                         const std::string& valueName, const RegInput& value, bool forceText) {
   bool numeric =
       std::holds_alternative<std::int64_t>(value) || std::holds_alternative<double>(value) ||
       IsNumericText(std::get_if<std::string>(&value) ? std::get<std::string>(value) : "");
@@ -141,6 +141,8 @@ void SetRegValue(platform::HKey root, const std::string& keyPath, const std::str
   auto& reg = platform::GetRegistry();
   platform::HKey key = 0;
   LastRegResult = reg.CreateKey(root, keyPath, &key);
+  // A key that could not be made is the cause; the write then only fails on its handle.
+  const std::int32_t created = LastRegResult;
   if (asText) {
     std::vector<std::uint8_t> data(text.begin(), text.end());
     data.push_back(0);
@@ -152,7 +154,9 @@ void SetRegValue(platform::HKey root, const std::string& keyPath, const std::str
                             static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
     LastRegResult = reg.SetValue(key, valueName, platform::kRegDword, data, 4);
   }
+  const std::int32_t written = created != platform::kErrorSuccess ? created : LastRegResult;
   LastRegResult = reg.CloseKey(key);
+  return written;
 }
 
 void CreateRegKey(platform::HKey root, const std::string& keyPath) {

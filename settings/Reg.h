@@ -18,8 +18,10 @@ using RegInput = std::variant<std::string, std::int64_t, double>;
 extern std::int32_t LastRegResult;
 
 RegData GetRegValue(platform::HKey root, const std::string& keyPath, const std::string& valueName);
-void SetRegValue(platform::HKey root, const std::string& keyPath, const std::string& valueName,
-                 const RegInput& value, bool forceText);
+// Returns the status of the write (0 is success), so that a caller that must
+// not lose the value can tell the person; LastRegResult ends as the close's.
+std::int32_t SetRegValue(platform::HKey root, const std::string& keyPath,
+                         const std::string& valueName, const RegInput& value, bool forceText);
 void CreateRegKey(platform::HKey root, const std::string& keyPath);
 
 // The text of a value read back, as the original run time converts it.

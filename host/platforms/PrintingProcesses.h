@@ -10,7 +10,10 @@ class PrintingProcesses : public platform::Processes {
   PrintingProcesses(platform::Processes& real, LineWriter& out) : m_real(real), m_out(out) {}
   int Start(const std::string& commandLine, bool minimized) override;
   int StartProgram(const std::vector<std::string>& argv, bool minimized) override;
-  bool Finished(int pid, int* exitCode) override { return m_real.Finished(pid, exitCode); }
+  bool Finished(int pid, platform::ExitStatus* status) override {
+    return m_real.Finished(pid, status);
+  }
+  bool Kill(int pid) override { return m_real.Kill(pid); }
   bool WaitForOpen(int pid, const std::string& path, int timeoutMs) override {
     return m_real.WaitForOpen(pid, path, timeoutMs);
   }

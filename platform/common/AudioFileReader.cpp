@@ -102,7 +102,10 @@ void InitMpg123Once() {
 AudioFileReader::AudioFileReader(const std::string& path) {
   FILE* probe = std::fopen(path.c_str(), "rb");
   if (!probe) throw Error("Cannot open the sound file " + path + ": " + std::strerror(errno));
+  const bool empty = std::fgetc(probe) == EOF;
   std::fclose(probe);
+  // A voice file cut to nothing (a failed download, a full disk) says so.
+  if (empty) throw Error("The sound file " + path + " is empty.");
 
   if (!IsRiff(path) && (LooksLikeMp3(path) || EndsWithMp3(path))) {
     InitMpg123Once();

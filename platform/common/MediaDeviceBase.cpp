@@ -18,14 +18,17 @@ std::string Lower(std::string text) {
   return text;
 }
 
-bool Playable(const std::string& path) {
+// "" when the file can be played, else why not.
+std::string WhyNotPlayable(const std::string& path) {
   try {
     AudioFileReader::Probe(path);
-    return true;
-  } catch (const Error&) {
-    return false;
+    return "";
+  } catch (const Error& e) {
+    return e.Description();
   }
 }
+
+constexpr const char* kNothingOpen = "No sound file is open to play.";
 
 }  // namespace
 
@@ -79,7 +82,8 @@ void MediaDeviceBase::Open() {
   if (m_mode != media_mode::kNotOpen) Close();
   m_openPath = m_fileName;
   m_forRecording = Lower(m_deviceType) == "waveaudio";
-  m_playable = Playable(m_openPath);
+  m_notPlayable = WhyNotPlayable(m_openPath);
+  m_playable = m_notPlayable.empty();
   // A recording target may be missing or junk: recording replaces it.
   if (m_forRecording || m_playable) {
     m_mode = media_mode::kStop;
@@ -98,6 +102,7 @@ void MediaDeviceBase::Close() {
   m_capturing = false;
   m_recording.reset();
   m_pausedPlay = false;
+  m_failedOpen = false;
   m_mode = media_mode::kNotOpen;
 }
 
@@ -110,11 +115,9 @@ void MediaDeviceBase::Play(bool notify) {
     return;
   }
   if (m_play) return;
-  if (m_mode == media_mode::kNotOpen || !m_playable) {
-    // Nothing to play: the caller still hears that the play is over.
-    if (notify) PostDone(media_notify::kFailure);
-    return;
-  }
+  // Said at once, so that the caller can say why nothing plays.
+  if (m_mode == media_mode::kNotOpen) throw Error(m_failedOpen ? m_notPlayable : kNothingOpen);
+  if (!m_playable) throw Error(m_notPlayable);
   if (m_capturing) {
     StopCapture();
     m_capturing = false;
@@ -128,7 +131,7 @@ void MediaDeviceBase::Play(bool notify) {
   m_mode = media_mode::kPlay;
 }
 
-void MediaDeviceBase::PlayEnded(unsigned long play, bool ok) {
+void MediaDeviceBase::PlayEnded(unsigned long play) {
   if (play == 0 || play != m_play) return;  // closed, stopped or replaced since
   StopPlay();
   m_play = 0;
@@ -137,7 +140,7 @@ void MediaDeviceBase::PlayEnded(unsigned long play, bool ok) {
   if (!m_playNotify) return;
   // The handler may close or destroy this device: nothing of it is used after.
   auto done = onDone;
-  if (done) done(ok ? media_notify::kSuccessful : media_notify::kFailure);
+  if (done) done(media_notify::kSuccessful);
 }
 
 void MediaDeviceBase::EndPlay(int code) {
@@ -217,12 +220,15 @@ void MediaDeviceBase::Save() {
     if (target != m_openPath) std::remove(target.c_str());
     return;
   }
+  // The recording ends here whether or not it could be kept.
+  const std::unique_ptr<WavRecording> recording = std::move(m_recording);
   try {
-    m_recording->SaveTo(target);
+    recording->SaveTo(target);
   } catch (const Error&) {
-    // The target stays missing, which the caller reports as a failed recording.
+    // An older file of that name must not pass for this recording.
+    std::remove(target.c_str());
+    throw;
   }
-  m_recording.reset();
 }
 
 }  // namespace platform

@@ -45,16 +45,17 @@ class MediaDeviceBase : public MediaDevice {
   virtual void StopCapture() = 0;
 
   // Starts playing `path` (known to be readable) as play number `play`; the
-  // backend calls PlayEnded(play, ok) on the loop when it ends by itself.
-  // Throws platform::Error naming a device that cannot be opened.
+  // backend calls PlayEnded(play) on the loop when it ends by itself.
+  // Throws platform::Error naming a device that cannot be opened, or saying
+  // why the file cannot be played after all (changed since Open).
   virtual void StartPlay(const std::string& path, unsigned long play) = 0;
   virtual void PausePlay() = 0;
   virtual void ResumePlay() = 0;
   // Stops at once; returns when nothing of the play runs any more.
   virtual void StopPlay() = 0;
 
-  // On the loop only. `ok` false: the file could not be played after all.
-  void PlayEnded(unsigned long play, bool ok);
+  // On the loop only.
+  void PlayEnded(unsigned long play);
   EventLoop& Loop() { return m_loop; }
   // A token that dies with the device: what posted tasks check.
   std::weak_ptr<void> AliveToken() const { return m_alive; }
@@ -84,6 +85,7 @@ class MediaDeviceBase : public MediaDevice {
   std::string m_openPath;
   bool m_forRecording = false;  // opened with DeviceType "WaveAudio"
   bool m_playable = false;
+  std::string m_notPlayable;  // why the file opened cannot be played, or ""
   bool m_failedOpen = false;  // the last Open named a file that cannot be played
   bool m_pausedPlay = false;  // the pause is of a play, not of a recording
   bool m_capturing = false;   // between StartCapture and StopCapture

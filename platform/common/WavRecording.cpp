@@ -117,10 +117,13 @@ WavRecording::WavRecording(const std::string& nearPath, const WavSpec& spec) : m
     info.channels = static_cast<int>(m_spec.channels);
     info.format = SF_FORMAT_WAV | m_spec.subtype;
   }
+  errno = 0;
   m_file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
   if (!m_file) {
+    // The system's words where the header could not be written (a full disk).
+    const std::string why = errno ? std::strerror(errno) : sf_strerror(nullptr);
     unlink(m_tempPath.c_str());
-    throw Error("Cannot record into " + m_tempPath + ": " + sf_strerror(nullptr) + ".");
+    throw Error("Cannot record into " + m_tempPath + ": " + why + ".");
   }
   // A header that is always right: a crash mid-recording leaves a valid file.
   sf_command(m_file, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
@@ -133,9 +136,13 @@ WavRecording::~WavRecording() {
 
 void WavRecording::Append(const short* frames, long long count) {
   if (!m_file || count <= 0) return;
+  errno = 0;
   const sf_count_t written = sf_writef_short(m_file, frames, count);
   if (written > 0) m_frames += written;
-  if (written != count) m_failed = true;
+  if (written != count && !m_failed) {
+    m_failed = true;
+    m_error = errno ? errno : EIO;
+  }
 }
 
 void WavRecording::AppendFrom(AudioFileReader& reader) {
@@ -150,17 +157,22 @@ void WavRecording::AppendFrom(AudioFileReader& reader) {
 
 void WavRecording::SaveTo(const std::string& path) {
   if (!m_file) throw Error("The recording was saved already.");
+  errno = 0;
   const int rc = sf_close(m_file);
+  if (rc != 0 && !m_failed) m_error = errno ? errno : EIO;
   m_file = nullptr;
-  if (rc != 0 || m_failed) throw Error("The recording could not be written completely to disk.");
+  if (rc != 0 || m_failed)
+    throw Error("The recording could not be written completely to disk: " +
+                std::string(std::strerror(m_error)) + ".");
   if (std::rename(m_tempPath.c_str(), path.c_str()) == 0) {
     m_tempPath.clear();
     return;
   }
   // Another file system (the temporary folder), or a target in the way.
   if (!CopyFile(m_tempPath, path)) {
+    const int error = errno;
     unlink(path.c_str());
-    throw Error("Cannot save the recording to " + path + ": " + std::strerror(errno) + ".");
+    throw Error("Cannot save the recording to " + path + ": " + std::strerror(error) + ".");
   }
 }
 

@@ -34,14 +34,16 @@ class WavRecording {
   const WavSpec& Spec() const { return m_spec; }
   long long Frames() const { return m_frames; }
   // Interleaved 16-bit frames. A write that fails (disk full) marks the
-  // recording failed; it never throws, as it runs on a capture thread.
+  // recording failed, keeping the system's reason for SaveTo; it never
+  // throws, as it runs on a capture thread.
   void Append(const short* frames, long long count);
   // Appends what a file holds (the insert record mode keeps the old samples).
   void AppendFrom(AudioFileReader& reader);
   bool Failed() const { return m_failed; }
 
-  // Completes the file and moves it to `path`; throws platform::Error naming
-  // `path` when it cannot be written. The recording is over afterwards.
+  // Completes the file and moves it to `path`; throws platform::Error with
+  // the system's reason ("No space left on device") when it cannot be
+  // written. The recording is over afterwards.
   void SaveTo(const std::string& path);
 
  private:
@@ -50,6 +52,7 @@ class WavRecording {
   SNDFILE* m_file = nullptr;
   long long m_frames = 0;
   bool m_failed = false;
+  int m_error = 0;  // errno of the first write that failed
 };
 
 }  // namespace platform

@@ -36,15 +36,9 @@ class FakeMediaDevice : public MediaDeviceBase {
   }
 
   void StartPlay(const std::string& path, unsigned long play) override {
-    Millis length{0};
-    bool ok = true;
-    try {
-      length = Millis(AudioFileReader::Probe(path).DurationMs());
-    } catch (const Error&) {
-      ok = false;  // changed since Open
-    }
+    // Throws when the file changed since Open and cannot be played now.
+    const Millis length{AudioFileReader::Probe(path).DurationMs()};
     m_play = play;
-    m_playOk = ok;
     ArmPlay(length);
   }
   void PausePlay() override {
@@ -63,10 +57,9 @@ class FakeMediaDevice : public MediaDeviceBase {
   void ArmPlay(Millis length) {
     m_playDue = m_loop.Now() + length;
     const unsigned long play = m_play;
-    const bool ok = m_playOk;
-    m_playTimer = m_loop.SetTimer(length, false, [this, play, ok] {
+    m_playTimer = m_loop.SetTimer(length, false, [this, play] {
       m_playTimer = 0;
-      PlayEnded(play, ok);
+      PlayEnded(play);
     });
   }
 
@@ -112,7 +105,6 @@ class FakeMediaDevice : public MediaDeviceBase {
   TimerId m_flushTimer = 0;
 
   unsigned long m_play = 0;
-  bool m_playOk = true;
   TimerId m_playTimer = 0;
   Millis m_playDue{0};
   Millis m_remaining{0};

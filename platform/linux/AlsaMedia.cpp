@@ -62,13 +62,8 @@ class AlsaMediaDevice : public MediaDeviceBase {
   }
 
   void StartPlay(const std::string& path, unsigned long play) override {
-    std::unique_ptr<AudioFileReader> reader;
-    try {
-      reader = std::make_unique<AudioFileReader>(path);
-    } catch (const Error&) {
-      PostEnd(play, false);  // changed since Open
-      return;
-    }
+    // Throws when the file changed since Open and cannot be played now.
+    auto reader = std::make_unique<AudioFileReader>(path);
     snd_pcm_t* pcm =
         Configure(SND_PCM_STREAM_PLAYBACK, reader->Format().rate, reader->Format().channels);
     m_playStop = false;
@@ -187,15 +182,15 @@ class AlsaMediaDevice : public MediaDeviceBase {
       snd_pcm_drain(pcm);  // the last samples are heard before Done says so
     }
     snd_pcm_close(pcm);
-    if (!stopped) PostEnd(play, true);
+    if (!stopped) PostEnd(play);
   }
 
   // Thread-safe: the check of the token runs on the loop, where the device
   // is destroyed, so it cannot race the destructor.
-  void PostEnd(unsigned long play, bool ok) {
+  void PostEnd(unsigned long play) {
     std::weak_ptr<void> alive = AliveToken();
-    Loop().Post([this, alive, play, ok] {
-      if (!alive.expired()) PlayEnded(play, ok);
+    Loop().Post([this, alive, play] {
+      if (!alive.expired()) PlayEnded(play);
     });
   }
 

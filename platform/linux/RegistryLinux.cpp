@@ -81,6 +81,7 @@ std::string BaseName(const std::string& path) {
 }
 
 std::int32_t StatusOf(int error) {
+  if (error == ENOSPC || error == EDQUOT) return kErrorDiskFull;
   return error == EACCES || error == EPERM || error == EROFS ? kErrorAccessDenied
                                                              : kErrorWriteFault;
 }

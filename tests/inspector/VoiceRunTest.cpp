@@ -1,4 +1,5 @@
-// Whole runs of mailhost where the disk runs out under a recording.
+// Whole runs of mailhost where the disk runs out under a recording, and where
+// the encoder dies part way.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 
 #include "tests/support/MailhostRun.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/SoundFiles.h"
 
 namespace {
 
@@ -47,8 +49,65 @@ TEST(VoiceRunTest, ADiskThatFillsDuringARecordingGivesABoxAndNoCrash) {
   ASSERT_NE(run.status, -1) << run.err;
   EXPECT_LE(run.status, 1) << run.out << run.err;
   EXPECT_NE(run.out.find("box \"Sonvera Outlook Addin Error\""), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("| Record Failure\n| The recording could not be written completely to "
+                         "disk: No space left on device."),
+            std::string::npos)
+      << run.out;
   EXPECT_NE(run.out.find("bar w1: [Sonvera:Sonvera] [Record:RecordButton]"), std::string::npos)
       << run.out;
+}
+
+// The add-in folder of a run is a copy of the folder its library is in: a
+// folder of the test's own, with an encoder that writes part of an MP3 and
+// is killed, is what the run gets.
+TEST(VoiceRunTest, AnEncoderKilledPartWayIsReportedAndNothingIsLost) {
+  ScratchFolder scratch;
+  const fs::path folder = scratch.File("Sonvera");
+  fs::create_directory(folder);
+  for (const auto& entry : fs::directory_iterator(SONVERA_TEST_ADDIN_DIR)) {
+    const auto name = entry.path().filename().string();
+    if (name == "libsonvera.so") {
+      fs::copy_file(entry.path(), folder / name);  // a link would lead the run to the build's
+    } else if (name != "lame" && name != "Temp.wav" && name != "Sonvera.mp3") {
+      fs::create_symlink(entry.path(), folder / name);
+    }
+  }
+  scratch.Write("Sonvera/lame",
+                "#!/bin/sh\nfor mp3; do :; done\n"
+                "printf 'ID3\\003\\000\\000\\000\\000\\000\\000' > \"$mp3\"\n"
+                "head -c 3000 /dev/zero >> \"$mp3\"\n"
+                "kill -9 $$\n",
+                true);
+  std::ofstream(scratch.File("killed.scn")) << "registry set Software\\Microsoft\\Office\\Outlook"
+                                               "\\Addins\\Sonvera.Amp AQ sz 1\n"
+                                               "start\n"
+                                               "new w1\n"
+                                               "activate w1\n"
+                                               "click w1 Record\n"
+                                               "wait 10s\n"
+                                               "click w1 Stop\n"
+                                               "answer No\n"
+                                               "wait 500ms\n"
+                                               "show w1\n"
+                                               "show-mail w1\n";
+  const std::string data = scratch.File("data");
+  const auto run =
+      testsupport::RunMailhost("--script " + scratch.File("killed.scn") + " --data " + data +
+                               " --addin " + (folder / "libsonvera.so").string());
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  const auto box = run.out.find(
+      "box \"Sonvera Outlook Addin Error\" YesNo -> No\n"
+      "| Insp SaveWaveFile\n"
+      "| $DATA/addin/Sonvera.mp3\n"
+      "| Error adding attachment to message.\n"
+      "| The encoder was ended by signal 9 (Killed).\n");
+  EXPECT_NE(box, std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("mail w1: attachments() body=\"\""), std::string::npos) << run.out;
+  EXPECT_FALSE(fs::exists(data + "/addin/Sonvera.mp3")) << "the partial MP3 stayed";
+  // Ten seconds of speech are still there for another try.
+  const auto kept = testsupport::ReadWav(data + "/addin/Temp.wav");
+  ASSERT_GT(kept.rate, 0) << "no recording was kept";
+  EXPECT_EQ(kept.Frames() / kept.rate, 10);
 }
 
 }  // namespace

@@ -266,9 +266,9 @@ TYPED_TEST(MediaContractTest, TheWaveTypeLeftFromARecordingStillPlaysAndCreatesN
   this->m_done.clear();
   const std::string missing = this->File("Sonvera.mp3");
   this->OpenForRecording(missing);
-  this->Device().Command("play");
-  ASSERT_TRUE(this->RunUntilDone());
-  EXPECT_EQ(this->m_done, std::vector<int>{notify::kFailure});
+  EXPECT_THROW(this->Device().Command("play"), Error);
+  this->Pass(500ms);
+  EXPECT_TRUE(this->m_done.empty()) << "a play that never started raised Done";
   EXPECT_FALSE(testsupport::ScratchFolder::Exists(missing)) << "a play made a file";
 }
 
@@ -288,21 +288,52 @@ TYPED_TEST(MediaContractTest, PausedPlayHoldsItsPlaceAndEndsLater) {
   EXPECT_EQ(this->m_done, std::vector<int>{notify::kSuccessful});
 }
 
-TYPED_TEST(MediaContractTest, UnplayableFilesFailOnTheLoopWithoutOpening) {
+TYPED_TEST(MediaContractTest, UnplayableFilesAreRefusedAtOnceSayingWhy) {
   this->m_folder.Write("empty.mp3", "");
   this->m_folder.Write("junk.wav", std::string(5000, 'x'));
   this->m_folder.Write("junk.mp3", "not an mp3 at all, only words");
   WriteWav(this->File("silent.wav"), {});
-  for (const char* name : {"missing.wav", "empty.mp3", "junk.wav", "junk.mp3", "silent.wav"}) {
+  const std::pair<const char*, const char*> files[] = {
+      {"missing.wav", "No such file or directory"},
+      {"empty.mp3", "is empty"},
+      {"junk.wav", "cannot be played"},
+      {"junk.mp3", "not a sound file that can be played"},
+      {"silent.wav", "holds no sound"}};
+  for (const auto& [name, why] : files) {
     SCOPED_TRACE(name);
     this->m_done.clear();
     this->OpenForPlay(this->File(name));
     EXPECT_EQ(this->Device().Mode(), mode::kNotOpen);
-    this->Device().Command("play");
-    EXPECT_TRUE(this->m_done.empty()) << "Done must come on the loop, not inside the command";
-    ASSERT_TRUE(this->RunUntilDone());
-    EXPECT_EQ(this->m_done, std::vector<int>{notify::kFailure});
+    try {
+      this->Device().Command("play");
+      ADD_FAILURE() << "the play of a file that holds no sound started";
+    } catch (const Error& e) {
+      EXPECT_NE(e.Description().find(why), std::string::npos) << e.Description();
+    }
+    EXPECT_EQ(this->Device().Mode(), mode::kNotOpen);
+    this->Pass(500ms);
+    EXPECT_TRUE(this->m_done.empty()) << "a play that never started raised Done";
   }
+  // The device is not left broken: the next file plays.
+  WriteWav(this->File("one.wav"), Ramp(44100 / 4));
+  this->OpenForPlay(this->File("one.wav"));
+  this->Device().Command("play");
+  ASSERT_TRUE(this->RunUntilDone());
+  EXPECT_EQ(this->m_done, std::vector<int>{notify::kSuccessful});
+}
+
+TYPED_TEST(MediaContractTest, AFileSpoiledAfterOpenIsRefusedByThePlay) {
+  const std::string wav = this->File("voice.wav");
+  WriteWav(wav, Ramp(44100 / 4));
+  const std::string mp3 = this->File("Sonvera.mp3");
+  ASSERT_TRUE(testsupport::MakeMp3(wav, mp3));
+  this->OpenForPlay(mp3);
+  EXPECT_EQ(this->Device().Mode(), mode::kStop);
+  std::ofstream(mp3, std::ios::trunc).close();  // emptied between Open and play
+  EXPECT_THROW(this->Device().Command("play"), Error);
+  EXPECT_NE(this->Device().Mode(), mode::kPlay);
+  this->Pass(500ms);
+  EXPECT_TRUE(this->m_done.empty());
 }
 
 TYPED_TEST(MediaContractTest, NoDoneReachesADestroyedDeviceAndUnknownCommandsFail) {

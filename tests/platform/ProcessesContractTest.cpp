@@ -13,6 +13,7 @@
 #include "platform/fake/FakeProcesses.h"
 #include "platform/linux/LinuxProcesses.h"
 #include "tests/support/ContractTest.h"
+#include "tests/support/ProcessState.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace {
@@ -25,9 +26,15 @@ void Nap() {
 }
 
 // Polls until the child has ended; a hung child fails instead of hanging.
-bool WaitFinished(platform::Processes& processes, int pid, int* exitCode, void (*settle)() = Nap) {
+bool WaitFinished(platform::Processes& processes, int pid, int* exitCode, void (*settle)() = Nap,
+                  platform::ExitStatus* status = nullptr) {
+  platform::ExitStatus ended;
   for (int i = 0; i < 3000; ++i) {
-    if (processes.Finished(pid, exitCode)) return true;
+    if (processes.Finished(pid, &ended)) {
+      if (exitCode) *exitCode = ended.code;
+      if (status) *status = ended;
+      return true;
+    }
     settle();
   }
   return false;
@@ -38,12 +45,14 @@ struct LinuxSpawn {
   platform::LinuxProcesses processes;
   ScratchFolder scratch;
   // A program in a folder with a blank that writes down its arguments, then
-  // runs until released.
-  std::string Program(int exitCode) {
+  // runs until released, and says `words` on its standard error as it ends.
+  std::string Program(int exitCode, const std::string& words = "") {
+    scratch.Write("words", words);
     scratch.Write("a program",
                   "#!/bin/sh\nd=\"$(dirname \"$0\")\"\n"
                   "for a in \"$@\"; do echo \"$a\"; done > \"$d/args\"\n"
-                  "while [ ! -e \"$d/release\" ]; do sleep 0.01; done\nexit " +
+                  "while [ ! -e \"$d/release\" ]; do sleep 0.01; done\n"
+                  "cat \"$d/words\" >&2\nexit " +
                       std::to_string(exitCode) + "\n",
                   true);
     return scratch.File("a program");
@@ -61,8 +70,11 @@ struct LinuxSpawn {
 struct FakeSpawn {
   static constexpr const char* kName = "Fake";
   platform::FakeProcesses processes;
-  std::string Program(int exitCode) {
-    processes.SetRun(2, exitCode);
+  std::string Program(int exitCode, const std::string& words = "") {
+    // The last lines, trimmed, as the real service hands them over.
+    std::string said = words;
+    while (!said.empty() && (said.back() == '\n' || said.back() == ' ')) said.pop_back();
+    processes.SetRun(2, exitCode, 0, said);
     return "/opt/a folder/a program";
   }
   void Release() {}  // ends after its polls
@@ -78,8 +90,8 @@ class ProcessesContract : public ::testing::Test {
  protected:
   Backend backend;
   platform::Processes& Processes() { return backend.processes; }
-  bool WaitFinished(int pid, int* exitCode) {
-    return ::WaitFinished(Processes(), pid, exitCode, &Backend::Settle);
+  bool WaitFinished(int pid, int* exitCode, platform::ExitStatus* status = nullptr) {
+    return ::WaitFinished(Processes(), pid, exitCode, &Backend::Settle, status);
   }
 };
 SONVERA_CONTRACT_SUITE(ProcessesContract, LinuxSpawn, FakeSpawn);
@@ -107,7 +119,8 @@ TYPED_TEST(ProcessesContract, FinishedDoesNotWaitForARunningProgram) {
   const int pid = this->Processes().Start("\"" + this->backend.Program(5) + "\"", true);
   ASSERT_GT(pid, 0);
   int exitCode = -1;
-  EXPECT_FALSE(this->Processes().Finished(pid, &exitCode)) << "a waiting program was finished";
+  platform::ExitStatus status;
+  EXPECT_FALSE(this->Processes().Finished(pid, &status)) << "a waiting program was finished";
   this->backend.Release();
   ASSERT_TRUE(this->WaitFinished(pid, &exitCode));
   EXPECT_EQ(exitCode, 5);
@@ -117,10 +130,38 @@ TYPED_TEST(ProcessesContract, NoProgramGivesNoProcessAndStrangeIdsAreFinished) {
   EXPECT_EQ(this->Processes().Start("   ", true), 0);
   EXPECT_EQ(this->Processes().StartProgram({}, true), 0);
   EXPECT_EQ(this->Processes().StartProgram({"", "arg"}, true), 0);
-  int exitCode = 0;
-  EXPECT_TRUE(this->Processes().Finished(-12345, &exitCode));
-  EXPECT_EQ(exitCode, -1);
+  platform::ExitStatus status;
+  status.code = 0;
+  EXPECT_TRUE(this->Processes().Finished(-12345, &status));
+  EXPECT_EQ(status.code, -1);
+  EXPECT_FALSE(this->Processes().Kill(-12345));
   EXPECT_FALSE(this->Processes().WaitForOpen(-12345, "/bin/sh", 1000));
+}
+
+TYPED_TEST(ProcessesContract, AStartedProgramsLastWordsComeWithItsEnd) {
+  const std::string program = this->backend.Program(1, "reading input\nError writing output \n");
+  this->backend.Release();
+  platform::ExitStatus status;
+  const int pid = this->Processes().Start("\"" + program + "\"", true);
+  ASSERT_TRUE(this->WaitFinished(pid, nullptr, &status));
+  EXPECT_EQ(status.code, 1);
+  EXPECT_EQ(status.signal, 0);
+  EXPECT_EQ(status.errorText, "reading input\nError writing output");
+  // An installer is left to say what it says where the host says its own.
+  const int left = this->Processes().StartProgram({program}, true);
+  ASSERT_TRUE(this->WaitFinished(left, nullptr, &status));
+  EXPECT_EQ(status.errorText, "");
+}
+
+TYPED_TEST(ProcessesContract, KillEndsARunningProgramWithItsSignalOnce) {
+  const int pid = this->Processes().Start("\"" + this->backend.Program(0) + "\"", true);
+  ASSERT_GT(pid, 0);
+  ASSERT_TRUE(this->Processes().Kill(pid)) << "a running program could not be ended";
+  platform::ExitStatus status;
+  EXPECT_TRUE(this->Processes().Finished(pid, &status)) << "Kill returned before the end";
+  EXPECT_EQ(status.signal, 9);
+  EXPECT_EQ(status.code, 128 + 9);
+  EXPECT_FALSE(this->Processes().Kill(pid)) << "an ended program was ended again";
 }
 
 TEST(SplitCommandLine, RunsOfBlanksSeparateAndQuotesGroup) {
@@ -159,24 +200,36 @@ TEST(LinuxProcesses, KilledChildReportsItsSignalOnceAndUnaskedOnesAreReaped) {
   int exitCode = 0;
   ASSERT_TRUE(WaitFinished(processes, pid, &exitCode));
   EXPECT_EQ(exitCode, 128 + SIGKILL);
-  EXPECT_TRUE(processes.Finished(pid, &exitCode));
-  EXPECT_EQ(exitCode, -1) << "a reaped child was reported again";
+  platform::ExitStatus again;
+  EXPECT_TRUE(processes.Finished(pid, &again));
+  EXPECT_EQ(again.code, -1) << "a reaped child was reported again";
 
   // One never asked about sits as a zombie until any later call reaps it.
   const int left = processes.Start("/bin/true", true);
   ASSERT_GT(left, 0);
-  bool zombie = false;
-  for (int i = 0; i < 3000 && !zombie; ++i) {
-    const std::string stat = ScratchFolder::Read("/proc/" + std::to_string(left) + "/stat");
-    const auto close = stat.rfind(')');
-    zombie = close != std::string::npos && stat.compare(close + 1, 3, " Z ") == 0;
-    if (!zombie) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ASSERT_TRUE(zombie);
-  processes.Finished(-12345, &exitCode);
+  ASSERT_TRUE(testsupport::Eventually([&] { return testsupport::ProcessState(left) == 'Z'; }));
+  processes.Finished(-12345, &again);
   EXPECT_NE(kill(left, 0), 0) << "the ended child is still a zombie";
-  EXPECT_TRUE(processes.Finished(left, &exitCode));
-  EXPECT_EQ(exitCode, 0);
+  EXPECT_TRUE(processes.Finished(left, &again));
+  EXPECT_EQ(again.code, 0);
+}
+
+// What a hung encoder script leaves must not run on after it is ended.
+TEST(LinuxProcesses, KillEndsWhatTheProgramStartedAndKeepsNoSecondWaitForIt) {
+  ScratchFolder scratch;
+  scratch.Write("hangs", "#!/bin/sh\nsleep 60 &\necho $! > \"$0.child\"\nwait\n", true);
+  platform::LinuxProcesses processes;
+  const int pid = processes.Start(scratch.File("hangs"), true);
+  ASSERT_GT(pid, 0);
+  std::string child;
+  ASSERT_TRUE(testsupport::Eventually([&] {
+    child = ScratchFolder::Read(scratch.File("hangs.child"));
+    return !child.empty();
+  })) << "the script never started its program";
+  ASSERT_TRUE(processes.Kill(pid));
+  // The orphan is reaped by the system; until then it is a zombie, not a sleeper.
+  EXPECT_TRUE(testsupport::Eventually([&] { return testsupport::Ended(std::stoi(child)); }))
+      << "the script's own program runs on";
 }
 
 // What lets the update check remove an installer's file while it runs on.
@@ -187,9 +240,7 @@ TEST(LinuxProcesses, WaitForOpenSeesTheProgramOrTheInterpreterTakeItsFile) {
     const int pid = processes.StartProgram(argv, true);
     EXPECT_GT(pid, 0) << path;
     const bool result = processes.WaitForOpen(pid, path, 5000);
-    kill(pid, SIGKILL);
-    int exitCode = 0;
-    WaitFinished(processes, pid, &exitCode);
+    processes.Kill(pid);
     return result;
   };
   // A binary is open once it runs.

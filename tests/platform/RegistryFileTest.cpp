@@ -24,6 +24,7 @@
 #include "tests/support/RegistryCalls.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/SmallDisk.h"
 
 namespace platform {
 namespace {
@@ -422,6 +423,27 @@ TEST_F(RegistryFileTest, TheFolderIsMadeUnchangedWritesAreSkippedARemovedFileIsE
 
   std::filesystem::remove(path);
   EXPECT_FALSE(GetValue(reader, kSettingsPath, "AQ")) << "a removed file is empty";
+}
+
+TEST_F(RegistryFileTest, AFullDiskIsNamedAndWhatWasStoredStays) {
+  testsupport::SmallDisk disk(m_folder.Path(), 64 * 1024);
+  if (!disk.Mounted()) GTEST_SKIP() << disk.Why();
+  RegistryLinux registry(Path());
+  ASSERT_EQ(PutValue(registry, kSettingsPath, "AQ", kRegSz, B("1\0"sv)), kErrorSuccess);
+  ASSERT_EQ(PutValue(registry, kSettingsPath, "Version", kRegSz, B("1.0.1\0"sv)), kErrorSuccess);
+  const std::string stored = Read();
+  disk.Fill();
+  EXPECT_EQ(PutValue(registry, kSettingsPath, "AQ", kRegSz, B("3\0"sv)), kErrorDiskFull);
+  EXPECT_EQ(RegistryStatusText(kErrorDiskFull), "No space left on device");
+  EXPECT_EQ(Read(), stored) << "the file was touched by a write that could not be made";
+  EXPECT_TRUE(FilesIn(m_folder.Path(), ".tmp.").empty()) << "a half-written copy stayed";
+  // Neither this store nor the next run sees the value that was not saved.
+  EXPECT_EQ(GetValue(registry, kSettingsPath, "AQ")->data, B("1\0"sv));
+  RegistryLinux nextRun(Path());
+  EXPECT_EQ(GetValue(nextRun, kSettingsPath, "AQ")->data, B("1\0"sv));
+  disk.Free();
+  EXPECT_EQ(PutValue(registry, kSettingsPath, "AQ", kRegSz, B("3\0"sv)), kErrorSuccess);
+  EXPECT_EQ(GetValue(nextRun, kSettingsPath, "AQ")->data, B("3\0"sv));
 }
 
 TEST_F(RegistryFileTest, StaleTemporaryFilesAreSweptAtStart) {
