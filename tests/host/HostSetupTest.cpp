@@ -8,6 +8,7 @@
 #include "platform/Error.h"
 #include "tests/support/LoopbackSmtpServer.h"
 #include "tests/support/MailhostRun.h"
+#include "tests/support/ProcessState.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace {
@@ -55,6 +56,35 @@ TEST(HostSetup, TheConsoleSendsThroughTheMailServerAsThePageDoes) {
   ASSERT_EQ(messages.size(), 1u) << run.out << run.err;
   EXPECT_NE(messages[0].find("Subject: From the console"), std::string::npos) << messages[0];
   EXPECT_EQ(server.Envelope(0), "from me@example.org\nto anna@example.org\n");
+}
+
+// The person types quit while the encoder hangs: mailhost ends, the encoder
+// with it, and the recording is kept for another try.
+TEST(HostSetup, QuitAtTheConsoleEndsAHungEncoderAndKeepsTheRecording) {
+  ScratchFolder scratch;
+  const std::string data = scratch.File("data");
+  const auto library = testsupport::AddinWithEncoder(
+      scratch.File("Sonvera"),
+      "#!/bin/sh\necho $$ > \"$(dirname \"$0\")/encoder.pid\"\nexec sleep 600\n");
+  ASSERT_EQ(RunMailhost("--register " + library + " --data " + data).status, 0);
+  // A closed port: the update check fails at once and quietly; the first
+  // start asks about the tutorial.
+  testsupport::MailhostProcess console("--data " + data,
+                                       {"SONVERA_PRODUCT_HOST=http://127.0.0.1:9"});
+  console.Write(
+      "No\nnew w1\nactivate w1\nclick w1 Record\nwait 1s\n"
+      "click w1 Stop\nwait 1s\n");
+  ASSERT_NE(console.WaitForLine("run \""), "") << "the encoder never started: " << console.Output();
+  const std::string pidFile = scratch.File("Sonvera/encoder.pid");
+  ASSERT_TRUE(testsupport::Eventually([&] { return !ScratchFolder::Read(pidFile).empty(); }));
+  const int pid = std::stoi(ScratchFolder::Read(pidFile));
+  console.Write("quit\n");
+  EXPECT_EQ(console.Wait(), 0) << "mailhost did not end at quit: " << console.Output();
+  EXPECT_TRUE(testsupport::Eventually([&] { return testsupport::Ended(pid); }))
+      << "the encoder outlived mailhost";
+  EXPECT_TRUE(ScratchFolder::Exists(data + "/addin/Temp.wav") ||
+              ScratchFolder::Exists(scratch.File("Sonvera/Temp.wav")))
+      << "the recording was lost";
 }
 
 }  // namespace

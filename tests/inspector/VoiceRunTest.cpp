@@ -41,11 +41,10 @@ TEST(VoiceRunTest, ADiskThatFillsDuringARecordingGivesABoxAndNoCrash) {
                                              "show w1\n"
                                              "show-mail w1\n";
   // In a mount namespace of its own, so the small disk goes with the run.
-  const std::string wrapper = "unshare -m sh -c 'mount -t tmpfs -o size=" +
-                              std::to_string(size) + " tmpfs " + data +
-                              " && exec \"$0\" \"$@\"'";
-  const auto run = testsupport::RunMailhost(
-      "--script " + scratch.File("full.scn") + " --data " + data, wrapper);
+  const std::string wrapper = "unshare -m sh -c 'mount -t tmpfs -o size=" + std::to_string(size) +
+                              " tmpfs " + data + " && exec \"$0\" \"$@\"'";
+  const auto run =
+      testsupport::RunMailhost("--script " + scratch.File("full.scn") + " --data " + data, wrapper);
   ASSERT_NE(run.status, -1) << run.err;
   EXPECT_LE(run.status, 1) << run.out << run.err;
   EXPECT_NE(run.out.find("box \"Sonvera Outlook Addin Error\""), std::string::npos) << run.out;
@@ -62,22 +61,12 @@ TEST(VoiceRunTest, ADiskThatFillsDuringARecordingGivesABoxAndNoCrash) {
 // is killed, is what the run gets.
 TEST(VoiceRunTest, AnEncoderKilledPartWayIsReportedAndNothingIsLost) {
   ScratchFolder scratch;
-  const fs::path folder = scratch.File("Sonvera");
-  fs::create_directory(folder);
-  for (const auto& entry : fs::directory_iterator(SONVERA_TEST_ADDIN_DIR)) {
-    const auto name = entry.path().filename().string();
-    if (name == "libsonvera.so") {
-      fs::copy_file(entry.path(), folder / name);  // a link would lead the run to the build's
-    } else if (name != "lame" && name != "Temp.wav" && name != "Sonvera.mp3") {
-      fs::create_symlink(entry.path(), folder / name);
-    }
-  }
-  scratch.Write("Sonvera/lame",
-                "#!/bin/sh\nfor mp3; do :; done\n"
-                "printf 'ID3\\003\\000\\000\\000\\000\\000\\000' > \"$mp3\"\n"
-                "head -c 3000 /dev/zero >> \"$mp3\"\n"
-                "kill -9 $$\n",
-                true);
+  const auto library =
+      testsupport::AddinWithEncoder(scratch.File("Sonvera"),
+                                    "#!/bin/sh\nfor mp3; do :; done\n"
+                                    "printf 'ID3\\003\\000\\000\\000\\000\\000\\000' > \"$mp3\"\n"
+                                    "head -c 3000 /dev/zero >> \"$mp3\"\n"
+                                    "kill -9 $$\n");
   std::ofstream(scratch.File("killed.scn")) << "registry set Software\\Microsoft\\Office\\Outlook"
                                                "\\Addins\\Sonvera.Amp AQ sz 1\n"
                                                "start\n"
@@ -91,9 +80,8 @@ TEST(VoiceRunTest, AnEncoderKilledPartWayIsReportedAndNothingIsLost) {
                                                "show w1\n"
                                                "show-mail w1\n";
   const std::string data = scratch.File("data");
-  const auto run =
-      testsupport::RunMailhost("--script " + scratch.File("killed.scn") + " --data " + data +
-                               " --addin " + (folder / "libsonvera.so").string());
+  const auto run = testsupport::RunMailhost("--script " + scratch.File("killed.scn") + " --data " +
+                                            data + " --addin " + library);
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   const auto box = run.out.find(
       "box \"Sonvera Outlook Addin Error\" YesNo -> No\n"
