@@ -20,6 +20,7 @@ constexpr const char* kUsage =
     "usage: mailhost [--data DIR] [--maildir PATH]     a console on the real platform\n"
     "       mailhost --web PORT [--open] [--data DIR] [--maildir PATH]\n"
     "                [--smtp URL --from ADDRESS]       the page on 127.0.0.1 (PORT 0: any)\n"
+    "                [--upload-limit MIB]              files attached from the page (25)\n"
     "       mailhost --script FILE [--data DIR] [--no-register] [--addin LIB]\n"
     "       mailhost --register LIB | --unregister LIB [--data DIR]\n";
 
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
   std::string smtpUrl;
   std::string from;
   bool openBrowser = false;
+  std::string uploadLimit;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     auto value = [&](std::string* target) {
@@ -69,6 +71,10 @@ int main(int argc, char** argv) {
       ok = value(&smtpUrl);
     } else if (option == "--from") {
       ok = value(&from);
+    } else if (option == "--upload-limit") {
+      ok = value(&uploadLimit) && !uploadLimit.empty() && uploadLimit.size() <= 4 &&
+           uploadLimit.find_first_not_of("0123456789") == std::string::npos &&
+           std::stoi(uploadLimit) >= 1;
     } else if (option == "--open") {
       openBrowser = true;
     } else if (option == "--no-register") {
@@ -105,6 +111,7 @@ int main(int argc, char** argv) {
     options.maildir = maildir;
     options.smtpUrl = smtpUrl;
     options.from = from;
+    if (!uploadLimit.empty()) options.limits.uploadBytes = std::stoul(uploadLimit) * 1024 * 1024;
     if (!smtpUrl.empty() && from.empty()) {
       std::cerr << "mailhost: --smtp needs --from ADDRESS, the sender of the mail" << std::endl;
       return kUsageError;

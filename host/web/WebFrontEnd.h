@@ -5,6 +5,8 @@
 #include <ostream>
 #include <string>
 
+#include "host/web/PageLimits.h"
+
 namespace mailhost {
 
 struct WebOptions {
@@ -12,8 +14,9 @@ struct WebOptions {
   std::string maildir;     // "" for the data folder's
   int port = 0;            // 0: a free one
   bool openBrowser = false;
-  std::string smtpUrl;     // "": Send only files the mail in Sent
-  std::string from;        // the sender of sent mail
+  std::string smtpUrl;  // "": Send only files the mail in Sent
+  std::string from;     // the sender of sent mail
+  PageLimits limits;
 };
 
 class WebFrontEnd {
