@@ -33,11 +33,15 @@ PY
 SONVERA_PRODUCT_HOST=http://127.0.0.1:9 "$mailhost" --web 0 --data "$work/data" >"$work/out" 2>&1 &
 pid=$!
 for _ in $(seq 100); do grep -q '^page ' "$work/out" && break; sleep 0.1; done
+# page http://127.0.0.1:PORT/?token=TOKEN: the browser opens it whole, curl
+# sends the token as a bearer.
 address=$(sed -n 's/^page //p' "$work/out")
-curl -s -X POST --data-binary No "${address}answer" >/dev/null  # the first start's tutorial
+base=${address%%\?token=*}
+auth="Authorization: Bearer ${address##*token=}"
+curl -s -H "$auth" -X POST --data-binary No "${base}answer" >/dev/null  # the first start's tutorial
 
 # The whole folder listed and its first page of rows, as the page asks for them.
-listing() { curl -s -o /dev/null -w '%{time_total}' "${address}folder?name=Inbox&offset=0&limit=100"; }
+listing() { curl -s -H "$auth" -o /dev/null -w '%{time_total}' "${base}folder?name=Inbox&offset=0&limit=100"; }
 first=$(listing)
 cached=()
 for _ in $(seq 5); do cached+=("$(listing)"); done
