@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <filesystem>
 
-#include "host/web/PageServer.h"
 #include "host/web/PageUpload.h"
 #include "tests/support/ScratchFolder.h"
 
@@ -95,50 +93,6 @@ TEST_F(PageUploadTest, TheSweepRemovesOnlyWhatAKilledRunLeftLongAgo) {
   fs::create_directories(folder + "/new");
   uploads.Sweep();
   EXPECT_EQ(Left(), std::vector<std::string>{"new"});
-}
-
-// A command's body as the server reads it.
-struct Posted {
-  httplib::Request req;
-  httplib::Response res;
-  bool stopped = false;
-
-  Posted(const std::string& body, bool chunked) {
-    if (chunked) {
-      req.headers.emplace("Transfer-Encoding", "chunked");
-    } else {
-      req.headers.emplace("Content-Length", std::to_string(body.size()));
-    }
-    pieces = {body.substr(0, body.size() / 2), body.substr(body.size() / 2)};
-  }
-  SmallBody Read(std::size_t limit) {
-    httplib::ContentReader reader(
-        [this](httplib::ContentReceiver receive) {
-          for (const auto& piece : pieces) {
-            if (!receive(piece.data(), piece.size())) {
-              stopped = true;
-              return false;
-            }
-          }
-          return true;
-        },
-        nullptr);
-    return PageServer::ReadBody(req, res, reader, limit, "A command is at most 8 bytes.");
-  }
-  std::vector<std::string> pieces;
-};
-
-TEST(PageServerTest, ACommandAboveTheLimitIsRefusedWithoutKeepingIt) {
-  Posted fits("new w1", false);
-  EXPECT_EQ(fits.Read(8), "new w1");
-
-  for (bool chunked : {false, true}) {
-    Posted tooLong("new w1 and more", chunked);
-    EXPECT_EQ(tooLong.Read(8), std::nullopt);
-    EXPECT_EQ(tooLong.res.status, 413);
-    EXPECT_EQ(tooLong.res.body, "A command is at most 8 bytes.");
-    EXPECT_EQ(tooLong.stopped, chunked) << "only a body of unknown length is left unread";
-  }
 }
 
 }  // namespace
