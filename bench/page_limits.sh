@@ -47,16 +47,9 @@ with open(os.path.join(later, "1700000001.text.bench:2,S"), "w") as f:
 with open(os.path.join(root, "cur", "1700000002.small.bench:2,S"), "w") as f:
     f.write(head.format("Short", "small") + "\nSee you.\n")
 PY
-"$mailhost" --register "$addin" --data "$work/data" >/dev/null
-SONVERA_PRODUCT_HOST=http://127.0.0.1:9 "$mailhost" --web 0 --data "$work/data" >"$work/out" 2>&1 &
-pid=$!
-for _ in $(seq 100); do grep -qs '^page ' "$work/out" && break; sleep 0.1; done
-address=$(sed -n 's/^page //p' "$work/out")
-base=${address%%\?token=*}
-token=${address##*token=}
-auth="Authorization: Bearer $token"
+source "$(dirname "$0")/page_start.sh"
+start_page "$mailhost" "$addin" "$work/data" "$work/out"
 post() { curl -s -o /dev/null -H "$auth" -X POST --data-binary "$2" "${base}$1"; }
-post answer No  # the first start's tutorial
 kib() { awk '/^'"$1"':/ {print $2}' "/proc/$pid/status"; }
 ticks() { awk '{print $14 + $15}' "/proc/$pid/stat"; }
 
