@@ -109,15 +109,18 @@ httplib::Server::HandlerResponse PageServer::Guard(const httplib::Request& req,
 }
 
 void PageServer::ServeAssets() {
-  const std::pair<const char*, std::pair<const char* const*, const char*>> assets[] = {
-      {"/", {&kPageText, "text/html; charset=utf-8"}},
-      {"/page.js", {&kPageScript, "text/javascript; charset=utf-8"}},
-      {"/page.css", {&kPageStyle, "text/css; charset=utf-8"}}};
-  for (const auto& [path, asset] : assets) {
-    const auto [text, type] = asset;
-    m_http.Get(path, [text, type](const httplib::Request&, httplib::Response& res) {
+  struct Asset {
+    const char* path;
+    const char* const* text;
+    const char* type;
+  };
+  static const Asset kAssets[] = {{"/", &kPageText, "text/html; charset=utf-8"},
+                                  {"/page.js", &kPageScript, "text/javascript; charset=utf-8"},
+                                  {"/page.css", &kPageStyle, "text/css; charset=utf-8"}};
+  for (const auto& asset : kAssets) {
+    m_http.Get(asset.path, [&asset](const httplib::Request&, httplib::Response& res) {
       res.set_header("Cache-Control", "no-store");
-      res.set_content(*text, type);
+      res.set_content(*asset.text, asset.type);
     });
   }
 }
