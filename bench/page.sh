@@ -29,15 +29,11 @@ for i in range(count):
                 "Content-Type: audio/mpeg; name=Sonvera.mp3\nContent-Disposition: attachment; filename=Sonvera.mp3\n"
                 f"Content-Transfer-Encoding: base64\n\n{sound}--b--\n")
 PY
-"$mailhost" --register "$addin" --data "$work/data" >/dev/null
-SONVERA_PRODUCT_HOST=http://127.0.0.1:9 "$mailhost" --web 0 --data "$work/data" >"$work/out" 2>&1 &
-pid=$!
-for _ in $(seq 100); do grep -q '^page ' "$work/out" && break; sleep 0.1; done
-address=$(sed -n 's/^page //p' "$work/out")
-curl -s -X POST --data-binary No "${address}answer" >/dev/null  # the first start's tutorial
+source "$root/bench/page_start.sh"
+start_page "$mailhost" "$addin" "$work/data" "$work/out"
 
 # The whole folder listed and its first page of rows, as the page asks for them.
-listing() { curl -s -o /dev/null -w '%{time_total}' "${address}folder?name=Inbox&offset=0&limit=100"; }
+listing() { curl -s -H "$auth" -o /dev/null -w '%{time_total}' "${base}folder?name=Inbox&offset=0&limit=100"; }
 first=$(listing)
 cached=()
 for _ in $(seq 5); do cached+=("$(listing)"); done

@@ -22,6 +22,7 @@ constexpr const char* kUsage =
     "                                                  a console on the real platform\n"
     "       mailhost --web PORT [--open] [--data DIR] [--maildir PATH]\n"
     "                [--smtp URL --from ADDRESS]       the page on 127.0.0.1 (PORT 0: any)\n"
+    "                [--upload-limit MIB]              files attached from the page (25)\n"
     "       mailhost --script FILE [--data DIR] [--no-register] [--addin LIB]\n"
     "       mailhost --register LIB | --unregister LIB [--data DIR]\n";
 
@@ -46,6 +47,7 @@ int main(int argc, char** argv) {
   mailhost::HostOptions host;
   std::string& dataFolder = host.dataFolder;
   bool openBrowser = false;
+  std::string uploadLimit;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     auto value = [&](std::string* target) {
@@ -70,6 +72,10 @@ int main(int argc, char** argv) {
       ok = value(&host.smtpUrl);
     } else if (option == "--from") {
       ok = value(&host.from);
+    } else if (option == "--upload-limit") {
+      ok = value(&uploadLimit) && !uploadLimit.empty() && uploadLimit.size() <= 4 &&
+           uploadLimit.find_first_not_of("0123456789") == std::string::npos &&
+           std::stoi(uploadLimit) >= 1;
     } else if (option == "--open") {
       openBrowser = true;
     } else if (option == "--no-register") {
@@ -107,6 +113,7 @@ int main(int argc, char** argv) {
     options.host = host;
     options.port = std::stoi(webPort);
     options.openBrowser = openBrowser;
+    if (!uploadLimit.empty()) options.limits.uploadBytes = std::stoul(uploadLimit) * 1024 * 1024;
     return mailhost::WebFrontEnd::Run(options, std::cout, std::cerr);
   }
   return mailhost::Console::Run(host, std::cout, std::cerr);

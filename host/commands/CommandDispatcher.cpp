@@ -25,7 +25,6 @@ namespace fs = std::filesystem;
 namespace mailhost {
 namespace {
 
-
 platform::HKey RequireCreated(const std::string& key) {
   platform::HKey handle = 0;
   const auto status = platform::GetRegistry().CreateKey(platform::kHkeyCurrentUser, key, &handle);
@@ -158,8 +157,8 @@ void CommandDispatcher::Quit(const Command&) {
   m_host.RequestQuit();
 }
 
-void CommandDispatcher::Help(const Command&) {
-  m_out.Line(HelpText());
+void CommandDispatcher::Help(const Command& command) {
+  m_out.Line(HelpText(command.place));
 }
 
 namespace {

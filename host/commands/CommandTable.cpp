@@ -85,55 +85,60 @@ void CheckClick(const Command& command) {
 }
 
 const std::vector<CommandSpec> kCommands = {
-    {"start", 0, 0, false, "", "load the registered add-ins", nullptr, &D::Start},
-    {"folder", 1, 1, false, "NAME", "show Inbox, Sent, Drafts, Contacts or Calendar", nullptr,
+    {"start", 0, 0, kTestOnly, "", "load the registered add-ins", nullptr, &D::Start},
+    {"folder", 1, 1, kEverywhere, "NAME", "show Inbox, Sent, Drafts, Contacts or Calendar", nullptr,
      &D::ShowFolder},
-    {"select", 0, -1, false, "ID...", "select items of the folder shown", nullptr, &D::Select},
-    {"new", 1, 1, false, "WIN", "open a new mail window", nullptr, &D::NewMail},
-    {"open", 2, 2, false, "ID WIN", "open an item in a window", nullptr, &D::Open},
-    {"activate", 1, 1, false, "WIN", "activate a window", nullptr, &D::Activate},
-    {"deactivate", 1, 1, false, "WIN", "deactivate a window", nullptr, &D::Deactivate},
-    {"close", 1, 1, false, "WIN", "close a window", nullptr, &D::Close},
-    {"click", 2, 2, false, "WIN CAPTION|#N",
+    {"select", 0, -1, kEverywhere, "ID...", "select items of the folder shown", nullptr,
+     &D::Select},
+    {"new", 1, 1, kEverywhere, "WIN", "open a new mail window", nullptr, &D::NewMail},
+    {"open", 2, 2, kEverywhere, "ID WIN", "open an item in a window", nullptr, &D::Open},
+    {"activate", 1, 1, kEverywhere, "WIN", "activate a window", nullptr, &D::Activate},
+    {"deactivate", 1, 1, kEverywhere, "WIN", "deactivate a window", nullptr, &D::Deactivate},
+    {"close", 1, 1, kEverywhere, "WIN", "close a window", nullptr, &D::Close},
+    {"click", 2, 2, kEverywhere, "WIN CAPTION|#N",
      "click a control of the add-in's bar (WIN or explorer)", &CheckClick, &D::Click},
-    {"choose", 2, 2, false, "WIN N", "choose an entry of the bar's list", &CheckChoose, &D::Choose},
-    {"attach", 2, 2, false, "WIN PATH", "attach a file to the window's mail", nullptr, &D::Attach},
-    {"to", 2, 2, true, "WIN ADDRESSES", "set whom the window's mail goes to", nullptr, &D::To},
-    {"subject", 2, 2, true, "WIN TEXT", "set the subject of the window's mail", nullptr,
+    {"choose", 2, 2, kEverywhere, "WIN N", "choose an entry of the bar's list", &CheckChoose,
+     &D::Choose},
+    {"attach", 2, 2, kTestOnly, "WIN PATH", "attach a file to the window's mail", nullptr,
+     &D::Attach},
+    {"to", 2, 2, kEverywhere, "WIN ADDRESSES", "set whom the window's mail goes to", nullptr,
+     &D::To},
+    {"subject", 2, 2, kEverywhere, "WIN TEXT", "set the subject of the window's mail", nullptr,
      &D::Subject},
-    {"body", 1, -1, true, "WIN LINE...", "set the text of the window's mail, a word a line",
+    {"body", 1, -1, kEverywhere, "WIN LINE...", "set the text of the window's mail, a word a line",
      nullptr, &D::Body},
-    {"send", 1, 1, false, "WIN", "send the window's mail", nullptr, &D::Send},
-    {"show", 1, 1, false, "WIN", "print the add-in's bar of a window", nullptr, &D::Show},
-    {"show-mail", 1, 1, false, "WIN|ID", "print a mail's attachments and body", nullptr,
+    {"send", 1, 1, kEverywhere, "WIN", "send the window's mail", nullptr, &D::Send},
+    {"show", 1, 1, kEverywhere, "WIN", "print the add-in's bar of a window", nullptr, &D::Show},
+    {"show-mail", 1, 1, kEverywhere, "WIN|ID", "print a mail's attachments and body", nullptr,
      &D::ShowMail},
-    {"mail", 2, -1, false, "FOLDER ID [sent] [subject=T] [body=T] [attach=PATH]...",
+    {"mail", 2, -1, kTestOnly, "FOLDER ID [sent] [subject=T] [body=T] [attach=PATH]...",
      "put a mail into a folder", &CheckMail, &D::Mail},
-    {"item", 3, 3, false, "FOLDER ID contact|appointment", "put an item that is no mail",
+    {"item", 3, 3, kTestOnly, "FOLDER ID contact|appointment", "put an item that is no mail",
      &CheckItem, &D::Item},
-    {"bar", 2, 2, false, "WIN NAME", "add a bar to a window", nullptr, &D::AddBar},
-    {"answer", 1, -1, false, "Yes|No|OK...", "answer the next message boxes", &CheckAnswer,
+    {"bar", 2, 2, kTestOnly, "WIN NAME", "add a bar to a window", nullptr, &D::AddBar},
+    {"answer", 1, -1, kTestOnly, "Yes|No|OK...", "answer the next message boxes", &CheckAnswer,
      &D::Answer},
-    {"mic", 1, 1, false, "FILE", "the microphone plays a WAV file", nullptr, &D::Microphone},
-    {"wait", 1, 1, false, "50ms|3s|45m", "let time pass", &CheckWait, &D::Wait},
-    {"show-forms", 0, 0, false, "", "print the add-in's open windows", nullptr, &D::ShowForms},
-    {"form-click", 2, 2, false, "FORM CONTROL", "click a control of an add-in window", nullptr,
-     &D::FormClick},
-    {"form-choose", 3, 3, false, "FORM CONTROL TEXT", "choose in a list of an add-in window",
+    {"mic", 1, 1, kTestOnly, "FILE", "the microphone plays a WAV file", nullptr, &D::Microphone},
+    {"wait", 1, 1, kTestOnly, "50ms|3s|45m", "let time pass", &CheckWait, &D::Wait},
+    {"show-forms", 0, 0, kEverywhere, "", "print the add-in's open windows", nullptr,
+     &D::ShowForms},
+    {"form-click", 2, 2, kEverywhere, "FORM CONTROL", "click a control of an add-in window",
+     nullptr, &D::FormClick},
+    {"form-choose", 3, 3, kEverywhere, "FORM CONTROL TEXT", "choose in a list of an add-in window",
      nullptr, &D::FormChoose},
-    {"clipboard", 2, 2, false, "text|rtf TEXT", "put text on the clipboard", &CheckClipboard,
+    {"clipboard", 2, 2, kTestOnly, "text|rtf TEXT", "put text on the clipboard", &CheckClipboard,
      &D::SetClipboard},
-    {"show-clipboard", 0, 0, false, "", "print what the clipboard holds", nullptr,
+    {"show-clipboard", 0, 0, kEverywhere, "", "print what the clipboard holds", nullptr,
      &D::ShowClipboard},
-    {"registry", 2, 5, false, "set KEY NAME sz|dword VALUE | delete KEY [NAME] | show KEY",
+    {"registry", 2, 5, kTestOnly, "set KEY NAME sz|dword VALUE | delete KEY [NAME] | show KEY",
      "change or print the registry", &CheckRegistry, &D::Registry},
-    {"file-remove", 1, 1, false, "NAME", "remove a file of the add-in folder (private copies)",
+    {"file-remove", 1, 1, kTestOnly, "NAME", "remove a file of the add-in folder (private copies)",
      nullptr, &D::RemoveFile},
-    {"file-readonly", 0, 0, false, "", "make the add-in folder read-only (private copies)", nullptr,
-     &D::MakeAddinFolderReadOnly},
-    {"list", 0, 0, true, "", "the items of the folder shown", nullptr, &D::List},
-    {"help", 0, 0, true, "", "this list", nullptr, &D::Help},
-    {"quit", 0, 0, false, "", "end mailhost", nullptr, &D::Quit},
+    {"file-readonly", 0, 0, kTestOnly, "", "make the add-in folder read-only (private copies)",
+     nullptr, &D::MakeAddinFolderReadOnly},
+    {"list", 0, 0, kPerson, "", "the items of the folder shown", nullptr, &D::List},
+    {"help", 0, 0, kPerson, "", "this list", nullptr, &D::Help},
+    {"quit", 0, 0, kEverywhere, "", "end mailhost", nullptr, &D::Quit},
 };
 
 }  // namespace
@@ -149,9 +154,31 @@ const CommandSpec* FindCommand(std::string_view name) {
   return nullptr;
 }
 
-std::string HelpText() {
+bool RunsAt(const CommandSpec& spec, Place place) {
+  return (spec.places & static_cast<unsigned>(place)) != 0;
+}
+
+std::string NotHere(const CommandSpec& spec, Place place) {
+  static const std::pair<Place, const char*> kWhere[] = {
+      {Place::Scenario, "in scenarios (mailhost --script)"},
+      {Place::Console, "at mailhost's console"},
+      {Place::Page, "on the page"}};
+  std::string where;
+  std::string notHere;
+  for (const auto& [candidate, words] : kWhere) {
+    if (candidate == place) {
+      notHere = words;
+    } else if (RunsAt(spec, candidate)) {
+      where += (where.empty() ? "" : " and ") + std::string(words);
+    }
+  }
+  return std::string(spec.name) + " runs " + where + ", not " + notHere + ".";
+}
+
+std::string HelpText(Place place) {
   std::string text = "Commands (one a line; words with blanks in double quotes):";
   for (const auto& spec : kCommands) {
+    if (!RunsAt(spec, place)) continue;
     std::string words = std::string(spec.name) + (*spec.usage ? " " : "") + spec.usage;
     constexpr std::size_t kColumn = 40;
     // A long usage gets the explanation on a line of its own.

@@ -108,11 +108,10 @@ std::string FormatBar(const std::string& window, const CommandBars& bars) {
 
 std::string FormatMail(const std::string& label, MailItem& mail) {
   std::string line = "mail " + label + ": attachments(";
-  auto attachments = mail.AttachmentList();
-  const auto stored = attachments->ToStored();
-  for (std::size_t i = 0; i < stored.size(); ++i) {
+  const auto listed = mail.AttachmentList()->Listing();
+  for (std::size_t i = 0; i < listed.size(); ++i) {
     if (i > 0) line += ", ";
-    line += stored[i].fileName + " " + std::to_string(stored[i].bytes.size());
+    line += listed[i].fileName + " " + std::to_string(listed[i].size);
   }
   return line + ") body=" + Quote(mail.Body());
 }

@@ -97,7 +97,7 @@ std::vector<std::string> ScriptParser::SplitWords(const std::string& line) {
 }
 
 std::optional<Command> ScriptParser::ParseLine(const std::string& rawLine, int number,
-                                               bool console) {
+                                               Place place) {
   std::string line = rawLine;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   std::vector<std::string> words;
@@ -111,10 +111,10 @@ std::optional<Command> ScriptParser::ParseLine(const std::string& rawLine, int n
   command.line = number;
   command.name = words[0];
   command.args.assign(words.begin() + 1, words.end());
+  command.place = place;
   const CommandSpec* spec = FindCommand(command.name);
-  if (!spec || (spec->consoleOnly && !console)) {
-    throw ParseError(number, "unknown command: " + command.name);
-  }
+  if (!spec) throw ParseError(number, "unknown command: " + command.name);
+  if (!RunsAt(*spec, place)) throw ParseError(number, NotHere(*spec, place));
   const int count = static_cast<int>(command.args.size());
   if (count < spec->minArgs || (spec->maxArgs >= 0 && count > spec->maxArgs)) {
     std::ostringstream message;

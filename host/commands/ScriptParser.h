@@ -15,10 +15,16 @@
 
 namespace mailhost {
 
+// Where a command is typed: a scenario file, mailhost's console (the
+// person's own terminal) or the page's command line. The command table says
+// where each command may run.
+enum class Place { Scenario = 1, Console = 2, Page = 4 };
+
 struct Command {
   int line = 0;
   std::string name;               // the first word
   std::vector<std::string> args;  // the words after it
+  Place place = Place::Scenario;  // where it was typed
 };
 
 class ParseError : public std::runtime_error {
@@ -34,10 +40,10 @@ class ScriptParser {
  public:
   // Splits a line into words; throws ParseError (line 0) on an unclosed quote.
   static std::vector<std::string> SplitWords(const std::string& line);
-  // Null for a blank or comment line. `console` also accepts the console's
-  // own commands (help).
+  // Null for a blank or comment line. A command that may not run at `place`
+  // is refused with a message that says where it runs.
   static std::optional<Command> ParseLine(const std::string& line, int number,
-                                          bool console = false);
+                                          Place place = Place::Scenario);
   static std::vector<Command> ParseScript(const std::string& text);
 
   // "50ms", "3s", "45m".

@@ -141,7 +141,7 @@ class Session : public LineSource {
       m_lines.pop_front();
       ++m_lineNumber;
       try {
-        if (auto command = ScriptParser::ParseLine(line, m_lineNumber, true)) {
+        if (auto command = ScriptParser::ParseLine(line, m_lineNumber, Place::Console)) {
           m_dispatcher->Run(*command);
           m_loop.RunPending();
         }

@@ -67,6 +67,12 @@ std::vector<StoredAttachment> Attachments::ToStored() const {
   return result;
 }
 
+std::vector<Attachments::Listed> Attachments::Listing() const {
+  std::vector<Listed> result;
+  for (const auto& item : m_items) result.push_back({item->FileName(), item->Bytes().size()});
+  return result;
+}
+
 int Attachments::IndexOf(const Attachment* attachment) const {
   for (std::size_t i = 0; i < m_items.size(); ++i) {
     if (m_items[i].get() == attachment) return static_cast<int>(i) + 1;

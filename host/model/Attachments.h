@@ -28,6 +28,13 @@ class Attachments : public hostmodel::Attachments,
   // Puts stored attachments back without any event.
   void Load(const std::vector<StoredAttachment>& stored);
   std::vector<StoredAttachment> ToStored() const;
+  // Names and sizes, without a copy of the bytes: what the page and
+  // `show-mail` show of a mail that may carry hundreds of megabytes.
+  struct Listed {
+    std::string fileName;
+    std::size_t size;
+  };
+  std::vector<Listed> Listing() const;
   int IndexOf(const Attachment* attachment) const;
 
  private:

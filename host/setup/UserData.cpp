@@ -13,10 +13,14 @@ std::string RegistryFileIn(const std::string& dataFolder) {
   return dataFolder + "/registry.reg";
 }
 
+std::string DataFolderFor(const std::string& dataFolder) {
+  if (!dataFolder.empty()) return dataFolder;
+  return std::filesystem::path(platform::RegistryLinux::DefaultPath()).parent_path().string();
+}
+
 std::string MaildirFor(const std::string& dataFolder, const std::string& maildir) {
   if (!maildir.empty()) return maildir;
-  if (!dataFolder.empty()) return dataFolder + "/Maildir";
-  return std::filesystem::path(platform::RegistryLinux::DefaultPath()).parent_path() / "Maildir";
+  return DataFolderFor(dataFolder) + "/Maildir";
 }
 
 }  // namespace mailhost

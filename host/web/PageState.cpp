@@ -1,5 +1,8 @@
 #include "host/web/PageState.h"
 
+#include <cstdint>
+#include <string_view>
+
 #include "host/commands/Printer.h"
 #include "host/model/Attachments.h"
 #include "host/model/CommandBar.h"
@@ -32,10 +35,76 @@ const char* KindName(platform::ControlKind kind) {
   return "label";
 }
 
-json AttachmentsJson(const std::vector<StoredAttachment>& attachments) {
+json AttachmentsJson(const std::vector<Attachments::Listed>& attachments) {
   json list = json::array();
-  for (const auto& a : attachments) list.push_back({{"name", a.fileName}, {"size", a.bytes.size()}});
+  for (const auto& a : attachments) list.push_back({{"name", a.fileName}, {"size", a.size}});
   return list;
+}
+
+json AttachmentNames(const std::vector<StoredAttachment>& attachments) {
+  json list = json::array();
+  for (const auto& a : attachments) list.push_back({{"name", a.fileName}});
+  return list;
+}
+
+// The first kBodyShown bytes, cut where a character starts.
+std::string ShownPart(const std::string& body) {
+  if (body.size() <= kBodyShown) return body;
+  std::size_t end = kBodyShown;
+  while (end > 0 && (static_cast<unsigned char>(body[end]) & 0xC0) == 0x80) --end;
+  return body.substr(0, end);
+}
+
+// FNV-1a over what is fed in; each piece ends with a byte of its own, so
+// that "ab","c" and "a","bc" differ.
+class Digest {
+ public:
+  Digest& operator<<(std::string_view text) {
+    for (unsigned char c : text) Mix(c);
+    Mix(0xFF);
+    return *this;
+  }
+  Digest& operator<<(std::int64_t number) {
+    for (int shift = 0; shift < 64; shift += 8) Mix(static_cast<unsigned char>(number >> shift));
+    return *this;
+  }
+  Digest& operator<<(const void* object) {
+    return *this << static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(object));
+  }
+  std::uint64_t Value() const { return m_value; }
+
+ private:
+  void Mix(unsigned char c) { m_value = (m_value ^ c) * 1099511628211ULL; }
+  std::uint64_t m_value = 14695981039346656037ULL;
+};
+
+void AddBar(Digest& digest, const CommandBars& bars) {
+  auto bar = bars.Newest();
+  digest << bar.get();
+  if (!bar) return;
+  const auto origin = bars.OriginOf(bar.get());
+  digest << bar->Visible() << bar->Enabled() << origin.left << origin.top;
+  for (const auto& control : bar->ControlList()->All()) {
+    digest << control.get() << control->Caption() << control->DescriptionText()
+           << control->Visible() << control->Enabled();
+    if (auto* button = dynamic_cast<CommandBarButton*>(control.get())) {
+      digest << button->Face().get();
+    } else if (auto* list = dynamic_cast<CommandBarComboBox*>(control.get())) {
+      for (int i = 1; i <= list->ListCount(); ++i) digest << list->List(i);
+      digest << list->ListIndex();
+    }
+  }
+}
+
+void AddForm(Digest& digest, const platform::DesktopForm& form) {
+  digest << form.Name() << form.Caption() << form.X() << form.Y() << form.Width() << form.Height()
+         << form.Topmost();
+  for (const auto& c : form.Controls()) {
+    digest << c.name << static_cast<int>(c.kind) << c.text << c.x << c.y << c.width << c.height
+           << c.visible << c.enabled << c.listIndex;
+    for (const auto& item : c.items) digest << item;
+  }
+  for (const auto& p : form.Painted()) digest << p.picture.get() << p.x << p.y;
 }
 
 json FormJson(const platform::DesktopForm& form, PictureIndex& pictures) {
@@ -63,9 +132,15 @@ json FormJson(const platform::DesktopForm& form, PictureIndex& pictures) {
                        {"width", p.picture->width},
                        {"height", p.picture->height}});
   }
-  return {{"name", form.Name()},   {"caption", form.Caption()}, {"x", form.X()},
-          {"y", form.Y()},         {"width", form.Width()},     {"height", form.Height()},
-          {"topmost", form.Topmost()}, {"controls", controls},  {"painted", painted}};
+  return {{"name", form.Name()},
+          {"caption", form.Caption()},
+          {"x", form.X()},
+          {"y", form.Y()},
+          {"width", form.Width()},
+          {"height", form.Height()},
+          {"topmost", form.Topmost()},
+          {"controls", controls},
+          {"painted", painted}};
 }
 
 }  // namespace
@@ -123,16 +198,34 @@ json BarJson(const CommandBars& bars, PictureIndex& pictures) {
           {"controls", controls}};
 }
 
+std::uint64_t ShownDigest(MailHost& host, const platform::DesktopWindows& desktop) {
+  Digest digest;
+  auto explorer = host.MainExplorer();
+  digest << explorer->CurrentFolder()->Name() << host.QuitRequested() << host.ActiveWindow();
+  for (const auto& id : host.SelectedIds()) digest << id;
+  AddBar(digest, *explorer->Bars());
+  for (const auto& window : host.OpenWindows()) {
+    digest << window->Name() << window->Item().get();
+    AddBar(digest, *window->Bars());
+  }
+  for (const auto& form : desktop.Shown()) AddForm(digest, *form);
+  return digest.Value();
+}
+
 json MailJson(MailItem& mail) {
+  const std::string body = mail.Body();
+  const std::string shown = ShownPart(body);
   return {{"id", mail.Id()},
           {"folder", mail.Folder()},
           {"subject", mail.Subject()},
           {"to", mail.To()},
           {"from", mail.From()},
           {"date", mail.Date()},
-          {"body", mail.Body()},
+          {"body", shown},
+          {"bodySize", body.size()},
+          {"bodyCut", shown.size() < body.size()},
           {"sent", mail.Sent()},
-          {"attachments", AttachmentsJson(mail.AttachmentList()->ToStored())}};
+          {"attachments", AttachmentsJson(mail.AttachmentList()->Listing())}};
 }
 
 json PageStateJson(MailHost& host, const platform::DesktopWindows& desktop,
@@ -169,11 +262,11 @@ json PageStateJson(MailHost& host, const platform::DesktopWindows& desktop,
 
   json boxes = json::array();
   for (const auto& box : extras.boxes) {
-    boxes.push_back({{"title", box.title ? *box.title : std::string("mailhost")},
-                     {"text", box.text},
-                     {"buttons", box.buttons == platform::Buttons::YesNo ? json{"Yes", "No"}
-                                                                         : json{"OK"}},
-                     {"icon", IconName(box.icon)}});
+    boxes.push_back(
+        {{"title", box.title ? *box.title : std::string("mailhost")},
+         {"text", box.text},
+         {"buttons", box.buttons == platform::Buttons::YesNo ? json{"Yes", "No"} : json{"OK"}},
+         {"icon", IconName(box.icon)}});
   }
 
   return {{"folders", folders},
@@ -188,6 +281,7 @@ json PageStateJson(MailHost& host, const platform::DesktopWindows& desktop,
           {"error", extras.lastError},
           {"sound", extras.soundNote},
           {"sending", extras.sending},
+          {"uploadLimit", extras.uploadLimit},
           {"quit", host.QuitRequested()}};
 }
 
@@ -203,7 +297,7 @@ json FolderJson(MailHost& host, const std::string& folder, std::size_t offset, s
                      {"date", item.date},
                      {"read", item.read},
                      {"mail", item.itemClass == hostmodel::kOlMail},
-                     {"attachments", AttachmentsJson(item.attachments)}});
+                     {"attachments", AttachmentNames(item.attachments)}});
   }
   return {{"folder", folder}, {"total", summaries.size()}, {"offset", offset}, {"items", items}};
 }

@@ -3,14 +3,17 @@
 // add-in's bars, its forms and the message box that waits. The server hands
 // the text to the page; pictures are named by a number that the server
 // turns back into the picture, so a request never names a file.
+//
+// The state carries no attachment's bytes (only names and sizes) and at most
+// kBodyShown bytes of a mail's text; the page fetches a longer text whole
+// when the person asks for it.
 #include <map>
 #include <memory>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "platform/MessageBoxes.h"
 #include "platform/Pictures.h"
@@ -38,13 +41,22 @@ class PictureIndex {
   std::vector<platform::PicturePtr> m_pictures;
 };
 
+constexpr std::size_t kBodyShown = 32 * 1024;
+
 struct PageExtras {
   std::vector<platform::BoxRequest> boxes;  // waiting, innermost last
   std::vector<std::string> log;             // what the host printed, newest last
   std::string lastError;
   std::string soundNote;
-  std::string sending;  // how Send leaves: "smtp://..." or "" for the Sent folder only
+  std::string sending;          // how Send leaves: "smtp://..." or "" for the Sent folder only
+  std::size_t uploadLimit = 0;  // the largest file the page attaches
 };
+
+// What the add-in and the person change without the store hearing of it (the
+// bars, the add-in's forms, the windows, the selection, the folder shown),
+// as a number that differs when any of it differs: read ten times a second,
+// it tells whether the state has to be built again. It reads no mail.
+std::uint64_t ShownDigest(MailHost& host, const platform::DesktopWindows& desktop);
 
 nlohmann::json BarJson(const CommandBars& bars, PictureIndex& pictures);
 nlohmann::json MailJson(MailItem& mail);

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "host/setup/HostSetup.h"
+#include "host/web/PageLimits.h"
 
 namespace mailhost {
 
@@ -12,6 +13,7 @@ struct WebOptions {
   HostOptions host;
   int port = 0;  // 0: a free one
   bool openBrowser = false;
+  PageLimits limits;
 };
 
 class WebFrontEnd {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "host/commands/CommandTable.h"
 #include "host/commands/ScriptParser.h"
 
 namespace mailhost {
@@ -69,7 +70,69 @@ TEST(ScriptParserTest, RejectsMistakesBeforeAnythingRuns) {
   } catch (const ParseError& e) {
     EXPECT_EQ(e.Line(), 3);
   }
-  EXPECT_TRUE(ScriptParser::ParseLine("help", 1, true).has_value());
+  EXPECT_TRUE(ScriptParser::ParseLine("help", 1, Place::Console).has_value());
+}
+
+// The page reaches what a mail user reaches; what sets up a test stays in
+// scenarios and at the person's own terminal, and the refusal says so.
+TEST(ScriptParserTest, EachCommandRunsWhereTheTableSays) {
+  for (const char* line :
+       {"registry show Software", "mail Inbox m1 attach=/etc/passwd", "item Contacts c1 contact",
+        "bar w1 Other", "answer Yes", "wait 999999999m", "mic a.wav", "clipboard text x",
+        "file-remove R.wav", "file-readonly", "start", "attach w1 /etc/passwd"}) {
+    try {
+      ScriptParser::ParseLine(line, 1, Place::Page);
+      ADD_FAILURE() << "the page ran: " << line;
+    } catch (const ParseError& e) {
+      const std::string name = ScriptParser::SplitWords(line)[0];
+      EXPECT_EQ(std::string(e.what()), name +
+                                           " runs in scenarios (mailhost --script) and at "
+                                           "mailhost's console, not on the page.");
+    }
+    EXPECT_NO_THROW(ScriptParser::ParseLine(line, 1, Place::Console)) << line;
+  }
+  for (const char* line : {"folder Sent",
+                           "select m1",
+                           "new w1",
+                           "open m1 w2",
+                           "activate w1",
+                           "close w1",
+                           "click w1 Record",
+                           "choose explorer 1",
+                           "to w1 a@example.org",
+                           "subject w1 Hi",
+                           "body w1 one two",
+                           "send w1",
+                           "show w1",
+                           "show-mail w1",
+                           "show-forms",
+                           "form-click Fx Ok",
+                           "form-choose FrmProp SetQ \"8 Kbs High\"",
+                           "show-clipboard",
+                           "list",
+                           "help",
+                           "quit"}) {
+    EXPECT_NO_THROW(ScriptParser::ParseLine(line, 1, Place::Page)) << line;
+  }
+  // What a person types into a mail window is part of the scenario language too.
+  for (const char* line : {"to w1 a@example.org", "subject w1 Hi", "body w1 one two"})
+    EXPECT_NO_THROW(ScriptParser::ParseLine(line, 1)) << line;
+  try {
+    ScriptParser::ParseLine("list", 4);
+    ADD_FAILURE() << "a scenario ran list";
+  } catch (const ParseError& e) {
+    EXPECT_EQ(e.Line(), 4);
+    EXPECT_STREQ(e.what(),
+                 "list runs at mailhost's console and on the page, not in scenarios (mailhost "
+                 "--script).");
+  }
+  EXPECT_EQ(ScriptParser::ParseLine("help", 1, Place::Page)->place, Place::Page)
+      << "help lists what may run where it was asked";
+  const auto page = HelpText(Place::Page);
+  const auto console = HelpText(Place::Console);
+  EXPECT_EQ(page.find("\n  registry "), std::string::npos) << page;
+  EXPECT_NE(page.find("\n  send WIN"), std::string::npos) << page;
+  EXPECT_NE(console.find("\n  registry "), std::string::npos) << console;
 }
 
 // Every scenario and script-run test parses its own lines first; these are

