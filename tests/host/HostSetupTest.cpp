@@ -1,8 +1,12 @@
 // The one host setup: the platform chosen by name, and the console getting
 // what the page has (a mail server) and ending at quit whatever runs.
 #include <gtest/gtest.h>
+#include <httplib.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "host/platforms/Integrations.h"
 #include "platform/Error.h"
@@ -58,33 +62,76 @@ TEST(HostSetup, TheConsoleSendsThroughTheMailServerAsThePageDoes) {
   EXPECT_EQ(server.Envelope(0), "from me@example.org\nto anna@example.org\n");
 }
 
-// The person types quit while the encoder hangs: mailhost ends, the encoder
-// with it, and the recording is kept for another try.
-TEST(HostSetup, QuitAtTheConsoleEndsAHungEncoderAndKeepsTheRecording) {
+// The person quits while the encoder hangs, at the console or on the page:
+// mailhost ends, the encoder with it, and the recording is kept.
+class QuitWhileEncoding : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    library = testsupport::AddinWithEncoder(
+        scratch.File("Sonvera"),
+        "#!/bin/sh\necho $$ > \"$(dirname \"$0\")/encoder.pid\"\nexec sleep 600\n");
+    ASSERT_EQ(RunMailhost("--register " + library + " --data " + data).status, 0);
+  }
+
+  // Once the encoder runs: its process id.
+  int EncoderStarted(testsupport::MailhostProcess& host) {
+    if (host.WaitForLine("run \"").empty()) return 0;
+    const std::string pidFile = scratch.File("Sonvera/encoder.pid");
+    if (!testsupport::Eventually([&] { return !ScratchFolder::Read(pidFile).empty(); })) return 0;
+    return std::stoi(ScratchFolder::Read(pidFile));
+  }
+
+  void ExpectEndedAndKept(testsupport::MailhostProcess& host, int encoder) {
+    EXPECT_EQ(host.Wait(), 0) << "mailhost did not end at quit: " << host.Output();
+    EXPECT_TRUE(testsupport::Eventually([&] { return testsupport::Ended(encoder); }))
+        << "the encoder outlived mailhost";
+    EXPECT_TRUE(ScratchFolder::Exists(scratch.File("Sonvera/Temp.wav")))
+        << "the recording was lost";
+  }
+
   ScratchFolder scratch;
   const std::string data = scratch.File("data");
-  const auto library = testsupport::AddinWithEncoder(
-      scratch.File("Sonvera"),
-      "#!/bin/sh\necho $$ > \"$(dirname \"$0\")/encoder.pid\"\nexec sleep 600\n");
-  ASSERT_EQ(RunMailhost("--register " + library + " --data " + data).status, 0);
-  // A closed port: the update check fails at once and quietly; the first
-  // start asks about the tutorial.
-  testsupport::MailhostProcess console("--data " + data,
-                                       {"SONVERA_PRODUCT_HOST=http://127.0.0.1:9"});
-  console.Write(
-      "No\nnew w1\nactivate w1\nclick w1 Record\nwait 1s\n"
-      "click w1 Stop\nwait 1s\n");
-  ASSERT_NE(console.WaitForLine("run \""), "") << "the encoder never started: " << console.Output();
-  const std::string pidFile = scratch.File("Sonvera/encoder.pid");
-  ASSERT_TRUE(testsupport::Eventually([&] { return !ScratchFolder::Read(pidFile).empty(); }));
-  const int pid = std::stoi(ScratchFolder::Read(pidFile));
+  std::string library;
+  // A closed port: the update check fails at once and quietly.
+  const std::vector<std::string> environment{"SONVERA_PRODUCT_HOST=http://127.0.0.1:9"};
+};
+
+TEST_F(QuitWhileEncoding, AtTheConsole) {
+  testsupport::MailhostProcess console("--data " + data, environment);
+  // The first start asks about the tutorial.
+  console.Write("No\nnew w1\nactivate w1\nclick w1 Record\nwait 1s\nclick w1 Stop\nwait 1s\n");
+  const int encoder = EncoderStarted(console);
+  ASSERT_GT(encoder, 0) << "the encoder never started: " << console.Output();
   console.Write("quit\n");
-  EXPECT_EQ(console.Wait(), 0) << "mailhost did not end at quit: " << console.Output();
-  EXPECT_TRUE(testsupport::Eventually([&] { return testsupport::Ended(pid); }))
-      << "the encoder outlived mailhost";
-  EXPECT_TRUE(ScratchFolder::Exists(data + "/addin/Temp.wav") ||
-              ScratchFolder::Exists(scratch.File("Sonvera/Temp.wav")))
-      << "the recording was lost";
+  ExpectEndedAndKept(console, encoder);
+}
+
+TEST_F(QuitWhileEncoding, OnThePage) {
+  testsupport::MailhostProcess page("--web 0 --data " + data, environment);
+  const std::string address = page.WaitForLine("page ");
+  const auto token = address.find("?token=");
+  ASSERT_NE(token, std::string::npos) << page.Output();
+  const auto port = std::stoi(address.substr(address.rfind(':') + 1));
+  httplib::Client client("127.0.0.1", port);
+  client.set_bearer_token_auth(address.substr(token + 7));
+  client.set_read_timeout(60);
+  auto run = [&](const std::string& line) {
+    auto reply = client.Post("/command", line, "text/plain");
+    return reply ? reply->status : -1;
+  };
+  // The first start asks about the tutorial.
+  ASSERT_TRUE(testsupport::Eventually([&] {
+    auto reply = client.Post("/answer", "No", "text/plain");
+    return reply && reply->status == 200;
+  })) << page.Output();
+  for (const char* line : {"new w1", "activate w1", "click w1 Record"})
+    ASSERT_EQ(run(line), 200) << line << ": " << page.Output();
+  std::this_thread::sleep_for(std::chrono::seconds(1));  // something to record
+  ASSERT_EQ(run("click w1 Stop"), 200) << page.Output();
+  const int encoder = EncoderStarted(page);
+  ASSERT_GT(encoder, 0) << "the encoder never started: " << page.Output();
+  run("quit");
+  ExpectEndedAndKept(page, encoder);
 }
 
 }  // namespace
