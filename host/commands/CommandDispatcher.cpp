@@ -96,24 +96,12 @@ void CommandDispatcher::Send(const Command& command) {
   m_host.Send(command.args[0]);
 }
 
-namespace {
-
-// The mail a window is writing: open there and not yet sent.
-std::shared_ptr<MailItem> WrittenMail(MailHost& host, const std::string& window) {
-  if (!host.Window(window)) throw platform::Error("There is no window " + window + ".");
-  auto mail = host.FindMail(window);
-  if (mail->Sent()) throw platform::Error("The mail in " + window + " is sent already.");
-  return mail;
-}
-
-}  // namespace
-
 void CommandDispatcher::To(const Command& command) {
-  WrittenMail(m_host, command.args[0])->SetTo(command.args[1]);
+  m_host.WrittenMail(command.args[0])->SetTo(command.args[1]);
 }
 
 void CommandDispatcher::Subject(const Command& command) {
-  WrittenMail(m_host, command.args[0])->SetSubject(command.args[1]);
+  m_host.WrittenMail(command.args[0])->SetSubject(command.args[1]);
 }
 
 void CommandDispatcher::Body(const Command& command) {
@@ -122,7 +110,7 @@ void CommandDispatcher::Body(const Command& command) {
     if (i > 1) body += "\r\n";
     body += command.args[i];
   }
-  WrittenMail(m_host, command.args[0])->SetBody(body);
+  m_host.WrittenMail(command.args[0])->SetBody(body);
 }
 
 void CommandDispatcher::Show(const Command& command) {

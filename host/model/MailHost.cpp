@@ -1,6 +1,8 @@
 #include "host/model/MailHost.h"
 
 #include <algorithm>
+#include <iostream>
+#include <thread>
 
 #include "host/model/Application.h"
 #include "host/model/Attachments.h"
@@ -25,6 +27,23 @@ constexpr ScreenPoint kFirstWindowOrigin{64, 80};
 constexpr int kCascadeStep = 32;
 constexpr int kCascadeLength = 8;
 
+constexpr const char* kBoxTitle = "mailhost";
+constexpr const char* kNotSent = "The mail could not be sent; it stays in Drafts.";
+constexpr const char* kNotFiled = "The mail could not be filed in Sent; it stays in Drafts.";
+constexpr const char* kSentNotFiled =
+    "The mail was sent, but it could not be filed in Sent; it stays in Drafts. Send files it in "
+    "Sent without sending it again.";
+constexpr const char* kCannotFile =
+    "The mail was not sent, because it could not be filed in Sent afterwards.";
+
+void ShowSendBox(const std::string& what, const std::string& reason) {
+  platform::BoxRequest box;
+  box.title = kBoxTitle;
+  box.text = what + "\r\n\r\n" + reason;
+  box.icon = platform::Icon::Critical;
+  platform::GetBoxes().Show(box);
+}
+
 std::shared_ptr<CommandBars> BarsFor(const std::string& kind, ScreenPoint origin) {
   auto bars = std::make_shared<CommandBars>(
       origin, [kind](const std::string& name) { PersistentBars::Remember(kind, name); });
@@ -34,6 +53,15 @@ std::shared_ptr<CommandBars> BarsFor(const std::string& kind, ScreenPoint origin
 
 }  // namespace
 
+struct MailHost::Handing {
+  std::shared_ptr<MailItem> mail;
+  StoredItem sent;  // the copy that leaves, filed once the server took it
+  std::atomic<bool> stop{false};
+  std::atomic<bool> finished{false};
+  std::string error;  // written by the worker, read after the join
+  std::thread worker;
+};
+
 MailHost::MailHost(MailStore& store)
     : m_store(store), m_inspectors(std::make_shared<Inspectors>()) {
   m_explorer = std::make_shared<Explorer>(BarsFor(kExplorerKind, kExplorerOrigin),
@@ -42,7 +70,39 @@ MailHost::MailHost(MailStore& store)
       std::make_shared<Application>(m_inspectors, m_explorer, [this] { RequestQuit(); });
 }
 
-MailHost::~MailHost() = default;
+MailHost::~MailHost() {
+  EndSending(std::chrono::milliseconds(0));
+}
+
+std::vector<std::string> MailHost::EndSending(std::chrono::milliseconds grace) {
+  const auto deadline = std::chrono::steady_clock::now() + grace;
+  const auto allFinished = [this] {
+    return std::all_of(m_handing.begin(), m_handing.end(),
+                       [](const auto& entry) { return entry.second->finished.load(); });
+  };
+  while (!allFinished() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  for (auto& [id, handing] : m_handing) handing->stop = true;
+  std::vector<std::string> said;
+  for (auto& [id, handing] : m_handing) {
+    handing->worker.join();
+    const std::string mail = "The mail \"" + handing->sent.subject + "\"";
+    if (!handing->error.empty()) {
+      said.push_back(mail + " was not sent; it stays in Drafts: " + handing->error);
+      continue;
+    }
+    try {
+      m_store.File(kSentFolder, handing->sent);
+      handing->mail->Filed(handing->sent, kSentFolder);
+    } catch (const std::exception& e) {
+      said.push_back(
+          mail + " was sent, but it could not be filed in Sent; it stays in Drafts: " + e.what());
+    }
+  }
+  // A result still on its way to the UI loop finds no Handing and does nothing.
+  m_handing.clear();
+  return said;
+}
 
 void MailHost::AddItem(const std::string& folder, const StoredItem& item) {
   if (FindItem(item.id))
@@ -127,7 +187,10 @@ std::shared_ptr<Inspector> MailHost::OpenWindow(const std::string& window,
   auto inspector =
       std::make_shared<Inspector>(window, item, origin, BarsFor(kInspectorKind, origin));
   m_windows.push_back(inspector);
-  if (auto mail = std::dynamic_pointer_cast<MailItem>(item)) m_windowItems[window] = mail->Id();
+  if (auto mail = std::dynamic_pointer_cast<MailItem>(item)) {
+    m_windowItems[window] = mail->Id();
+    inspector->SetSending(IsSending(mail->Id()));
+  }
   FireGuarded("NewInspector", m_inspectors->NewInspector,
               std::static_pointer_cast<hostmodel::Inspector>(inspector));
   return inspector;
@@ -160,31 +223,122 @@ void MailHost::Close(const std::string& window) {
   FireGuarded("Close", inspector->Close);
 }
 
-bool MailHost::Send(const std::string& window) {
+MailHost::SendResult MailHost::Send(const std::string& window) {
   auto inspector = RequireWindow(window);
   auto mail = std::dynamic_pointer_cast<MailItem>(inspector->Item());
   if (!mail) throw platform::Error("The window " + window + " shows no mail.");
-  if (mail->Sent()) throw platform::Error("The mail in " + window + " has been sent already.");
-  try {
-    if (!mail->DoSend(kSentFolder, m_from, m_deliver)) return false;
-  } catch (const platform::Error& e) {
-    platform::BoxRequest box;
-    box.title = "mailhost";
-    box.text = std::string("The mail could not be sent; it stays in ") + kDraftsFolder + ".\r\n\r\n" +
-               e.what();
-    box.icon = platform::Icon::Critical;
-    platform::GetBoxes().Show(box);
-    return false;
+  if (IsSending(mail->Id())) {
+    throw platform::Error("The mail in " + window +
+                          " is being sent; it cannot be sent again meanwhile.");
   }
-  if (Window(window) == inspector) Close(window);
-  return true;
+  if (mail->Sent()) throw platform::Error("The mail in " + window + " has been sent already.");
+  if (auto delivered = m_deliveredNotFiled.find(mail->Id());
+      delivered != m_deliveredNotFiled.end()) {
+    return FileSent(mail, delivered->second, true);
+  }
+  // A mail the server took must be filed; better not to send what cannot be.
+  if (const auto problem = m_store.WriteProblem(); !problem.empty()) {
+    ShowSendBox(kCannotFile, problem);
+    return SendResult::Failed;
+  }
+  if (!mail->FireSend()) return SendResult::Cancelled;
+  StoredItem outgoing = mail->Outgoing(m_from);
+  if (!m_deliver) return FileSent(mail, outgoing, false);
+
+  Handover handover;
+  try {
+    handover = m_deliver(outgoing);
+  } catch (const platform::Error& e) {
+    ShowSendBox(kNotSent, e.what());
+    return SendResult::Failed;
+  }
+  if (m_deliveryThread == DeliveryThread::Ui) {
+    const std::atomic<bool> never{false};
+    const std::string error = handover(never);
+    if (!error.empty()) {
+      ShowSendBox(kNotSent, error);
+      return SendResult::Failed;
+    }
+    return FileSent(mail, outgoing, true);
+  }
+  auto handing = std::make_shared<Handing>();
+  handing->mail = mail;
+  handing->sent = std::move(outgoing);
+  m_handing[mail->Id()] = handing;
+  MarkSending(mail, true);
+  // The worker owns nothing: the host keeps the Handing until it has joined
+  // the worker, and the result goes back only while the host keeps it.
+  std::weak_ptr<Handing> weak = handing;
+  auto& loop = platform::GetLoop();
+  Handing* raw = handing.get();
+  handing->worker = std::thread([this, raw, weak, &loop, handover = std::move(handover)] {
+    try {
+      raw->error = handover(raw->stop);
+    } catch (const std::exception& e) {
+      raw->error = e.what();
+    }
+    raw->finished = true;
+    loop.Post([this, weak] {
+      auto done = weak.lock();
+      if (!done) return;
+      try {
+        Handed(done);
+      } catch (const std::exception& e) {
+        // A box nobody could answer: the loop must go on all the same.
+        std::cerr << "mailhost: " << e.what() << std::endl;
+      }
+    });
+  });
+  return SendResult::Sending;
+}
+
+void MailHost::Handed(const std::shared_ptr<Handing>& handing) {
+  handing->worker.join();
+  m_handing.erase(handing->mail->Id());
+  MarkSending(handing->mail, false);
+  if (!handing->error.empty()) {
+    ShowSendBox(kNotSent, handing->error);
+    return;
+  }
+  FileSent(handing->mail, handing->sent, true);
+}
+
+MailHost::SendResult MailHost::FileSent(const std::shared_ptr<MailItem>& mail,
+                                        const StoredItem& sent, bool delivered) {
+  try {
+    m_store.File(kSentFolder, sent);
+  } catch (const platform::Error& e) {
+    if (delivered) m_deliveredNotFiled[mail->Id()] = sent;
+    ShowSendBox(delivered ? kSentNotFiled : kNotFiled, e.what());
+    return SendResult::Failed;
+  }
+  m_deliveredNotFiled.erase(mail->Id());
+  mail->Filed(sent, kSentFolder);
+  for (const auto& window : std::vector<std::shared_ptr<Inspector>>(m_windows)) {
+    if (window->Item() == mail) Close(window->Name());
+  }
+  return SendResult::Sent;
+}
+
+void MailHost::MarkSending(const std::shared_ptr<MailItem>& mail, bool sending) {
+  for (const auto& window : m_windows) {
+    if (window->Item() == mail) window->SetSending(sending);
+  }
 }
 
 void MailHost::Attach(const std::string& window, const std::string& path) {
+  WrittenMail(window)->GetAttachments()->Add(path, 0);
+}
+
+std::shared_ptr<MailItem> MailHost::WrittenMail(const std::string& window) {
   auto inspector = RequireWindow(window);
   auto mail = std::dynamic_pointer_cast<MailItem>(inspector->Item());
   if (!mail) throw platform::Error("The window " + window + " shows no mail.");
-  mail->GetAttachments()->Add(path, 0);
+  if (mail->Sent()) throw platform::Error("The mail in " + window + " is sent already.");
+  if (IsSending(mail->Id())) {
+    throw platform::Error("The mail in " + window + " is being sent; it cannot be changed now.");
+  }
+  return mail;
 }
 
 std::shared_ptr<Inspector> MailHost::Window(const std::string& name) const {

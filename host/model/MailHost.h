@@ -5,12 +5,28 @@
 //
 // Failing user actions (a window that does not exist, a folder that does not
 // exist) throw platform::Error with a message for the person driving the host.
+//
+// Sending. The add-in's Send event runs first, on the UI thread. Without a
+// delivery (no mail server) the mail is then filed in Sent at once. With one,
+// the hand-over to the server runs on a worker thread and its result comes
+// back to the UI loop through Post; meanwhile the window says it is sending,
+// everything else goes on, and the mail can be neither changed nor sent
+// again. Runs on virtual time hand over on the UI thread, deterministically. A mail is filed in
+// Sent only once the server took it; until then it stays in Drafts. A failure at any step is a
+// message box, and the same Send works again once its cause is gone; a mail the server took whose
+// filing failed is only filed by the next Send, never sent twice. Closing the window while its mail
+// is being sent does not stop the sending: the mail is filed when the server takes it, and a
+// refusal is still a box. At mailhost's exit EndSending gives the mail being sent a grace period,
+// then stops the sending: a mail the server took by then is filed in Sent,
+// any other stays in Drafts. Destroying the host stops it at once.
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "host/model/Delivery.h"
 #include "host/model/MailItem.h"
 #include "host/store/MailStore.h"
 #include "hostmodel/HostModel.h"
@@ -58,15 +74,32 @@ class MailHost {
   void Activate(const std::string& window);
   void Deactivate(const std::string& window);
   void Close(const std::string& window);
-  // Returns false when the add-in cancelled the send or the delivery failed;
-  // a failed delivery is a message box, and the mail stays where it was.
-  bool Send(const std::string& window);
-  // Where sent mail goes besides the Sent folder (a mail server); unset: nowhere.
-  void SetDelivery(std::string from, MailItem::Delivery deliver) {
+  enum class SendResult {
+    Cancelled,  // by the add-in
+    Failed,     // a box said why; the mail stays where it was
+    Sent,       // filed in Sent, its window closed
+    Sending,    // on its way to the mail server
+  };
+  SendResult Send(const std::string& window);
+  enum class DeliveryThread { Worker, Ui };
+  // Where sent mail goes besides the Sent folder (a mail server); unset:
+  // nowhere. `from` is the sender of a mail that names none.
+  void SetDelivery(std::string from, Delivery deliver,
+                   DeliveryThread thread = DeliveryThread::Worker) {
     m_from = std::move(from);
     m_deliver = std::move(deliver);
+    m_deliveryThread = thread;
   }
+  // Whether the mail with this id is on its way to the mail server.
+  bool IsSending(const std::string& mailId) const { return m_handing.count(mailId) > 0; }
+  bool SendingAny() const { return !m_handing.empty(); }
+  // The host is ending: waits up to `grace` for the mail being sent, stops
+  // the rest and files what the server took. No box, no event: returns what
+  // the person should hear, a line a mail that was not sent.
+  std::vector<std::string> EndSending(std::chrono::milliseconds grace);
   void Attach(const std::string& window, const std::string& path);
+  // The mail a window is writing, which the person may change now.
+  std::shared_ptr<MailItem> WrittenMail(const std::string& window);
 
   const std::vector<std::shared_ptr<Inspector>>& OpenWindows() const { return m_windows; }
   const std::string& ActiveWindow() const { return m_activeWindow; }
@@ -83,6 +116,12 @@ class MailHost {
   void SetQuitHook(std::function<void()> hook) { m_quitHook = std::move(hook); }
 
  private:
+  struct Handing;  // a mail on its way to the mail server
+  void Handed(const std::shared_ptr<Handing>& handing);
+  // Files the sent copy and closes the mail's window; a failure is a box.
+  SendResult FileSent(const std::shared_ptr<MailItem>& mail, const StoredItem& sent,
+                      bool delivered);
+  void MarkSending(const std::shared_ptr<MailItem>& mail, bool sending);
   std::shared_ptr<Inspector> OpenWindow(const std::string& window,
                                         hostmodel::Ref<hostmodel::Item> item);
   std::shared_ptr<Inspector> RequireWindow(const std::string& name) const;
@@ -107,7 +146,11 @@ class MailHost {
   bool m_quitRequested = false;
   std::function<void()> m_quitHook;
   std::string m_from;
-  MailItem::Delivery m_deliver;
+  Delivery m_deliver;
+  DeliveryThread m_deliveryThread = DeliveryThread::Worker;
+  std::map<std::string, std::shared_ptr<Handing>> m_handing;  // by mail id
+  // Taken by the mail server, not yet filed in Sent: the copy that left.
+  std::map<std::string, StoredItem> m_deliveredNotFiled;
 };
 
 }  // namespace mailhost

@@ -51,22 +51,25 @@ void MailItem::MarkRead() {
   m_store.MarkRead(m_stored.id);
 }
 
-bool MailItem::DoSend(const std::string& sentFolder, const std::string& from,
-                      const Delivery& deliver) {
+bool MailItem::FireSend() {
   bool cancel = false;
   FireGuarded("Send", Send, cancel);
-  if (cancel) return false;
+  return !cancel;
+}
+
+StoredItem MailItem::Outgoing(const std::string& from) const {
   StoredItem outgoing = m_stored;
   outgoing.attachments = m_attachments->ToStored();
   if (outgoing.from.empty()) outgoing.from = from;
   outgoing.sent = true;
-  if (deliver) deliver(outgoing);
-  outgoing.attachments.clear();
-  m_stored = outgoing;
-  Store();
-  m_store.Move(m_stored.id, sentFolder);
-  m_folder = sentFolder;
-  return true;
+  outgoing.read = true;
+  return outgoing;
+}
+
+void MailItem::Filed(const StoredItem& sent, const std::string& folder) {
+  m_stored = sent;
+  m_stored.attachments.clear();
+  m_folder = folder;
 }
 
 void MailItem::Store() {

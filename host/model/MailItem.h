@@ -34,14 +34,14 @@ class MailItem : public hostmodel::MailItem, public std::enable_shared_from_this
   // The user has read it: the store keeps the flag.
   void MarkRead();
   std::shared_ptr<Attachments> AttachmentList() const { return m_attachments; }
-  // Hands a mail that is being sent on (to a mail server); may fill in its
-  // Message-Id and Date. Throws platform::Error when it could not.
-  using Delivery = std::function<void(StoredItem& mail)>;
-  // The user sends: the add-in may cancel; otherwise the mail, from `from`
-  // where it names no sender, goes to `deliver` and, once delivered, is sent
-  // and moved to `sentFolder`. Returns whether it was sent; a failed delivery
-  // throws and leaves the mail as it was.
-  bool DoSend(const std::string& sentFolder, const std::string& from, const Delivery& deliver);
+  // The add-in's Send event; false when a handler cancelled the send.
+  bool FireSend();
+  // The copy that leaves: everything the mail holds, from `from` where it
+  // names no sender, sent and read. The mail itself stays as it is until the
+  // store has filed the copy.
+  StoredItem Outgoing(const std::string& from) const;
+  // The store holds `sent` in `folder` now: the mail is that copy.
+  void Filed(const StoredItem& sent, const std::string& folder);
 
  private:
   MailItem(MailStore& store, const std::string& folder, const StoredItem& stored);

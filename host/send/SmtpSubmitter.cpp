@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -37,6 +38,14 @@ std::string Quoted(const std::string& text) {
 
 std::string Seconds(long seconds) {
   return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
+}
+
+constexpr const char* kStopped = "Sending was stopped: mailhost is ending.";
+
+// Tells curl to give up once the host asks it to stop.
+int Progress(void* userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  const auto* stop = static_cast<const std::atomic<bool>*>(userData);
+  return stop && stop->load() ? 1 : 0;
 }
 
 // What the session said, kept from curl's protocol trace: the command in
@@ -214,7 +223,7 @@ SmtpSubmitter::SmtpSubmitter(SmtpConfig config) : m_config(std::move(config)) {
 }
 
 SmtpResult SmtpSubmitter::Submit(const std::vector<std::string>& recipients,
-                                 std::string_view message) const {
+                                 std::string_view message, const std::atomic<bool>* stop) const {
   const std::string server = ServerOf(m_config.url);
   if (server.empty()) {
     return Failed("The mail server address " + Quoted(m_config.url) +
@@ -257,7 +266,7 @@ SmtpResult SmtpSubmitter::Submit(const std::vector<std::string>& recipients,
   curl_easy_setopt(handle, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_OPTIONAL));
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, m_config.connectTimeoutSeconds * 1000L);
   curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, m_config.timeoutSeconds * 1000L);
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, m_config.lowSpeedBytes);
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, m_config.lowSpeedSeconds);
   curl_easy_setopt(handle, CURLOPT_MAIL_FROM, m_config.from.c_str());
   curl_easy_setopt(handle, CURLOPT_MAIL_RCPT, rcpt);
@@ -271,9 +280,17 @@ SmtpResult SmtpSubmitter::Submit(const std::vector<std::string>& recipients,
   curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, &Trace);
   curl_easy_setopt(handle, CURLOPT_DEBUGDATA, &transcript);
   curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
+  curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &Progress);
+  curl_easy_setopt(handle, CURLOPT_XFERINFODATA, stop);
+  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
 
+  const auto started = std::chrono::steady_clock::now();
   const CURLcode rc = curl_easy_perform(handle);
+  const auto waitedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - started)
+                            .count();
   if (rc == CURLE_OK) return {true, "", 0};
+  if (rc == CURLE_ABORTED_BY_CALLBACK) return Failed(kStopped);
   if (transcript.refusalCode != 0) {
     return Failed("The mail server " + server + " refused " + RefusedWhat(transcript) + ": " +
                       transcript.refusal,
@@ -284,21 +301,21 @@ SmtpResult SmtpSubmitter::Submit(const std::vector<std::string>& recipients,
     return Failed("The certificate of the mail server " + server + " is not trusted: " + reason);
   }
   if (rc == CURLE_OPERATION_TIMEDOUT) {
+    // Said as it was waited, not as the limits say it should have been.
+    const std::string gaveUp =
+        "; mailhost gave up after " + Seconds(std::max<long>(1, (waitedMs + 500) / 1000)) + ".";
     curl_off_t connectedUs = 0;
-    curl_off_t elapsedUs = 0;
     curl_easy_getinfo(handle, CURLINFO_CONNECT_TIME_T, &connectedUs);
-    curl_easy_getinfo(handle, CURLINFO_TOTAL_TIME_T, &elapsedUs);
-    if (connectedUs == 0) {
-      return Failed("Could not reach the mail server " + server + " within " +
-                    Seconds(m_config.connectTimeoutSeconds) + ".");
-    }
-    // Both limits end with this code; one that fired early was the speed floor.
-    if (elapsedUs / 1000000 < m_config.timeoutSeconds) {
-      return Failed("The mail server " + server + " stopped answering for " +
-                    Seconds(m_config.lowSpeedSeconds) + ".");
+    if (connectedUs == 0) return Failed("Could not reach the mail server " + server + gaveUp);
+    // Both limits end with this code; one that fired before the overall bound
+    // was the speed floor.
+    if (waitedMs < m_config.timeoutSeconds * 1000) {
+      return Failed("The mail server " + server + " answered too slowly (under " +
+                    std::to_string(m_config.lowSpeedBytes) + " bytes a second for " +
+                    Seconds(m_config.lowSpeedSeconds) + ")" + gaveUp);
     }
     return Failed("The mail server " + server + " did not take the mail within " +
-                  Seconds(m_config.timeoutSeconds) + ".");
+                  Seconds(m_config.timeoutSeconds) + gaveUp);
   }
   long code = 0;
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &code);

@@ -7,21 +7,31 @@
 //
 // WARNING: with smtp:// and a server that offers no STARTTLS, a login is sent
 // in the clear; use smtps:// for a server that is not on this machine.
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace mailhost {
 
+// How long mailhost waits for a mail server, all in one place. A server may
+// scan a message for most of a minute before it answers its end, so a minute
+// of silence is allowed; a server that sends or takes less than
+// kSmtpLowSpeedBytes a second for kSmtpLowSpeedSeconds is given up (a stalled
+// or trickling one), and no session lasts longer than kSmtpTotalSeconds.
+constexpr long kSmtpConnectSeconds = 15;
+constexpr long kSmtpLowSpeedBytes = 10;
+constexpr long kSmtpLowSpeedSeconds = 60;
+constexpr long kSmtpTotalSeconds = 300;
+
 struct SmtpConfig {
   std::string url;     // smtp://host[:port] or smtps://host[:port], user:pass@ optional
   std::string from;    // the envelope sender, a bare address
   std::string caFile;  // PEM to trust instead of the system's store; "" for the store
-  long connectTimeoutSeconds = 15;
-  // The whole session. Servers may scan a message for a minute before they
-  // answer its end, so neither limit is tight.
-  long timeoutSeconds = 300;
-  long lowSpeedSeconds = 60;  // under 1 byte a second this long ends it
+  long connectTimeoutSeconds = kSmtpConnectSeconds;
+  long timeoutSeconds = kSmtpTotalSeconds;
+  long lowSpeedBytes = kSmtpLowSpeedBytes;
+  long lowSpeedSeconds = kSmtpLowSpeedSeconds;
 };
 
 struct SmtpResult {
@@ -44,8 +54,11 @@ class SmtpSubmitter {
   // `message` is the complete RFC 5322 text with CRLF line ends; lines that
   // begin with "." are escaped on the wire by libcurl. Fails before any
   // connection for no recipients, a malformed address or a scheme that is
-  // not smtp or smtps. Blocks until the server has taken or refused it.
-  SmtpResult Submit(const std::vector<std::string>& recipients, std::string_view message) const;
+  // not smtp or smtps. Blocks until the server has taken or refused it, a
+  // limit of the config ended it, or `stop` turned true (checked about once a
+  // second). Safe to call from any thread.
+  SmtpResult Submit(const std::vector<std::string>& recipients, std::string_view message,
+                    const std::atomic<bool>* stop = nullptr) const;
 
  private:
   SmtpConfig m_config;

@@ -1,39 +1,29 @@
 #include "host/setup/HostSetup.h"
 
+#include <chrono>
+
 #include "host/commands/LineWriter.h"
 #include "host/model/MailHost.h"
 #include "host/platforms/Integrations.h"
 #include "host/platforms/PrintedActions.h"
-#include "host/send/SmtpSubmitter.h"
+#include "host/send/SmtpDelivery.h"
 #include "host/setup/UserData.h"
 #include "host/store/MaildirStore.h"
 #include "host/store/MemoryMailStore.h"
-#include "host/store/MimeMessage.h"
 #include "platform/Error.h"
+#include "platform/linux/LinuxIntegration.h"
 
 namespace mailhost {
 namespace {
+
+// How long mailhost's exit waits for a mail on its way to the server before
+// it stops the sending (the mail then stays in Drafts).
+constexpr std::chrono::seconds kSendingGraceAtQuit{10};
 
 // Without --from, sent mail is from the user on this machine.
 std::string LocalSender() {
   const char* user = std::getenv("USER");
   return std::string(user && *user ? user : "mailhost") + "@localhost";
-}
-
-MailItem::Delivery SmtpDelivery(const HostOptions& options) {
-  SmtpConfig config;
-  config.url = options.smtpUrl;
-  const auto senders = ParseRecipients(options.from);  // "Me <me@x>" gives the bare address
-  config.from = senders.empty() ? options.from : senders.front();
-  return [config](StoredItem& mail) {
-    std::string message = WriteMimeMessage(mail);
-    // The Sent copy carries the Message-Id and Date the server saw.
-    const auto written = ReadMimeMessage(message, false);
-    mail.messageId = written.messageId;
-    mail.date = written.date;
-    const auto result = SmtpSubmitter(config).Submit(ParseRecipients(mail.to), message);
-    if (!result.sent) throw platform::Error(result.error);
-  };
 }
 
 }  // namespace
@@ -48,6 +38,7 @@ HostSetup::HostSetup(const HostOptions& options, LineWriter& out, std::ostream& 
     m_store = std::make_unique<MemoryMailStore>();
   } else {
     auto maildir = std::make_unique<MaildirStore>(MaildirFor(options.dataFolder, options.maildir));
+    maildir->SetNoteSink([this](const std::string& note) { m_out.Note(note); });
     if (maildir->ChangeFd() >= 0) {
       m_watchedFd = maildir->ChangeFd();
       Loop().WatchReadable(m_watchedFd, [this, raw = maildir.get()] {
@@ -57,8 +48,15 @@ HostSetup::HostSetup(const HostOptions& options, LineWriter& out, std::ostream& 
     m_store = std::move(maildir);
   }
   m_host = std::make_unique<MailHost>(*m_store);
-  m_host->SetDelivery(options.from.empty() ? LocalSender() : options.from,
-                      options.smtpUrl.empty() ? nullptr : SmtpDelivery(options));
+  // Only on the real clock does a mail go out beside the UI thread: runs on
+  // virtual time stay deterministic.
+  const auto thread = options.platform == platform::LinuxIntegration::kName
+                          ? MailHost::DeliveryThread::Worker
+                          : MailHost::DeliveryThread::Ui;
+  m_host->SetDelivery(
+      options.from.empty() ? LocalSender() : options.from,
+      options.smtpUrl.empty() ? nullptr : SmtpDelivery({options.smtpUrl, options.from, {}}),
+      thread);
   // quit ends every loop, however deeply the add-in's boxes and waits nest.
   m_host->SetQuitHook([this] { Loop().EndAll(); });
 }
@@ -80,6 +78,11 @@ CommandDispatcher& HostSetup::Install(FrontEnd frontEnd) {
 }
 
 void HostSetup::Shutdown() {
+  if (m_host->SendingAny()) {
+    m_out.Note("waiting up to " + std::to_string(kSendingGraceAtQuit.count()) +
+               " seconds for the mail being sent");
+  }
+  for (const auto& line : m_host->EndSending(kSendingGraceAtQuit)) m_out.Note(line);
   if (m_dispatcher) m_dispatcher->Shutdown();
   if (m_watchedFd >= 0) Loop().Unwatch(m_watchedFd);
   m_watchedFd = -1;

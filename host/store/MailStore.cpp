@@ -38,4 +38,10 @@ void MailStore::MarkRead(const std::string& id) {
   Add(folder, item);
 }
 
+void MailStore::File(const std::string& folder, const StoredItem& item) {
+  const auto holder = FolderOf(item.id);
+  if (!holder.empty() && holder != folder) Move(item.id, folder);
+  Add(folder, item);
+}
+
 }  // namespace mailhost

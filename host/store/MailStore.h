@@ -59,6 +59,15 @@ class MailStore {
   virtual std::string FolderOf(const std::string& id) const;
   // Marks the item read. Throws platform::Error when no folder holds it.
   virtual void MarkRead(const std::string& id);
+  // Puts this version of the item into the folder and takes it out of the
+  // folder that held it, if another did: a sent mail filed away from Drafts.
+  // A store on disk has the new copy complete and in place before the old one
+  // goes, so that a crash between leaves both, never neither. Throws
+  // platform::Error and changes nothing when the new copy cannot be written.
+  virtual void File(const std::string& folder, const StoredItem& item);
+  // Why nothing can be written now (a read-only Maildir), for a person; ""
+  // when writing may work.
+  virtual std::string WriteProblem() const { return {}; }
 };
 
 }  // namespace mailhost

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -29,20 +30,28 @@ constexpr time_t kStaleTmpSeconds = 36 * 60 * 60;
 constexpr const char* kItemClassField = "Item-Class: ";
 constexpr const char* kSubjectField = "Subject: ";
 
+constexpr const char* kSentFolder = "Sent";
+constexpr const char* kDraftsFolder = "Drafts";
+
 struct KnownFolder {
   const char* name;
   int defaultItemType;
+  bool alwaysListed;  // the host's own: made when first written into
 };
 constexpr KnownFolder kKnownFolders[] = {
-    {"Sent", hostmodel::kOlMailItem},
-    {"Drafts", hostmodel::kOlMailItem},
-    {"Contacts", hostmodel::kOlContactItem},
-    {"Calendar", hostmodel::kOlAppointmentItem},
+    {kSentFolder, hostmodel::kOlMailItem, true},
+    {kDraftsFolder, hostmodel::kOlMailItem, true},
+    {"Contacts", hostmodel::kOlContactItem, false},
+    {"Calendar", hostmodel::kOlAppointmentItem, false},
 };
 
-[[noreturn]] void Fail(const std::string& what, const std::string& path) {
-  throw platform::Error("The mail store could not " + what + " " + path + ": " +
-                        std::strerror(errno) + ".");
+[[noreturn]] void RootFails(const std::string& root, const std::string& why) {
+  throw platform::Error("The Maildir " + root + " " + why);
+}
+
+// Errors that say the Maildir cannot be written at all, rather than now.
+bool CannotWrite(int error) {
+  return error == EROFS || error == EACCES || error == EPERM;
 }
 
 [[noreturn]] void NoSuchItem(const std::string& id) {
@@ -59,8 +68,57 @@ struct Fd {
   Fd& operator=(const Fd&) = delete;
 };
 
-void MakeFolder(const std::string& path) {
-  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) Fail("create the folder", path);
+bool IsMailFolder(const std::string& path) {
+  struct stat info {};
+  return stat((path + "cur").c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+using Dir = std::unique_ptr<DIR, int (*)(DIR*)>;
+
+Dir OpenDir(const std::string& path) {
+  return Dir(opendir(path.c_str()), closedir);
+}
+
+bool IsEmptyFolder(const std::string& path) {
+  Dir dir = OpenDir(path);
+  if (!dir) return false;
+  while (dirent* entry = readdir(dir.get())) {
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+      return false;
+  }
+  return true;
+}
+
+// True when the root is made now: a Maildir of this store's own.
+bool MakeRoot(const std::string& root) {
+  struct stat info {};
+  if (stat(root.c_str(), &info) != 0) {
+    if (errno != ENOENT) RootFails(root, std::string("cannot be opened: ") + std::strerror(errno) + ".");
+    if (mkdir(root.c_str(), 0700) != 0)
+      RootFails(root, std::string("could not be made: ") + std::strerror(errno) + ".");
+    return true;
+  }
+  if (!S_ISDIR(info.st_mode)) RootFails(root, "is not a folder.");
+  if (IsMailFolder(root)) return false;
+  if (IsEmptyFolder(root)) return true;
+  RootFails(root, "is not a Maildir: it has no cur folder, and it holds other files.");
+}
+
+// Calls `take` with "new/NAME" or "cur/NAME" and the status of each message
+// file of the folder.
+void ForEachFile(const std::string& folder,
+                 const std::function<void(const std::string&, const struct stat&)>& take) {
+  for (const char* sub : {"new", "cur"}) {
+    Dir dir = OpenDir(folder + sub);
+    if (!dir) continue;
+    while (dirent* found = readdir(dir.get())) {
+      struct stat info {};
+      if (found->d_name[0] == '.' || fstatat(dirfd(dir.get()), found->d_name, &info, 0) != 0 ||
+          !S_ISREG(info.st_mode))
+        continue;
+      take(sub + std::string("/") + found->d_name, info);
+    }
+  }
 }
 
 void SyncFolder(const std::string& path) {
@@ -169,7 +227,7 @@ bool Newer(const timespec& a, const timespec& b) {
 }
 
 void SweepTmp(const std::string& tmp) {
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(tmp.c_str()), closedir);
+  Dir dir = OpenDir(tmp);
   if (!dir) return;
   const time_t now = time(nullptr);
   while (dirent* entry = readdir(dir.get())) {
@@ -189,28 +247,36 @@ MaildirStore::MaildirStore(std::string root) : m_root(std::move(root)) {
   if (m_root.empty()) m_root = ".";
   if (m_root.back() != '/') m_root += '/';
   m_notify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  const bool made = MakeRoot(m_root);
   Open(kInboxFolder, m_root, hostmodel::kOlMailItem);
   for (const auto& known : kKnownFolders) {
-    Open(known.name, m_root + "." + known.name + "/", known.defaultItemType);
+    const std::string path = m_root + "." + known.name + "/";
+    if (made || known.alwaysListed || IsMailFolder(path))
+      Open(known.name, path, known.defaultItemType);
+  }
+  if (made) {
+    for (auto& folder : m_folders) Make(folder);
   }
   // Folders that another program made are mail folders too.
   std::vector<std::string> found;
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(m_root.c_str()), closedir);
-  if (dir) {
+  if (Dir dir = OpenDir(m_root)) {
     while (dirent* entry = readdir(dir.get())) {
       const std::string name = entry->d_name;
       if (name.size() < 2 || name[0] != '.' || name == "..") continue;
       const std::string folder = name.substr(1);
       const bool known = std::any_of(std::begin(kKnownFolders), std::end(kKnownFolders),
                                      [&](const KnownFolder& k) { return folder == k.name; });
-      struct stat info {};
-      if (!known && stat((m_root + name + "/cur").c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-        found.push_back(folder);
+      if (!known && IsMailFolder(m_root + name + "/")) found.push_back(folder);
     }
   }
   std::sort(found.begin(), found.end());
   for (const auto& folder : found)
     Open(folder, m_root + "." + folder + "/", hostmodel::kOlMailItem);
+  if (const auto reason = CannotWriteReason(); !reason.empty()) {
+    Note(reason);
+  } else {
+    RemoveFiledDrafts();
+  }
 }
 
 MaildirStore::~MaildirStore() {
@@ -218,24 +284,112 @@ MaildirStore::~MaildirStore() {
 }
 
 void MaildirStore::Open(const std::string& name, const std::string& path, int defaultItemType) {
-  MakeFolder(path);
-  for (const char* sub : {"tmp", "new", "cur"}) MakeFolder(path + sub);
-  if (path != m_root) {
-    // Maildir++ marks its subfolders so.
-    Fd marker(open((path + "maildirfolder").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
-  }
   SweepTmp(path + "tmp/");
-  const std::size_t index = m_folders.size();
   FolderData folder;
   folder.info = {name, defaultItemType};
   folder.path = path;
   m_folders.push_back(std::move(folder));
-  if (m_notify < 0) return;
+  Watch(m_folders.back());
+}
+
+void MaildirStore::Make(FolderData& folder) {
+  if (folder.path != m_root) {
+    if (mkdir(folder.path.c_str(), 0700) == 0) {
+      // Maildir++ marks its subfolders so.
+      Fd marker(
+          open((folder.path + "maildirfolder").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    } else if (errno != EEXIST) {
+      WriteFailed(folder, "make");
+    }
+  }
+  for (const char* sub : {"tmp", "new", "cur"}) {
+    if (mkdir((folder.path + sub).c_str(), 0700) != 0 && errno != EEXIST)
+      WriteFailed(folder, "make");
+  }
+  Watch(folder);
+}
+
+void MaildirStore::Watch(FolderData& folder) const {
+  if (m_notify < 0 || folder.watched) return;
+  const auto index = static_cast<std::size_t>(&folder - m_folders.data());
+  bool both = true;
   for (const char* sub : {"new", "cur"}) {
     const int watch = inotify_add_watch(
-        m_notify, (path + sub).c_str(),
+        m_notify, (folder.path + sub).c_str(),
         IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE | IN_ATTRIB);
-    if (watch >= 0) m_watches[watch] = {index, sub};
+    if (watch >= 0) {
+      m_watches[watch] = {index, sub};
+    } else {
+      both = false;
+    }
+  }
+  folder.watched = both;
+}
+
+std::string MaildirStore::CannotWriteReason() const {
+  if (access(m_root.c_str(), W_OK) == 0 || !CannotWrite(errno)) return {};
+  return std::strerror(errno);
+}
+
+std::string MaildirStore::WriteProblem() const {
+  const auto reason = CannotWriteReason();
+  return reason.empty() ? reason : "mailhost cannot write to the Maildir " + m_root + ": " + reason + ".";
+}
+
+void MaildirStore::Note(const std::string& reason) const {
+  if (m_noted) return;
+  m_pendingNote = "mailhost cannot write to the Maildir " + m_root + " (" + reason +
+                  "): its mail can be read, read marks last until mailhost ends, and no draft "
+                  "can be saved and no mail sent there.";
+  if (!m_noteSink) return;
+  m_noted = true;
+  m_noteSink(m_pendingNote);
+}
+
+void MaildirStore::SetNoteSink(std::function<void(const std::string&)> sink) {
+  m_noteSink = std::move(sink);
+  if (!m_noted && !m_pendingNote.empty() && m_noteSink) {
+    m_noted = true;
+    m_noteSink(m_pendingNote);
+  }
+}
+
+void MaildirStore::WriteFailed(const FolderData& folder, const std::string& what) const {
+  const int error = errno;
+  if (CannotWrite(error)) Note(std::strerror(error));
+  throw platform::Error("Could not " + what + " the folder " + folder.info.name + " (" +
+                        folder.path + "): " + std::strerror(error) + ".");
+}
+
+void MaildirStore::RemoveFiledDrafts() {
+  FolderData* drafts = nullptr;
+  FolderData* sent = nullptr;
+  for (auto& folder : m_folders) {
+    if (folder.info.name == kDraftsFolder) drafts = &folder;
+    if (folder.info.name == kSentFolder) sent = &folder;
+  }
+  if (!drafts || !sent) return;
+  std::map<std::string, std::string> draftFiles;
+  ForEachFile(drafts->path, [&](const std::string& relative, const struct stat&) {
+    draftFiles[IdOf(relative.substr(4))] = relative;
+  });
+  if (draftFiles.empty()) return;
+  std::map<std::string, std::string> sentFiles;
+  ForEachFile(sent->path, [&](const std::string& relative, const struct stat&) {
+    sentFiles[IdOf(relative.substr(4))] = relative;
+  });
+  const auto messageIdOf = [](const std::string& path) {
+    std::string content;
+    if (!ReadFile(path, &content) || IsItemText(content)) return std::string();
+    return ReadMimeMessage(content, false).messageId;
+  };
+  for (const auto& [id, relative] : draftFiles) {
+    auto filed = sentFiles.find(id);
+    if (filed == sentFiles.end()) continue;
+    const std::string draft = drafts->path + relative;
+    const std::string messageId = messageIdOf(draft);
+    if (messageId.empty() || messageId != messageIdOf(sent->path + filed->second)) continue;
+    if (unlink(draft.c_str()) == 0) SyncFolder(draft.substr(0, draft.rfind('/')));
   }
 }
 
@@ -285,19 +439,13 @@ MaildirStore::FolderData& MaildirStore::Require(const std::string& folder) const
 
 const MaildirStore::FolderData& MaildirStore::Fresh(FolderData& folder) const {
   ReadNotifications();
-  if (folder.stale || m_notify < 0) {
+  // A folder not watched (missing, or no inotify) is looked at every time.
+  Watch(folder);
+  if (folder.stale || !folder.watched) {
     std::map<std::string, Entry> entries;
-    for (const char* sub : {"new", "cur"}) {
-      std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir((folder.path + sub).c_str()), closedir);
-      if (!dir) continue;
-      while (dirent* found = readdir(dir.get())) {
-        struct stat info {};
-        if (found->d_name[0] == '.' || fstatat(dirfd(dir.get()), found->d_name, &info, 0) != 0 ||
-            !S_ISREG(info.st_mode))
-          continue;
-        Take(folder, sub + std::string("/") + found->d_name, info, entries, folder.entries);
-      }
-    }
+    ForEachFile(folder.path, [&](const std::string& relative, const struct stat& info) {
+      Take(folder, relative, info, entries, folder.entries);
+    });
     folder.entries = std::move(entries);
     folder.stale = false;
     folder.changed.clear();
@@ -342,7 +490,7 @@ void MaildirStore::Take(const FolderData& folder, const std::string& relative,
   } else {
     entry.summary = ReadEntry(folder, id, entry, false);
   }
-  entry.summary.read = entry.flags.find(kFlagSeen) != std::string::npos;
+  entry.summary.read = IsRead(id, entry.flags);
   entry.summary.sent = entry.flags.find(kFlagDraft) == std::string::npos;
   entries[id] = std::move(entry);
 }
@@ -353,7 +501,7 @@ StoredItem MaildirStore::ReadEntry(const FolderData& folder, const std::string& 
   ReadFile(folder.path + entry.path, &content);  // a vanished file reads as empty
   StoredItem item = ReadContent(content, withAttachmentBytes);
   item.id = id;
-  item.read = entry.flags.find(kFlagSeen) != std::string::npos;
+  item.read = IsRead(id, entry.flags);
   item.sent = entry.flags.find(kFlagDraft) == std::string::npos;
   return item;
 }
@@ -378,7 +526,10 @@ std::vector<StoredItem> MaildirStore::Summaries(const std::string& folder) const
   const auto& fresh = Fresh(Require(folder));
   std::vector<StoredItem> result;
   result.reserve(fresh.entries.size());
-  for (const auto& [id, entry] : fresh.entries) result.push_back(entry.summary);
+  for (const auto& [id, entry] : fresh.entries) {
+    result.push_back(entry.summary);
+    result.back().read = IsRead(id, entry.flags);
+  }
   return result;
 }
 
@@ -400,6 +551,10 @@ std::string MaildirStore::FolderOf(const std::string& id) const {
   return folder ? folder->info.name : "";
 }
 
+bool MaildirStore::IsRead(const std::string& id, const std::string& flags) const {
+  return flags.find(kFlagSeen) != std::string::npos || m_readInMemory.count(id) > 0;
+}
+
 std::string MaildirStore::Deliver(const FolderData& folder, const std::string& content) const {
   timeval now{};
   gettimeofday(&now, nullptr);
@@ -407,25 +562,44 @@ std::string MaildirStore::Deliver(const FolderData& folder, const std::string& c
                           std::to_string(now.tv_usec) + "P" + std::to_string(getpid()) + "Q" +
                           std::to_string(++m_deliveries) + "." + HostName();
   Fd file(open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-  if (file.fd < 0) Fail("create", tmp);
-  for (std::size_t done = 0; done < content.size();) {
-    const ssize_t wrote = write(file.fd, content.data() + done, content.size() - done);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote < 0) {
-      const int error = errno;
-      unlink(tmp.c_str());
-      errno = error;
-      Fail("write", tmp);
-    }
-    done += static_cast<std::size_t>(wrote);
-  }
-  if (fsync(file.fd) != 0) {
+  if (file.fd < 0) WriteFailed(folder, "write to");
+  const auto fail = [&] {
     const int error = errno;
     unlink(tmp.c_str());
     errno = error;
-    Fail("write", tmp);
+    WriteFailed(folder, "write to");
+  };
+  for (std::size_t done = 0; done < content.size();) {
+    const ssize_t wrote = write(file.fd, content.data() + done, content.size() - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote < 0) fail();
+    done += static_cast<std::size_t>(wrote);
   }
+  if (fsync(file.fd) != 0) fail();
   return tmp;
+}
+
+std::string MaildirStore::Content(const StoredItem& item, const Entry* old) const {
+  if (item.itemClass != hostmodel::kOlMail) return WriteItemText(item);
+  StoredItem mail = item;
+  // A new version of a mail is still the same message.
+  if (mail.messageId.empty() && old) mail.messageId = old->summary.messageId;
+  return WriteMimeMessage(mail);
+}
+
+// Puts a delivered tmp file at `relative` in the folder, beside whatever is
+// there; the tmp file goes either way.
+void MaildirStore::LinkIn(const FolderData& folder, const std::string& tmp,
+                          const std::string& relative) const {
+  const std::string path = folder.path + relative;
+  if (link(tmp.c_str(), path.c_str()) != 0) {
+    const int error = errno;
+    unlink(tmp.c_str());
+    errno = error;
+    WriteFailed(folder, "write to");
+  }
+  unlink(tmp.c_str());
+  SyncFolder(path.substr(0, path.rfind('/')));
 }
 
 void MaildirStore::Add(const std::string& folder, const StoredItem& item) {
@@ -438,40 +612,51 @@ void MaildirStore::Add(const std::string& folder, const StoredItem& item) {
   if (!old && !IsSafeId(item.id)) {
     throw platform::Error("The id " + item.id + " cannot name an item in the mail store.");
   }
-  std::string content;
-  if (item.itemClass == hostmodel::kOlMail) {
-    StoredItem mail = item;
-    // A new version of a mail is still the same message.
-    if (mail.messageId.empty() && old) mail.messageId = old->summary.messageId;
-    content = WriteMimeMessage(mail);
-  } else {
-    content = WriteItemText(item);
-  }
-
+  const std::string content = Content(item, old);
   const std::string relative = EntryPath(item.id, FlagsOf(item, old ? old->flags : ""));
   const std::string path = target.path + relative;
+  Make(target);
   const std::string tmp = Deliver(target, content);
   if (old && old->path == relative) {
     if (rename(tmp.c_str(), path.c_str()) != 0) {
-      unlink(tmp.c_str());
-      Fail("store", path);
-    }
-  } else {
-    if (link(tmp.c_str(), path.c_str()) != 0) {
       const int error = errno;
       unlink(tmp.c_str());
       errno = error;
-      Fail("store", path);
+      WriteFailed(target, "write to");
     }
-    unlink(tmp.c_str());
+    SyncFolder(path.substr(0, path.rfind('/')));
+  } else {
+    LinkIn(target, tmp, relative);
   }
-  SyncFolder(path.substr(0, path.rfind('/')));
   target.changed.insert(relative);
   if (old && old->path != relative) {
     const std::string oldPath = target.path + old->path;
     target.changed.insert(old->path);
     if (unlink(oldPath.c_str()) == 0) SyncFolder(oldPath.substr(0, oldPath.rfind('/')));
   }
+}
+
+void MaildirStore::File(const std::string& folder, const StoredItem& item) {
+  auto& target = Require(folder);
+  auto [holder, old] = Find(item.id);
+  if (!old || holder == &target) {
+    Add(folder, item);
+    return;
+  }
+  const std::string content = Content(item, old);
+  const std::string relative = EntryPath(item.id, FlagsOf(item, old->flags));
+  const std::string oldRelative = old->path;
+  Make(target);
+  const std::string tmp = Deliver(target, content);
+  Step(FileStep::CopyWritten);
+  LinkIn(target, tmp, relative);
+  target.changed.insert(relative);
+  Step(FileStep::CopyInPlace);
+  // Filed: a copy left behind by a failure here goes at the next open.
+  const std::string oldPath = holder->path + oldRelative;
+  holder->changed.insert(oldRelative);
+  if (unlink(oldPath.c_str()) == 0) SyncFolder(oldPath.substr(0, oldPath.rfind('/')));
+  Step(FileStep::OldRemoved);
 }
 
 void MaildirStore::Move(const std::string& id, const std::string& toFolder) {
@@ -481,7 +666,9 @@ void MaildirStore::Move(const std::string& id, const std::string& toFolder) {
   if (from == &target) return;
   const std::string source = from->path + entry->path;
   const std::string relative = "cur/" + id + kInfoMark + entry->flags;
-  if (rename(source.c_str(), (target.path + relative).c_str()) != 0) Fail("move", source);
+  Make(target);
+  if (rename(source.c_str(), (target.path + relative).c_str()) != 0)
+    WriteFailed(target, "move the item to");
   SyncFolder(target.path + "cur");
   SyncFolder(source.substr(0, source.rfind('/')));
   from->changed.insert(entry->path);
@@ -491,12 +678,19 @@ void MaildirStore::Move(const std::string& id, const std::string& toFolder) {
 void MaildirStore::MarkRead(const std::string& id) {
   auto [folder, entry] = Find(id);
   if (!entry) NoSuchItem(id);
-  if (entry->flags.find(kFlagSeen) != std::string::npos) return;
+  if (IsRead(id, entry->flags)) return;
   std::string flags = entry->flags + kFlagSeen;
   std::sort(flags.begin(), flags.end());
   const std::string source = folder->path + entry->path;
   const std::string relative = "cur/" + id + kInfoMark + flags;
-  if (rename(source.c_str(), (folder->path + relative).c_str()) != 0) Fail("mark as read", source);
+  if (rename(source.c_str(), (folder->path + relative).c_str()) != 0) {
+    const int error = errno;
+    if (!CannotWrite(error)) WriteFailed(*folder, "mark the item read in");
+    // Reading must not depend on writing: the mark lasts for this run.
+    Note(std::strerror(error));
+    m_readInMemory.insert(id);
+    return;
+  }
   SyncFolder(folder->path + "cur");
   folder->changed.insert(entry->path);
   folder->changed.insert(relative);

@@ -8,12 +8,26 @@
 // - An item's id is its file's unique base name (the part before ":2,"), so an
 //   id the host chooses must be a safe file name: no '/', no ':', no leading
 //   '.'. Add rejects any other.
-// - Nothing is rewritten except through Add, Move and MarkRead. Add writes by
-//   delivery (a file in tmp/ created exclusively, written, synced, then put in
-//   place); a replacement takes the old file's place in one rename, or, when
-//   its flags changed, is linked beside it before the old one goes, so that a
-//   crash leaves the old version or the new one, never neither.
+// - Folders are made only in a Maildir this store made: opening a missing
+//   root makes it with all five folders. In an existing Maildir nothing is
+//   made at open; Inbox, Sent and Drafts are always listed, a missing one made
+//   when something is first written into it; Contacts and Calendar are listed
+//   only when they exist. A folder that holds files but no cur/ is no Maildir
+//   and is refused.
+// - Nothing is rewritten except through Add, Move, File and MarkRead. Add
+//   writes by delivery (a file in tmp/ created exclusively, written, synced,
+//   then put in place); a replacement takes the old file's place in one
+//   rename, or, when its flags changed, is linked beside it before the old one
+//   goes, so that a crash leaves the old version or the new one, never
+//   neither. File does the same across folders: a kill between its two steps
+//   leaves a sent mail in Sent and its draft in Drafts, and the next open
+//   removes a draft that Sent holds under the same id and Message-Id.
 // - Flags live in the ":2," info: S for read, D for a mail not yet sent.
+// - A Maildir that cannot be written (read-only) is read as any other: a read
+//   mark is then kept in memory for the run, and the note sink hears once that
+//   the Maildir cannot be written. Every other write fails with an error that
+//   carries the system's reason ("Read-only file system", "No space left on
+//   device") and leaves what was stored as it was.
 // - Other programs may change the tree at any time. Listings read only the
 //   files whose name, size or time changed since the last look; ChangeFd
 //   tells the event loop when to look again.
@@ -21,6 +35,7 @@
 #include <sys/types.h>
 
 #include <ctime>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -32,8 +47,8 @@ namespace mailhost {
 
 class MaildirStore : public MailStore {
  public:
-  // Opens the tree at root, creating whatever folder of it is missing.
-  // Throws platform::Error when that cannot be done.
+  // Opens the tree at root, making it when it does not exist. Throws
+  // platform::Error when it can be neither opened nor made.
   explicit MaildirStore(std::string root);
   ~MaildirStore() override;
   MaildirStore(const MaildirStore&) = delete;
@@ -47,6 +62,17 @@ class MaildirStore : public MailStore {
   StoredItem Load(const std::string& id) const override;
   std::string FolderOf(const std::string& id) const override;
   void MarkRead(const std::string& id) override;
+  void File(const std::string& folder, const StoredItem& item) override;
+  std::string WriteProblem() const override;
+
+  // Hears what a person should know of the Maildir once (that it cannot be
+  // written); a note found before the sink was set is told at once.
+  void SetNoteSink(std::function<void(const std::string&)> sink);
+
+  // For tests: called between the steps of File, so that a test can stop it
+  // there as a kill would.
+  enum class FileStep { CopyWritten, CopyInPlace, OldRemoved };
+  void SetFileHook(std::function<void(FileStep)> hook) { m_fileHook = std::move(hook); }
 
   // Readable when a folder may have changed; -1 when the system gives no
   // change notification, in which case every listing looks at the disk.
@@ -69,12 +95,24 @@ class MaildirStore : public MailStore {
   struct FolderData {
     StoredFolder info;
     std::string path;                      // ends in '/'
+    bool watched = false;                  // inotify watches its new/ and cur/
     bool stale = true;                     // read the whole folder again
     std::set<std::string> changed;         // or only these files, "new/NAME"
     std::map<std::string, Entry> entries;  // by id
   };
 
   void Open(const std::string& name, const std::string& path, int defaultItemType);
+  // Makes the folder's directories where they are missing, before a write.
+  void Make(FolderData& folder);
+  void Watch(FolderData& folder) const;
+  // Removes a draft that a kill between the two steps of File left behind.
+  void RemoveFiledDrafts();
+  // A write failed with errno: says once that the Maildir cannot be written
+  // when that is why, and throws the error for a person.
+  [[noreturn]] void WriteFailed(const FolderData& folder, const std::string& what) const;
+  void Note(const std::string& reason) const;
+  // The system's reason why the Maildir cannot be written, or "".
+  std::string CannotWriteReason() const;
   void ReadNotifications() const;
   FolderData& Require(const std::string& folder) const;
   const FolderData& Fresh(FolderData& folder) const;
@@ -87,6 +125,12 @@ class MaildirStore : public MailStore {
   StoredItem ReadEntry(const FolderData& folder, const std::string& id, const Entry& entry,
                        bool withAttachmentBytes) const;
   std::string Deliver(const FolderData& folder, const std::string& content) const;
+  std::string Content(const StoredItem& item, const Entry* old) const;
+  void LinkIn(const FolderData& folder, const std::string& tmp, const std::string& relative) const;
+  bool IsRead(const std::string& id, const std::string& flags) const;
+  void Step(FileStep step) const {
+    if (m_fileHook) m_fileHook(step);
+  }
 
   std::string m_root;
   int m_notify = -1;
@@ -95,6 +139,12 @@ class MaildirStore : public MailStore {
   mutable std::map<int, std::pair<std::size_t, std::string>> m_watches;
   mutable bool m_changed = false;
   mutable unsigned m_deliveries = 0;
+  // Read this run where the file could not be renamed (a read-only Maildir).
+  std::set<std::string> m_readInMemory;
+  std::function<void(const std::string&)> m_noteSink;
+  mutable std::string m_pendingNote;
+  mutable bool m_noted = false;
+  std::function<void(FileStep)> m_fileHook;
 };
 
 }  // namespace mailhost

@@ -248,6 +248,7 @@ json PageStateJson(MailHost& host, const platform::DesktopWindows& desktop,
   for (const auto& window : host.OpenWindows()) {
     json w = {{"name", window->Name()},
               {"active", window->Name() == host.ActiveWindow()},
+              {"sending", window->Sending()},
               {"bar", BarJson(*window->Bars(), pictures)}};
     if (auto mail = std::dynamic_pointer_cast<MailItem>(window->Item())) {
       w["mail"] = MailJson(*mail);

@@ -123,13 +123,13 @@ TEST_F(MailHostTest, SendingCanBeCancelledOtherwiseTheMailIsSentAndTheWindowClos
   });
   auto onClose = window->Close.Subscribe([&] { events.push_back("close"); });
 
-  EXPECT_FALSE(host.Send("w1"));
+  EXPECT_EQ(host.Send("w1"), MailHost::SendResult::Cancelled);
   EXPECT_TRUE(host.Window("w1")) << "a cancelled send keeps the window open";
   EXPECT_TRUE(StoredIds("Sent").empty());
 
   cancelNext = false;
   mail->SetBody("Hello again");
-  EXPECT_TRUE(host.Send("w1"));
+  EXPECT_EQ(host.Send("w1"), MailHost::SendResult::Sent);
   EXPECT_FALSE(host.Window("w1"));
   EXPECT_EQ(events, (std::vector<std::string>{"send:Hello", "send:Hello again", "close"}));
   EXPECT_TRUE(StoredIds("Drafts").empty());

@@ -277,7 +277,7 @@ function renderWindows() {
     }
     node.classList.toggle("active", w.active);
     const kind = !w.mail ? "" : !w.mail.sent ? "" : w.mail.folder === "Sent" ? " (sent)" : " (received)";
-    node.querySelector(".name").textContent = `${w.name}${kind}${w.active ? " - active" : ""}`;
+    node.querySelector(".name").textContent = `${w.name}${kind}${w.sending ? " - Sending" : ""}${w.active ? " - active" : ""}`;
     renderBar(node.querySelector(".bar"), w.name, w.bar);
     const mail = w.mail || { to: "", subject: "", body: "", bodySize: 0, attachments: [], sent: false };
     for (const field of ["to", "subject", "body"]) {
@@ -296,7 +296,7 @@ function renderWindows() {
     text.readOnly = cut;
     node.querySelector(".whole").hidden = !cut;
     node.querySelector(".whole").textContent = cutNote(mail);
-    for (const action of [".send", ".attach"]) node.querySelector(action).disabled = mail.sent || !w.mail;
+    for (const action of [".send", ".attach"]) node.querySelector(action).disabled = mail.sent || !w.mail || w.sending;
     node.querySelector(".attachments").replaceWith(attachmentList(mail.attachments));
     return node;
   });
