@@ -1,5 +1,7 @@
 #include "tests/support/FakePlatform.h"
 
+#include <thread>
+
 namespace testsupport {
 
 FakePlatform::FakePlatform() {
@@ -17,6 +19,16 @@ void FakePlatform::Reinstall() {
 
 std::string FakePlatform::LastBoxText() const {
   return boxes.Shown().empty() ? std::string() : boxes.Shown().back().request.text;
+}
+
+bool FakePlatform::RunUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    loop.RunPending();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
 }
 
 }  // namespace testsupport

@@ -1,6 +1,8 @@
 #pragma once
 // The deterministic platform, installed for the length of a test, with the
 // add-in folder pointed at the one the build laid out.
+#include <chrono>
+#include <functional>
 #include <string>
 
 #include "platform/fake/FakeIntegration.h"
@@ -19,6 +21,11 @@ class FakePlatform : public platform::FakeIntegration {
 
   // The text of the last box shown, or "" when none was.
   std::string LastBoxText() const;
+
+  // Runs what other threads post to the loop until `done`; false when that
+  // has not happened within `limit` of real time (a hang, not a slow machine).
+  bool RunUntil(const std::function<bool()>& done,
+                std::chrono::seconds limit = std::chrono::seconds(60));
 };
 
 }  // namespace testsupport

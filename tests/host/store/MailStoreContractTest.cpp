@@ -180,6 +180,32 @@ TYPED_TEST(MailStoreContract, MarkReadChangesOnlyTheReadState) {
   EXPECT_TRUE(store.Summaries("Inbox").at(0).read);
 }
 
+TYPED_TEST(MailStoreContract, FilingPutsTheNewVersionInItsFolderAndTakesTheOldOneOut) {
+  auto& store = this->Store();
+  auto draft = StoredMail("d1", "Draft");
+  draft.sent = false;
+  draft.attachments = {{"Sonvera.mp3", EveryByte(2000)}};
+  store.Add("Drafts", draft);
+  auto sent = draft;
+  sent.sent = true;
+  sent.read = true;
+  sent.body += "\r\nfooter";
+  store.File("Sent", sent);
+  EXPECT_TRUE(store.Items("Drafts").empty());
+  ASSERT_EQ(Ids(store.Items("Sent")), std::vector<std::string>{"d1"});
+  ExpectSameMail(sent, store.Load("d1"));
+  EXPECT_TRUE(store.Load("d1").attachments.at(0).bytes == draft.attachments[0].bytes);
+
+  // Filing where the item is already, or where no folder holds it, is adding.
+  sent.subject = "Filed again";
+  store.File("Sent", sent);
+  EXPECT_EQ(store.Load("d1").subject, "Filed again");
+  store.File("Sent", StoredMail("fresh", "Never a draft"));
+  EXPECT_EQ(store.FolderOf("fresh"), "Sent");
+  EXPECT_THROW(store.File("Archive", sent), platform::Error);
+  EXPECT_EQ(store.FolderOf("d1"), "Sent");
+}
+
 TYPED_TEST(MailStoreContract, ContactsAndAppointmentsKeepTheirClassSubjectAndBody) {
   auto& store = this->Store();
   StoredItem contact;

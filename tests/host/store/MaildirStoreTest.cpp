@@ -66,6 +66,12 @@ class MaildirStoreTest : public testing::Test {
   MaildirStore m_store{m_folder.File("Mail")};
 };
 
+std::vector<std::string> FolderNames(const MaildirStore& store) {
+  std::vector<std::string> names;
+  for (const auto& folder : store.Folders()) names.push_back(folder.name);
+  return names;
+}
+
 TEST_F(MaildirStoreTest, MakesAMaildirPlusPlusTreeAndFindsFoldersOthersMade) {
   for (const char* folder : {"", ".Sent/", ".Drafts/", ".Contacts/", ".Calendar/"}) {
     for (const char* sub : {"tmp", "new", "cur"}) {
@@ -77,7 +83,43 @@ TEST_F(MaildirStoreTest, MakesAMaildirPlusPlusTreeAndFindsFoldersOthersMade) {
   const auto folders = again.Folders();
   ASSERT_EQ(folders.size(), 6u);
   EXPECT_EQ(folders.back().name, "Archive");
-  EXPECT_TRUE(fs::is_directory(Root() + ".Archive/new"));
+  EXPECT_FALSE(fs::exists(Root() + ".Archive/new")) << "another program's folder is left as it is";
+}
+
+TEST_F(MaildirStoreTest, InAMaildirItDidNotMakeItMakesOnlyWhatAWriteNeeds) {
+  testsupport::ScratchFolder other;
+  const std::string root = other.File("Maildir") + "/";
+  for (const char* sub : {"cur", "new", "tmp"}) fs::create_directories(root + sub);
+  const auto before = Files(root);
+  {
+    MaildirStore store(root);
+    EXPECT_EQ(FolderNames(store), (std::vector<std::string>{"Inbox", "Sent", "Drafts"}));
+    EXPECT_EQ(Files(root), before) << "opening must make nothing";
+    EXPECT_TRUE(store.Summaries("Drafts").empty());
+
+    auto draft = StoredMail("d1", "Draft");
+    draft.sent = false;
+    store.Add("Drafts", draft);
+    for (const char* made : {".Drafts/cur/d1:2,D", ".Drafts/new", ".Drafts/tmp", ".Drafts/maildirfolder"})
+      EXPECT_TRUE(fs::exists(root + made)) << made;
+    EXPECT_FALSE(fs::exists(root + ".Sent")) << "Sent is made when a mail is filed";
+    EXPECT_FALSE(fs::exists(root + ".Contacts"));
+  }
+  // Contacts and Calendar are listed once another program made them.
+  fs::create_directories(root + ".Contacts/cur");
+  EXPECT_EQ(FolderNames(MaildirStore(root)),
+            (std::vector<std::string>{"Inbox", "Sent", "Drafts", "Contacts"}));
+
+  // A folder of other files is no Maildir, and nothing is written into it.
+  fs::create_directories(other.File("papers"));
+  other.Write("papers/notes.txt", "mine");
+  try {
+    MaildirStore papers(other.File("papers"));
+    ADD_FAILURE() << "a folder of other files was opened as a Maildir";
+  } catch (const platform::Error& e) {
+    EXPECT_NE(std::string(e.what()).find("is not a Maildir"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(Files(other.File("papers")), std::vector<std::string>{"notes.txt"});
 }
 
 TEST_F(MaildirStoreTest, DeliveryLeavesNoTmpFileAndFlagsLiveInTheFileName) {
