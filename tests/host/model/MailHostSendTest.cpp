@@ -1,0 +1,331 @@
+// Sending as the person sees it: the add-in's event, the hand-over to the mail
+// server off the UI thread, filing in Sent, and what a failure at each of them
+// leaves.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "host/model/Attachments.h"
+#include "host/model/Inspector.h"
+#include "host/model/MailHost.h"
+#include "host/model/MailItem.h"
+#include "host/store/MaildirStore.h"
+#include "host/store/MemoryMailStore.h"
+#include "platform/Error.h"
+#include "tests/support/FakePlatform.h"
+#include "tests/support/ScopedMount.h"
+#include "tests/support/ScratchFolder.h"
+#include "tests/support/StoredMail.h"
+
+namespace mailhost {
+namespace {
+
+namespace fs = std::filesystem;
+using Result = MailHost::SendResult;
+using namespace std::chrono_literals;
+
+// A mail server whose hand-overs wait until the test opens it, then take the
+// mail or refuse it as the test said.
+class HeldServer {
+ public:
+  static constexpr const char* kRefused = "nobody@example.org";
+
+  Delivery AsDelivery() {
+    return [this](StoredItem& mail) -> Handover {
+      mail.messageId = "left-" + mail.id + "@test";
+      const bool refuse = mail.to == kRefused;
+      return [this, refuse](const std::atomic<bool>& stop) {
+        std::unique_lock lock(m_mutex);
+        ++m_handovers;
+        m_workers.push_back(std::this_thread::get_id());
+        while (!m_open && !stop) m_changed.wait_for(lock, 10ms);
+        if (!m_open) return std::string("stopped");
+        return refuse ? m_refusal : std::string();
+      };
+    };
+  }
+  // From now on hand-overs end; those to kRefused with `refusal`.
+  void Open(std::string refusal = "550 refused") {
+    std::lock_guard lock(m_mutex);
+    m_open = true;
+    m_refusal = std::move(refusal);
+    m_changed.notify_all();
+  }
+  int Handovers() {
+    std::lock_guard lock(m_mutex);
+    return m_handovers;
+  }
+  std::vector<std::thread::id> Workers() {
+    std::lock_guard lock(m_mutex);
+    return m_workers;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  bool m_open = false;
+  std::string m_refusal;
+  int m_handovers = 0;
+  std::vector<std::thread::id> m_workers;
+};
+
+// A store whose filing fails while it is full, as a disk would.
+class FullableStore : public MemoryMailStore {
+ public:
+  bool full = false;
+  void File(const std::string& folder, const StoredItem& item) override {
+    if (full) throw platform::Error("Could not write to the folder Sent: No space left on device.");
+    MemoryMailStore::File(folder, item);
+  }
+};
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class MailHostSendTest : public testing::Test {
+ protected:
+  MailHostSendTest() { host->SetDelivery("me@example.org", server.AsDelivery()); }
+
+  // A new mail in window `name`, written to bob; the add-in's Send events
+  // are counted.
+  std::shared_ptr<MailItem> Write(const std::string& name) {
+    host->NewMail(name);
+    auto mail = host->WrittenMail(name);
+    mail->SetTo("bob@example.org");
+    mail->SetBody("Hello from " + name);
+    m_subs.push_back(mail->Send.Subscribe([this](bool&) { ++sendEvents; }));
+    return mail;
+  }
+  bool Finished(const std::shared_ptr<MailItem>& mail) {
+    return fake.RunUntil([&] { return !host->IsSending(mail->Id()); });
+  }
+
+  testsupport::FakePlatform fake;
+  FullableStore store;
+  HeldServer server;
+  std::unique_ptr<MailHost> host = std::make_unique<MailHost>(store);
+  int sendEvents = 0;
+
+ private:
+  std::vector<hostmodel::Subscription> m_subs;
+};
+
+TEST_F(MailHostSendTest, TheHandOverRunsOffTheUiThreadWhileTheWindowSaysItIsSending) {
+  auto mail = Write("w1");
+  ASSERT_EQ(host->Send("w1"), Result::Sending);
+  EXPECT_EQ(sendEvents, 1) << "the add-in's Send event runs first, on the UI thread";
+  EXPECT_TRUE(host->Window("w1")->Sending());
+  EXPECT_EQ(store.FolderOf(mail->Id()), "Drafts") << "nothing is filed before the server took it";
+  EXPECT_FALSE(mail->Sent());
+
+  try {
+    host->Send("w1");
+    ADD_FAILURE() << "a second Send of a window that is sending went through";
+  } catch (const platform::Error& e) {
+    EXPECT_TRUE(Contains(e.what(), "is being sent")) << e.what();
+  }
+  EXPECT_THROW(host->WrittenMail("w1"), platform::Error) << "a mail being sent cannot change";
+  EXPECT_EQ(sendEvents, 1);
+  // The rest goes on meanwhile.
+  auto other = Write("w2");
+  host->Activate("w2");
+  EXPECT_FALSE(host->Window("w2")->Sending());
+
+  server.Open();
+  ASSERT_TRUE(Finished(mail));
+  ASSERT_EQ(server.Workers().size(), 1u);
+  EXPECT_NE(server.Workers()[0], std::this_thread::get_id());
+  EXPECT_FALSE(host->Window("w1")) << "a sent mail's window closes";
+  EXPECT_EQ(store.FolderOf(mail->Id()), "Sent");
+  const auto sent = store.Load(mail->Id());
+  EXPECT_TRUE(sent.sent && sent.read);
+  EXPECT_EQ(sent.messageId, "left-" + mail->Id() + "@test") << "the Sent copy is what left";
+  EXPECT_EQ(sent.from, "me@example.org");
+  EXPECT_TRUE(mail->Sent());
+  EXPECT_EQ(store.FolderOf(other->Id()), "Drafts");
+  EXPECT_TRUE(fake.boxes.Shown().empty()) << fake.LastBoxText();
+}
+
+TEST_F(MailHostSendTest, ARefusedSendIsABoxAndTheSameSendWorksOnceTheCauseIsGone) {
+  auto mail = Write("w1");
+  mail->SetTo(HeldServer::kRefused);
+  server.Open("The mail server 127.0.0.1:25 refused the recipient nobody@example.org: 550 no");
+  fake.boxes.Queue(platform::Answer::Ok);
+  ASSERT_EQ(host->Send("w1"), Result::Sending);
+  ASSERT_TRUE(Finished(mail));
+  EXPECT_TRUE(Contains(fake.LastBoxText(), "The mail could not be sent; it stays in Drafts."))
+      << fake.LastBoxText();
+  EXPECT_TRUE(Contains(fake.LastBoxText(), "550 no")) << fake.LastBoxText();
+  ASSERT_TRUE(host->Window("w1")) << "the window stays open";
+  EXPECT_FALSE(host->Window("w1")->Sending());
+  EXPECT_FALSE(mail->Sent());
+  EXPECT_EQ(store.FolderOf(mail->Id()), "Drafts");
+
+  host->WrittenMail("w1")->SetTo("bob@example.org");
+  ASSERT_EQ(host->Send("w1"), Result::Sending);
+  ASSERT_TRUE(Finished(mail));
+  EXPECT_EQ(store.FolderOf(mail->Id()), "Sent");
+  EXPECT_EQ(sendEvents, 2);
+  EXPECT_EQ(server.Handovers(), 2);
+}
+
+TEST_F(MailHostSendTest, AMailTheServerTookIsFiledByTheNextSendNeverSentTwice) {
+  auto mail = Write("w1");
+  server.Open();
+  store.full = true;
+  fake.boxes.Queue(platform::Answer::Ok);
+  ASSERT_EQ(host->Send("w1"), Result::Sending);
+  ASSERT_TRUE(Finished(mail));
+  EXPECT_TRUE(Contains(fake.LastBoxText(), "The mail was sent, but it could not be filed in Sent"))
+      << fake.LastBoxText();
+  EXPECT_TRUE(Contains(fake.LastBoxText(), "No space left on device")) << fake.LastBoxText();
+  EXPECT_EQ(store.FolderOf(mail->Id()), "Drafts");
+  EXPECT_FALSE(mail->Sent());
+
+  store.full = false;
+  EXPECT_EQ(host->Send("w1"), Result::Sent);
+  EXPECT_EQ(server.Handovers(), 1) << "the mail went to the server once";
+  EXPECT_EQ(sendEvents, 1);
+  EXPECT_EQ(store.Load(mail->Id()).messageId, "left-" + mail->Id() + "@test");
+  EXPECT_FALSE(host->Window("w1"));
+}
+
+TEST_F(MailHostSendTest, ClosingTheWindowWhileItsMailIsSentDoesNotStopTheSending) {
+  auto taken = Write("w1");
+  auto refused = Write("w2");
+  refused->SetTo(HeldServer::kRefused);
+  ASSERT_EQ(host->Send("w1"), Result::Sending);
+  ASSERT_EQ(host->Send("w2"), Result::Sending);
+  host->Close("w1");
+  host->Close("w2");
+  // Opened again meanwhile, the window says it is sending.
+  host->Open(taken->Id(), "again");
+  EXPECT_TRUE(host->Window("again")->Sending());
+  host->Close("again");
+
+  fake.boxes.Queue(platform::Answer::Ok);
+  server.Open();
+  ASSERT_TRUE(Finished(taken));
+  ASSERT_TRUE(Finished(refused));
+  EXPECT_EQ(store.FolderOf(taken->Id()), "Sent");
+  EXPECT_EQ(store.FolderOf(refused->Id()), "Drafts");
+  EXPECT_TRUE(Contains(fake.LastBoxText(), "it stays in Drafts")) << fake.LastBoxText();
+}
+
+TEST_F(MailHostSendTest, QuittingWhileSendingStopsItAndLosesNothing) {
+  auto held = Write("w1");
+  ASSERT_EQ(host->Send("w1"), Result::Sending);
+  host.reset();  // mailhost quits while the server has not answered
+  EXPECT_EQ(store.FolderOf(held->Id()), "Drafts");
+  EXPECT_FALSE(store.Load(held->Id()).sent);
+
+  // Taken by the server, the result not yet back on the UI loop: filed.
+  host = std::make_unique<MailHost>(store);
+  host->SetDelivery("me@example.org", server.AsDelivery());
+  auto taken = Write("w2");
+  server.Open();
+  ASSERT_EQ(host->Send("w2"), Result::Sending);
+  host.reset();
+  EXPECT_EQ(store.FolderOf(taken->Id()), "Sent");
+  fake.loop.RunPending();  // the result comes back to no host
+  EXPECT_TRUE(fake.boxes.Shown().empty()) << fake.LastBoxText();
+}
+
+// Fills the file system until it takes no more.
+void FillUp(const std::string& path) {
+  std::ofstream filler(path, std::ios::binary);
+  const std::string block(4096, 'x');
+  while (filler.write(block.data(), block.size())) filler.flush();
+}
+
+// On a real Maildir, with no mail server: Send files the mail at once.
+class MaildirSendTest : public testing::Test {
+ protected:
+  testsupport::FakePlatform fake;
+  testsupport::ScratchFolder scratch;
+  std::string Root() const { return scratch.File("Mail"); }
+};
+
+TEST_F(MaildirSendTest, AFullDiskIsNamedAndTheSendWorksOnceThereIsRoom) {
+  auto mounted = testsupport::ScopedMount::Tmpfs(scratch.Path(), "1m");
+  if (!mounted.Why().empty()) GTEST_SKIP() << mounted.Why();
+  MaildirStore store(Root());
+  MailHost host(store);
+  host.NewMail("w1");
+  auto mail = host.WrittenMail("w1");
+  mail->SetBody("Short");
+  FillUp(scratch.File("filler"));
+
+  try {
+    mail->SetBody(std::string(300000, 'y'));
+    ADD_FAILURE() << "a draft was saved on a full disk";
+  } catch (const platform::Error& e) {
+    EXPECT_TRUE(Contains(e.what(), "No space left on device")) << e.what();
+  }
+  EXPECT_EQ(store.Load(mail->Id()).body.rfind("Short", 0), 0u) << "the saved draft is kept";
+
+  fake.boxes.Queue(platform::Answer::Ok);
+  EXPECT_EQ(host.Send("w1"), Result::Failed);
+  EXPECT_TRUE(Contains(fake.LastBoxText(), "could not be filed in Sent; it stays in Drafts"))
+      << fake.LastBoxText();
+  EXPECT_TRUE(Contains(fake.LastBoxText(), "No space left on device")) << fake.LastBoxText();
+  EXPECT_FALSE(mail->Sent()) << "a mail that was not filed is not sent";
+  EXPECT_EQ(store.FolderOf(mail->Id()), "Drafts");
+  ASSERT_TRUE(host.Window("w1"));
+
+  fs::remove(scratch.File("filler"));
+  EXPECT_EQ(host.Send("w1"), Result::Sent);
+  EXPECT_EQ(store.FolderOf(mail->Id()), "Sent");
+  EXPECT_EQ(store.Load(mail->Id()).body.rfind(std::string(300000, 'y'), 0), 0u)
+      << "what the person wrote is what is filed";
+  EXPECT_TRUE(fs::is_empty(Root() + "/.Drafts/cur"));
+}
+
+TEST_F(MaildirSendTest, AReadOnlyMaildirIsReadAndPlayedButNothingIsWrittenThere) {
+  auto voice = testsupport::StoredMail("voice", "A voice mail");
+  voice.attachments = {{"Sonvera.mp3", std::vector<std::uint8_t>(4000, 0xfb)}};
+  auto draft = testsupport::StoredMail("draft", "Unsent");
+  draft.sent = false;
+  {
+    MaildirStore made(Root());
+    made.Add("Inbox", voice);
+    made.Add("Drafts", draft);
+  }
+  auto mounted = testsupport::ScopedMount::ReadOnly(scratch.Path());
+  if (!mounted.Why().empty()) GTEST_SKIP() << mounted.Why();
+  MaildirStore store(Root());
+  MailHost host(store);
+
+  host.Select({"voice"});
+  auto mail = host.FindMail("voice");
+  EXPECT_TRUE(store.Summaries("Inbox").at(0).read) << "the read mark holds for the run";
+  const auto attachments = mail->AttachmentList()->ToStored();
+  ASSERT_EQ(attachments.size(), 1u);
+  EXPECT_EQ(attachments[0].bytes, voice.attachments[0].bytes);
+  mail->AttachmentList()->GetItem(1)->SaveAsFile("/dev/null");  // what Play does with it
+
+  try {
+    host.NewMail("w1");
+    ADD_FAILURE() << "a new mail was saved in a read-only Maildir";
+  } catch (const platform::Error& e) {
+    EXPECT_TRUE(Contains(e.what(), "Read-only file system")) << e.what();
+  }
+  host.Open("draft", "w2");
+  int sendEvents = 0;
+  auto sub = host.FindMail("draft")->Send.Subscribe([&](bool&) { ++sendEvents; });
+  fake.boxes.Queue(platform::Answer::Ok);
+  EXPECT_EQ(host.Send("w2"), Result::Failed);
+  EXPECT_TRUE(Contains(fake.LastBoxText(), "The mail was not sent")) << fake.LastBoxText();
+  EXPECT_TRUE(Contains(fake.LastBoxText(), "Read-only file system")) << fake.LastBoxText();
+  EXPECT_EQ(sendEvents, 0) << "nothing is sent that could not be filed";
+  EXPECT_EQ(store.FolderOf("draft"), "Drafts");
+}
+
+}  // namespace
+}  // namespace mailhost
