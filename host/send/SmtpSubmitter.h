@@ -14,12 +14,15 @@
 
 namespace mailhost {
 
-// How long mailhost waits for a mail server, all in one place. A server may
-// scan a message for most of a minute before it answers its end, so a minute
-// of silence is allowed; a server that sends or takes less than
-// kSmtpLowSpeedBytes a second for kSmtpLowSpeedSeconds is given up (a stalled
-// or trickling one), and no session lasts longer than kSmtpTotalSeconds.
+// How long mailhost waits for a mail server, all in one place:
+// - reaching it and its greeting (and TLS, and the login): kSmtpConnectSeconds;
+// - its answer to one command: kSmtpReplySeconds; a server may scan a message
+//   for most of a minute before it answers its end;
+// - sending the message: less than kSmtpLowSpeedBytes a second for
+//   kSmtpLowSpeedSeconds ends it;
+// - and no session lasts longer than kSmtpTotalSeconds, however it trickles.
 constexpr long kSmtpConnectSeconds = 15;
+constexpr long kSmtpReplySeconds = 60;
 constexpr long kSmtpLowSpeedBytes = 10;
 constexpr long kSmtpLowSpeedSeconds = 60;
 constexpr long kSmtpTotalSeconds = 300;
@@ -29,6 +32,7 @@ struct SmtpConfig {
   std::string from;    // the envelope sender, a bare address
   std::string caFile;  // PEM to trust instead of the system's store; "" for the store
   long connectTimeoutSeconds = kSmtpConnectSeconds;
+  long replySeconds = kSmtpReplySeconds;
   long timeoutSeconds = kSmtpTotalSeconds;
   long lowSpeedBytes = kSmtpLowSpeedBytes;
   long lowSpeedSeconds = kSmtpLowSpeedSeconds;

@@ -1,8 +1,16 @@
 // Submitting mail over SMTP to a loopback server that keeps what it takes.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <random>
+#include <regex>
+#include <thread>
 
 #include "host/send/SmtpSubmitter.h"
 #include "tests/support/ClosedPort.h"
@@ -60,6 +68,165 @@ std::string MessageWithAttachment() {
 SmtpResult Send(const std::string& url, const std::vector<std::string>& to,
                 const std::string& message = kSmallMessage, const std::string& caFile = "") {
   return SmtpSubmitter(SmtpConfig{url, kFrom, caFile}).Submit(to, message);
+}
+
+// A mail server of the test's own that is slow where the test says: its
+// greeting, or its answer to the end of the message, comes one byte every
+// `interval`, or never (interval 0). Everything else it answers at once.
+class SlowSmtpServer {
+ public:
+  enum class Where { Greeting, AfterMessage };
+
+  SlowSmtpServer(Where where, std::chrono::milliseconds interval) {
+    m_listen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (m_listen < 0 || bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(m_listen, 4) != 0 ||
+        getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      throw std::runtime_error("the slow SMTP server could not listen");
+    }
+    m_port = ntohs(address.sin_port);
+    m_thread = std::thread([this, where, interval] { Serve(where, interval); });
+  }
+  ~SlowSmtpServer() {
+    m_stop = true;
+    m_thread.join();
+    close(m_listen);
+  }
+  std::string Url() const { return "smtp://127.0.0.1:" + std::to_string(m_port); }
+
+ private:
+  // Waits for `fd` to be readable; false when the test ends first.
+  bool Readable(int fd) {
+    pollfd waiting{fd, POLLIN, 0};
+    while (!m_stop) {
+      if (poll(&waiting, 1, 50) != 0) return true;
+    }
+    return false;
+  }
+
+  void Say(int client, const std::string& line) { send(client, line.data(), line.size(), MSG_NOSIGNAL); }
+
+  // One byte every interval, or nothing, until the client gives up.
+  void BeSlow(int client, std::chrono::milliseconds interval) {
+    const std::string reply = "250-still thinking\r\n";
+    for (std::size_t i = 0; !m_stop; ++i) {
+      if (interval.count() == 0) {
+        char byte;
+        if (Readable(client) && recv(client, &byte, 1, 0) <= 0) return;
+        continue;
+      }
+      if (send(client, &reply[i % reply.size()], 1, MSG_NOSIGNAL) != 1) return;
+      std::this_thread::sleep_for(interval);
+    }
+  }
+
+  void Serve(Where where, std::chrono::milliseconds interval) {
+    if (!Readable(m_listen)) return;
+    const int client = accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client < 0) return;
+    if (where == Where::Greeting) {
+      BeSlow(client, interval);
+      close(client);
+      return;
+    }
+    Say(client, "220 slow.test\r\n");
+    std::string pending;
+    bool inMessage = false;
+    char buffer[4096];
+    while (Readable(client)) {
+      const ssize_t got = recv(client, buffer, sizeof buffer, 0);
+      if (got <= 0) break;
+      pending.append(buffer, static_cast<std::size_t>(got));
+      for (auto end = pending.find("\r\n"); end != std::string::npos; end = pending.find("\r\n")) {
+        const std::string line = pending.substr(0, end);
+        pending.erase(0, end + 2);
+        if (inMessage) {
+          if (line == ".") BeSlow(client, interval);
+          continue;
+        }
+        if (line == "DATA") {
+          inMessage = true;
+          Say(client, "354 go on\r\n");
+        } else {
+          Say(client, "250 ok\r\n");
+        }
+      }
+    }
+    close(client);
+  }
+
+  int m_listen = -1;
+  int m_port = 0;
+  std::atomic<bool> m_stop{false};
+  std::thread m_thread;
+};
+
+// The N of "gave up after N seconds" in an error, or -1.
+long SaidSeconds(const std::string& error) {
+  std::smatch found;
+  if (!std::regex_search(error, found, std::regex("gave up after (\\d+) seconds?\\.$"))) return -1;
+  return std::stol(found[1]);
+}
+
+// Every limit long but the one a test looks at.
+SmtpConfig LongLimits(const std::string& url) {
+  SmtpConfig config{url, kFrom, ""};
+  config.connectTimeoutSeconds = config.replySeconds = config.lowSpeedSeconds = 60;
+  config.timeoutSeconds = 120;
+  return config;
+}
+
+// A slow server is given up at the limit that fits it, and what the error
+// says is the time measured, not the limit.
+TEST(SmtpSlowServer, EachLimitEndsItsKindOfSlowServerAndTheTimeSaidIsTheTimeWaited) {
+  using namespace std::chrono_literals;
+  using Where = SlowSmtpServer::Where;
+  struct Case {
+    const char* what;
+    Where where;
+    std::chrono::milliseconds interval;
+    long SmtpConfig::*limit;
+  };
+  const Case cases[] = {
+      {"a greeting that never comes", Where::Greeting, 0ms, &SmtpConfig::connectTimeoutSeconds},
+      {"a trickled greeting", Where::Greeting, 500ms, &SmtpConfig::connectTimeoutSeconds},
+      {"no answer to the message", Where::AfterMessage, 0ms, &SmtpConfig::replySeconds},
+      {"an answer trickled at 50 bytes a second", Where::AfterMessage, 20ms,
+       &SmtpConfig::timeoutSeconds},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SlowSmtpServer slow(c.where, c.interval);
+    SmtpConfig config = LongLimits(slow.Url());
+    config.*c.limit = 2;
+    const auto start = std::chrono::steady_clock::now();
+    const SmtpResult result = SmtpSubmitter(config).Submit({"a@rcpt.test"}, kSmallMessage);
+    const double waited =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_FALSE(result.sent);
+    EXPECT_EQ(result.error.rfind("The mail server 127.0.0.1:", 0), 0u) << result.error;
+    EXPECT_NE(result.error.find(" answered too slowly; mailhost gave up after "), std::string::npos)
+        << result.error;
+    EXPECT_NEAR(SaidSeconds(result.error), waited, 1.0) << result.error;
+  }
+}
+
+TEST(SmtpSlowServer, StopEndsASubmissionInProgress) {
+  SlowSmtpServer stalled(SlowSmtpServer::Where::AfterMessage, std::chrono::milliseconds(0));
+  std::atomic<bool> stop{false};
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    stop = true;
+  });
+  const SmtpResult result =
+      SmtpSubmitter(SmtpConfig{stalled.Url(), kFrom, ""}).Submit({"a@rcpt.test"}, kSmallMessage, &stop);
+  stopper.join();
+  EXPECT_FALSE(result.sent);
+  EXPECT_EQ(result.error, "Sending was stopped: mailhost is ending.");
 }
 
 class SmtpSubmitterTest : public ::testing::Test {
