@@ -83,8 +83,7 @@ bool IsEmptyFolder(const std::string& path) {
   Dir dir = OpenDir(path);
   if (!dir) return false;
   while (dirent* entry = readdir(dir.get())) {
-    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-      return false;
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) return false;
   }
   return true;
 }
@@ -93,7 +92,8 @@ bool IsEmptyFolder(const std::string& path) {
 bool MakeRoot(const std::string& root) {
   struct stat info {};
   if (stat(root.c_str(), &info) != 0) {
-    if (errno != ENOENT) RootFails(root, std::string("cannot be opened: ") + std::strerror(errno) + ".");
+    if (errno != ENOENT)
+      RootFails(root, std::string("cannot be opened: ") + std::strerror(errno) + ".");
     if (mkdir(root.c_str(), 0700) != 0)
       RootFails(root, std::string("could not be made: ") + std::strerror(errno) + ".");
     return true;
@@ -333,7 +333,8 @@ std::string MaildirStore::CannotWriteReason() const {
 
 std::string MaildirStore::WriteProblem() const {
   const auto reason = CannotWriteReason();
-  return reason.empty() ? reason : "mailhost cannot write to the Maildir " + m_root + ": " + reason + ".";
+  return reason.empty() ? reason
+                        : "mailhost cannot write to the Maildir " + m_root + ": " + reason + ".";
 }
 
 void MaildirStore::Note(const std::string& reason) const {

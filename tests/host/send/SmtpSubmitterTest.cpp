@@ -83,7 +83,8 @@ class SlowSmtpServer {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (m_listen < 0 || bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (m_listen < 0 ||
+        bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(m_listen, 4) != 0 ||
         getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
       throw std::runtime_error("the slow SMTP server could not listen");
@@ -108,7 +109,9 @@ class SlowSmtpServer {
     return false;
   }
 
-  void Say(int client, const std::string& line) { send(client, line.data(), line.size(), MSG_NOSIGNAL); }
+  void Say(int client, const std::string& line) {
+    send(client, line.data(), line.size(), MSG_NOSIGNAL);
+  }
 
   // One byte every interval, or nothing, until the client gives up.
   void BeSlow(int client, std::chrono::milliseconds interval) {
@@ -222,8 +225,8 @@ TEST(SmtpSlowServer, StopEndsASubmissionInProgress) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     stop = true;
   });
-  const SmtpResult result =
-      SmtpSubmitter(SmtpConfig{stalled.Url(), kFrom, ""}).Submit({"a@rcpt.test"}, kSmallMessage, &stop);
+  const SmtpResult result = SmtpSubmitter(SmtpConfig{stalled.Url(), kFrom, ""})
+                                .Submit({"a@rcpt.test"}, kSmallMessage, &stop);
   stopper.join();
   EXPECT_FALSE(result.sent);
   EXPECT_EQ(result.error, "Sending was stopped: mailhost is ending.");

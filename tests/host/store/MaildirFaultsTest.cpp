@@ -86,9 +86,10 @@ TEST_F(MaildirFaultsTest, AKillAtAnyStepOfFilingLeavesTheDraftOrTheSentMail) {
       EXPECT_THROW(store.File("Sent", SentCopy(draft)), Killed);
     }
     auto files = MessageFiles(Root());
-    files.erase(std::remove_if(files.begin(), files.end(),
-                               [](const std::string& f) { return f.find("/tmp/") != std::string::npos; }),
-                files.end());
+    files.erase(
+        std::remove_if(files.begin(), files.end(),
+                       [](const std::string& f) { return f.find("/tmp/") != std::string::npos; }),
+        files.end());
     EXPECT_EQ(files, c.leftOnDisk);
 
     MaildirStore restarted(Root());
@@ -108,9 +109,7 @@ TEST_F(MaildirFaultsTest, AKillAtAnyStepOfFilingLeavesTheDraftOrTheSentMail) {
 }
 
 TEST_F(MaildirFaultsTest, AtStartOnlyADraftSentHoldsUnderItsIdAndMessageIdGoes) {
-  {
-    MaildirStore store(Root());
-  }
+  { MaildirStore store(Root()); }
   // Another program's draft that shares a name with a sent mail but is
   // another message, and one that shares a Message-Id under another name.
   std::ofstream(Root() + ".Drafts/cur/same-name:2,D") << "Message-Id: <a@x>\nSubject: A\n\nA\n";

@@ -100,7 +100,8 @@ TEST_F(MaildirStoreTest, InAMaildirItDidNotMakeItMakesOnlyWhatAWriteNeeds) {
     auto draft = StoredMail("d1", "Draft");
     draft.sent = false;
     store.Add("Drafts", draft);
-    for (const char* made : {".Drafts/cur/d1:2,D", ".Drafts/new", ".Drafts/tmp", ".Drafts/maildirfolder"})
+    for (const char* made :
+         {".Drafts/cur/d1:2,D", ".Drafts/new", ".Drafts/tmp", ".Drafts/maildirfolder"})
       EXPECT_TRUE(fs::exists(root + made)) << made;
     EXPECT_FALSE(fs::exists(root + ".Sent")) << "Sent is made when a mail is filed";
     EXPECT_FALSE(fs::exists(root + ".Contacts"));
