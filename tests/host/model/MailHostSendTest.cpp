@@ -220,8 +220,13 @@ TEST_F(MailHostSendTest, ClosingTheWindowWhileItsMailIsSentDoesNotStopTheSending
 
 TEST_F(MailHostSendTest, QuittingWhileSendingStopsItAndLosesNothing) {
   auto held = Write("w1");
+  held->SetSubject("Held");
   ASSERT_EQ(host->Send("w1"), Result::Sending);
-  host.reset();  // mailhost quits while the server has not answered
+  // mailhost quits while the server has not answered, even after the grace
+  const auto said = host->EndSending(std::chrono::milliseconds(50));
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(said[0], "The mail \"Held\" was not sent; it stays in Drafts: stopped");
+  host.reset();
   EXPECT_EQ(store.FolderOf(held->Id()), "Drafts");
   EXPECT_FALSE(store.Load(held->Id()).sent);
 
@@ -235,6 +240,15 @@ TEST_F(MailHostSendTest, QuittingWhileSendingStopsItAndLosesNothing) {
   EXPECT_EQ(store.FolderOf(taken->Id()), "Sent");
   fake.loop.RunPending();  // the result comes back to no host
   EXPECT_TRUE(fake.boxes.Shown().empty()) << fake.LastBoxText();
+}
+
+TEST_F(MailHostSendTest, OnVirtualTimeTheHandOverRunsOnTheUiThread) {
+  host->SetDelivery("me@example.org", server.AsDelivery(), MailHost::DeliveryThread::Ui);
+  auto mail = Write("w1");
+  server.Open();
+  EXPECT_EQ(host->Send("w1"), Result::Sent);
+  EXPECT_EQ(server.Workers(), std::vector<std::thread::id>{std::this_thread::get_id()});
+  EXPECT_EQ(store.FolderOf(mail->Id()), "Sent");
 }
 
 // Fills the file system until it takes no more.
