@@ -23,7 +23,8 @@ def main() -> int:
     message["Message-ID"] = email.utils.make_msgid(domain="example.org")
     message.set_content("Hello,\n\nI have recorded a voice message for you: play the attachment.\n")
     message.add_attachment(sound, maintype="audio", subtype="mpeg", filename="Sonvera.mp3")
-    for sub in ("", ".Sent", ".Drafts"):
+    # The five folders mailhost makes in a Maildir of its own.
+    for sub in ("", ".Sent", ".Drafts", ".Contacts", ".Calendar"):
         for part in ("tmp", "new", "cur"):
             os.makedirs(os.path.join(root, sub, part), exist_ok=True)
     # mailbox writes into tmp/, then links into new/: the Maildir way.

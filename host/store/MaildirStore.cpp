@@ -68,9 +68,13 @@ struct Fd {
   Fd& operator=(const Fd&) = delete;
 };
 
+// A Maildir folder has cur/ and new/; a delivery agent may have made only new/.
 bool IsMailFolder(const std::string& path) {
   struct stat info {};
-  return stat((path + "cur").c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  for (const char* sub : {"cur", "new"}) {
+    if (stat((path + sub).c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return true;
+  }
+  return false;
 }
 
 using Dir = std::unique_ptr<DIR, int (*)(DIR*)>;
@@ -101,7 +105,7 @@ bool MakeRoot(const std::string& root) {
   if (!S_ISDIR(info.st_mode)) RootFails(root, "is not a folder.");
   if (IsMailFolder(root)) return false;
   if (IsEmptyFolder(root)) return true;
-  RootFails(root, "is not a Maildir: it has no cur folder, and it holds other files.");
+  RootFails(root, "is not a Maildir: it has no cur or new folder, and it holds other files.");
 }
 
 // Calls `take` with "new/NAME" or "cur/NAME" and the status of each message
@@ -292,21 +296,28 @@ void MaildirStore::Open(const std::string& name, const std::string& path, int de
   Watch(m_folders.back());
 }
 
-void MaildirStore::Make(FolderData& folder) {
+int MaildirStore::TryMake(FolderData& folder) {
   if (folder.path != m_root) {
     if (mkdir(folder.path.c_str(), 0700) == 0) {
       // Maildir++ marks its subfolders so.
       Fd marker(
           open((folder.path + "maildirfolder").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
     } else if (errno != EEXIST) {
-      WriteFailed(folder, "make");
+      return errno;
     }
   }
   for (const char* sub : {"tmp", "new", "cur"}) {
-    if (mkdir((folder.path + sub).c_str(), 0700) != 0 && errno != EEXIST)
-      WriteFailed(folder, "make");
+    if (mkdir((folder.path + sub).c_str(), 0700) != 0 && errno != EEXIST) return errno;
   }
   Watch(folder);
+  return 0;
+}
+
+void MaildirStore::Make(FolderData& folder) {
+  if (const int error = TryMake(folder)) {
+    errno = error;
+    WriteFailed(folder, "make");
+  }
 }
 
 void MaildirStore::Watch(FolderData& folder) const {
@@ -417,6 +428,13 @@ void MaildirStore::ReadNotifications() const {
       auto watched = m_watches.find(event->wd);
       if (watched == m_watches.end()) continue;
       auto& folder = m_folders[watched->second.first];
+      if (event->mask & IN_IGNORED) {
+        // The watch is gone with its directory: watch again once it is back.
+        folder.watched = false;
+        folder.stale = true;
+        m_watches.erase(watched);
+        continue;
+      }
       if (event->len > 0 && event->name[0] != '\0') {
         folder.changed.insert(watched->second.second + "/" + event->name);
       } else {
@@ -684,8 +702,10 @@ void MaildirStore::MarkRead(const std::string& id) {
   std::sort(flags.begin(), flags.end());
   const std::string source = folder->path + entry->path;
   const std::string relative = "cur/" + id + kInfoMark + flags;
-  if (rename(source.c_str(), (folder->path + relative).c_str()) != 0) {
-    const int error = errno;
+  int error = TryMake(*folder);
+  if (error == 0 && rename(source.c_str(), (folder->path + relative).c_str()) != 0) error = errno;
+  if (error != 0) {
+    errno = error;
     if (!CannotWrite(error)) WriteFailed(*folder, "mark the item read in");
     // Reading must not depend on writing: the mark lasts for this run.
     Note(std::strerror(error));

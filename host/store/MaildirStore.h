@@ -12,8 +12,8 @@
 //   root makes it with all five folders. In an existing Maildir nothing is
 //   made at open; Inbox, Sent and Drafts are always listed, a missing one made
 //   when something is first written into it; Contacts and Calendar are listed
-//   only when they exist. A folder that holds files but no cur/ is no Maildir
-//   and is refused.
+//   only when they exist. A folder that holds files but neither cur/ nor new/
+//   is no Maildir and is refused.
 // - Nothing is rewritten except through Add, Move, File and MarkRead. Add
 //   writes by delivery (a file in tmp/ created exclusively, written, synced,
 //   then put in place); a replacement takes the old file's place in one
@@ -102,8 +102,10 @@ class MaildirStore : public MailStore {
   };
 
   void Open(const std::string& name, const std::string& path, int defaultItemType);
-  // Makes the folder's directories where they are missing, before a write.
+  // Makes the folder's directories where they are missing, before a write;
+  // TryMake returns the errno of a failure, Make throws it.
   void Make(FolderData& folder);
+  int TryMake(FolderData& folder);
   void Watch(FolderData& folder) const;
   // Removes a draft that a kill between the two steps of File left behind.
   void RemoveFiledDrafts();

@@ -160,6 +160,7 @@ TEST_F(ScriptRunTest, TheConsoleReadsTheSameCommandsAndAsksThePersonForAnswers) 
       RunMailhost("--register " + std::string(MAILHOST_PROBE_ADDIN) + " --data " + data).status, 0);
   // The person's mail is the data folder's Maildir, as another program left it.
   std::filesystem::create_directories(data + "/Maildir/new");
+  std::filesystem::create_directories(data + "/Maildir/.Contacts/cur");
   scratch.Write("console/Maildir/new/lunch",
                 "From: Anna <anna@example.org>\nSubject: Lunch\n\nShall we meet on Friday?\n");
   // The line after a box is its answer, asked again until it fits; queued

@@ -220,6 +220,16 @@ TEST_F(MaildirStoreTest, ChangesByAnotherProgramAreSeenAfterTheDrain) {
   EXPECT_TRUE(ChangeArrives());
   EXPECT_TRUE(Store().Summaries("Inbox").empty());
   EXPECT_EQ(Store().FolderOf("m1"), "");
+
+  // A folder removed and made again is watched again.
+  fs::remove_all(Root() + ".Drafts");
+  EXPECT_TRUE(ChangeArrives());
+  EXPECT_TRUE(Store().Summaries("Drafts").empty());
+  Store().Add("Drafts", StoredMail("mine", "Made again"));
+  Store().DrainChanges();
+  std::ofstream(Root() + ".Drafts/new/theirs") << "Subject: Theirs\n\n";
+  EXPECT_TRUE(ChangeArrives()) << "no change notification from the folder made again";
+  EXPECT_EQ(Store().Summaries("Drafts").size(), 2u);
 }
 
 TEST_F(MaildirStoreTest, MalformedMessagesListWithWhatCanBeRead) {
