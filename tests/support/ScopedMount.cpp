@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <utility>
 
 namespace testsupport {
@@ -43,6 +44,12 @@ ScopedMount::ScopedMount(ScopedMount&& other) noexcept
 
 ScopedMount::~ScopedMount() {
   if (!m_folder.empty()) umount2(m_folder.c_str(), MNT_DETACH);
+}
+
+void FillUp(const std::string& path) {
+  std::ofstream filler(path, std::ios::binary);
+  const std::string block(4096, 'x');
+  while (filler.write(block.data(), block.size())) filler.flush();
 }
 
 }  // namespace testsupport

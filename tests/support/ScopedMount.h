@@ -28,4 +28,7 @@ class ScopedMount {
   std::string m_why;
 };
 
+// Writes a file at `path` until the file system takes no more.
+void FillUp(const std::string& path);
+
 }  // namespace testsupport

@@ -251,13 +251,6 @@ TEST_F(MailHostSendTest, OnVirtualTimeTheHandOverRunsOnTheUiThread) {
   EXPECT_EQ(store.FolderOf(mail->Id()), "Sent");
 }
 
-// Fills the file system until it takes no more.
-void FillUp(const std::string& path) {
-  std::ofstream filler(path, std::ios::binary);
-  const std::string block(4096, 'x');
-  while (filler.write(block.data(), block.size())) filler.flush();
-}
-
 // On a real Maildir, with no mail server: Send files the mail at once.
 class MaildirSendTest : public testing::Test {
  protected:
@@ -274,7 +267,7 @@ TEST_F(MaildirSendTest, AFullDiskIsNamedAndTheSendWorksOnceThereIsRoom) {
   host.NewMail("w1");
   auto mail = host.WrittenMail("w1");
   mail->SetBody("Short");
-  FillUp(scratch.File("filler"));
+  testsupport::FillUp(scratch.File("filler"));
 
   try {
     mail->SetBody(std::string(300000, 'y'));

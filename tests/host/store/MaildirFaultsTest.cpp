@@ -150,13 +150,6 @@ TEST_F(MaildirFaultsTest, AProcessKilledBetweenTheStepsLeavesBothAndTheNextStart
   EXPECT_EQ(restarted.Load(draft.id).body, SentCopy(draft).body);
 }
 
-// Fills the file system until it takes no more.
-void FillUp(const std::string& path) {
-  std::ofstream filler(path, std::ios::binary);
-  const std::string block(4096, 'x');
-  while (filler.write(block.data(), block.size())) filler.flush();
-}
-
 TEST_F(MaildirFaultsTest, AFullDiskIsNamedAndWhatWasStoredStays) {
   auto mounted = testsupport::ScopedMount::Tmpfs(m_folder.Path(), "1m");
   if (!mounted.Why().empty()) GTEST_SKIP() << mounted.Why();
@@ -164,7 +157,7 @@ TEST_F(MaildirFaultsTest, AFullDiskIsNamedAndWhatWasStoredStays) {
   const auto draft = Draft();
   store.Add("Drafts", draft);
   const auto filler = m_folder.File("filler");
-  FillUp(filler);
+  testsupport::FillUp(filler);
 
   auto longer = draft;
   longer.attachments[0].bytes.assign(200000, 0x55);
