@@ -18,8 +18,9 @@
 #include "host/store/MemoryMailStore.h"
 #include "platform/Error.h"
 #include "tests/support/FakePlatform.h"
-#include "tests/support/ScopedMount.h"
+#include "tests/support/ReadOnlyFolder.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/SmallDisk.h"
 #include "tests/support/StoredMail.h"
 
 namespace mailhost {
@@ -260,14 +261,14 @@ class MaildirSendTest : public testing::Test {
 };
 
 TEST_F(MaildirSendTest, AFullDiskIsNamedAndTheSendWorksOnceThereIsRoom) {
-  auto mounted = testsupport::ScopedMount::Tmpfs(scratch.Path(), "1m");
-  if (!mounted.Why().empty()) GTEST_SKIP() << mounted.Why();
+  testsupport::SmallDisk disk(scratch.Path(), 1024 * 1024);
+  if (!disk.Mounted()) GTEST_SKIP() << disk.Why();
   MaildirStore store(Root());
   MailHost host(store);
   host.NewMail("w1");
   auto mail = host.WrittenMail("w1");
   mail->SetBody("Short");
-  testsupport::FillUp(scratch.File("filler"));
+  disk.Fill();
 
   try {
     mail->SetBody(std::string(300000, 'y'));
@@ -286,7 +287,7 @@ TEST_F(MaildirSendTest, AFullDiskIsNamedAndTheSendWorksOnceThereIsRoom) {
   EXPECT_EQ(store.FolderOf(mail->Id()), "Drafts");
   ASSERT_TRUE(host.Window("w1"));
 
-  fs::remove(scratch.File("filler"));
+  disk.Free();
   EXPECT_EQ(host.Send("w1"), Result::Sent);
   EXPECT_EQ(store.FolderOf(mail->Id()), "Sent");
   EXPECT_EQ(store.Load(mail->Id()).body.rfind(std::string(300000, 'y'), 0), 0u)
@@ -304,8 +305,8 @@ TEST_F(MaildirSendTest, AReadOnlyMaildirIsReadAndPlayedButNothingIsWrittenThere)
     made.Add("Inbox", voice);
     made.Add("Drafts", draft);
   }
-  auto mounted = testsupport::ScopedMount::ReadOnly(scratch.Path());
-  if (!mounted.Why().empty()) GTEST_SKIP() << mounted.Why();
+  testsupport::ReadOnlyFolder readOnly(scratch.Path());
+  if (!readOnly.Mounted()) GTEST_SKIP() << readOnly.Why();
   MaildirStore store(Root());
   MailHost host(store);
 

@@ -14,8 +14,9 @@
 
 #include "host/store/MaildirStore.h"
 #include "platform/Error.h"
-#include "tests/support/ScopedMount.h"
+#include "tests/support/ReadOnlyFolder.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/SmallDisk.h"
 #include "tests/support/StoredMail.h"
 
 namespace mailhost {
@@ -151,13 +152,12 @@ TEST_F(MaildirFaultsTest, AProcessKilledBetweenTheStepsLeavesBothAndTheNextStart
 }
 
 TEST_F(MaildirFaultsTest, AFullDiskIsNamedAndWhatWasStoredStays) {
-  auto mounted = testsupport::ScopedMount::Tmpfs(m_folder.Path(), "1m");
-  if (!mounted.Why().empty()) GTEST_SKIP() << mounted.Why();
+  testsupport::SmallDisk disk(m_folder.Path(), 1024 * 1024);
+  if (!disk.Mounted()) GTEST_SKIP() << disk.Why();
   MaildirStore store(Root());
   const auto draft = Draft();
   store.Add("Drafts", draft);
-  const auto filler = m_folder.File("filler");
-  testsupport::FillUp(filler);
+  disk.Fill();
 
   auto longer = draft;
   longer.attachments[0].bytes.assign(200000, 0x55);
@@ -182,7 +182,7 @@ TEST_F(MaildirFaultsTest, AFullDiskIsNamedAndWhatWasStoredStays) {
   EXPECT_TRUE(fs::is_empty(Root() + ".Drafts/tmp") && fs::is_empty(Root() + ".Sent/tmp"))
       << "a failed write leaves no half file";
 
-  fs::remove(filler);
+  disk.Free();
   store.File("Sent", SentCopy(longer));
   EXPECT_EQ(store.FolderOf(draft.id), "Sent");
   EXPECT_EQ(store.Load(draft.id).attachments.at(0).bytes, longer.attachments[0].bytes);
@@ -195,8 +195,8 @@ TEST_F(MaildirFaultsTest, AReadOnlyMaildirIsReadItsReadMarksKeptForTheRun) {
   }
   fs::remove_all(Root() + ".Drafts");
   fs::remove_all(Root() + ".Contacts");
-  auto mounted = testsupport::ScopedMount::ReadOnly(m_folder.Path());
-  if (!mounted.Why().empty()) GTEST_SKIP() << mounted.Why();
+  testsupport::ReadOnlyFolder readOnly(m_folder.Path());
+  if (!readOnly.Mounted()) GTEST_SKIP() << readOnly.Why();
 
   MaildirStore store(Root());
   std::vector<std::string> notes;
