@@ -303,8 +303,8 @@ void MailHost::Handed(const std::shared_ptr<Handing>& handing) {
   FileSent(handing->mail, handing->sent, true);
 }
 
-MailHost::SendResult MailHost::FileSent(const std::shared_ptr<MailItem>& mail,
-                                        const StoredItem& sent, bool delivered) {
+MailHost::SendResult MailHost::FileSent(const std::shared_ptr<MailItem>& mail, StoredItem sent,
+                                        bool delivered) {
   try {
     m_store.File(kSentFolder, sent);
   } catch (const platform::Error& e) {

@@ -119,8 +119,8 @@ class MailHost {
   struct Handing;  // a mail on its way to the mail server
   void Handed(const std::shared_ptr<Handing>& handing);
   // Files the sent copy and closes the mail's window; a failure is a box.
-  SendResult FileSent(const std::shared_ptr<MailItem>& mail, const StoredItem& sent,
-                      bool delivered);
+  // `sent` is a copy: it may come from m_deliveredNotFiled, which this changes.
+  SendResult FileSent(const std::shared_ptr<MailItem>& mail, StoredItem sent, bool delivered);
   void MarkSending(const std::shared_ptr<MailItem>& mail, bool sending);
   std::shared_ptr<Inspector> OpenWindow(const std::string& window,
                                         hostmodel::Ref<hostmodel::Item> item);
