@@ -205,7 +205,7 @@ std::uint64_t ShownDigest(MailHost& host, const platform::DesktopWindows& deskto
   for (const auto& id : host.SelectedIds()) digest << id;
   AddBar(digest, *explorer->Bars());
   for (const auto& window : host.OpenWindows()) {
-    digest << window->Name() << window->Item().get();
+    digest << window->Name() << window->Item().get() << window->Sending();
     AddBar(digest, *window->Bars());
   }
   for (const auto& form : desktop.Shown()) AddForm(digest, *form);
