@@ -62,6 +62,29 @@ TEST(HostSetup, TheConsoleSendsThroughTheMailServerAsThePageDoes) {
   EXPECT_EQ(server.Envelope(0), "from me@example.org\nto anna@example.org\n");
 }
 
+// A box waits on the page (the first start's tutorial question) and the
+// person quits instead of answering: mailhost ends.
+TEST(HostSetup, QuitOnThePageEndsMailhostUnderABox) {
+  ScratchFolder data;
+  ASSERT_EQ(RunMailhost("--register " + std::string(SONVERA_TEST_ADDIN_DIR) +
+                        "/libsonvera.so --data " + data.Path())
+                .status,
+            0);
+  testsupport::MailhostProcess page("--web 0 --data " + data.Path(),
+                                    {"SONVERA_PRODUCT_HOST=http://127.0.0.1:9"});
+  const std::string address = page.WaitForLine("page ");
+  const auto token = address.find("?token=");
+  ASSERT_NE(token, std::string::npos) << page.Output();
+  httplib::Client client("127.0.0.1", std::stoi(address.substr(address.rfind(':') + 1)));
+  client.set_bearer_token_auth(address.substr(token + 7));
+  ASSERT_TRUE(testsupport::Eventually([&] {
+    auto state = client.Get("/state");
+    return state && state->body.find("Sonvera Tutorial") != std::string::npos;
+  })) << page.Output();
+  client.Post("/command", "quit", "text/plain");
+  EXPECT_EQ(page.Wait(), 0) << "mailhost did not end at quit: " << page.Output();
+}
+
 // The person quits while the encoder hangs, at the console or on the page:
 // mailhost ends, the encoder with it, and the recording is kept.
 class QuitWhileEncoding : public ::testing::Test {
