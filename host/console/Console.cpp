@@ -13,7 +13,6 @@
 #include "host/console/ConsoleBoxes.h"
 #include "host/model/MailHost.h"
 #include "host/setup/HostSetup.h"
-#include "host/setup/UserData.h"
 #include "platform/Platform.h"
 
 namespace mailhost {
@@ -173,15 +172,8 @@ class Session : public LineSource {
 
 int Console::Run(const HostOptions& options, std::ostream& out, std::ostream& errors) {
   LineWriter writer(out);
-  HostOptions hostOptions = options;
-  hostOptions.registryPath = RegistryFileIn(options.dataFolder);
-  std::unique_ptr<HostSetup> setup;
-  try {
-    setup = std::make_unique<HostSetup>(hostOptions, writer, errors);
-  } catch (const std::exception& e) {
-    errors << "mailhost: " << e.what() << std::endl;
-    return 1;
-  }
+  auto setup = HostSetup::Open(options, writer, errors);
+  if (!setup) return 1;
   Session session(setup->Loop(), setup->Host(), out, errors);
   ConsoleBoxes boxes(writer, session);
   FrontEnd frontEnd;

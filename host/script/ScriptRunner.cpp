@@ -127,13 +127,8 @@ int ScriptRunner::Run(const ScriptOptions& options, std::ostream& out, std::ostr
   hostOptions.platform = ScenarioIntegration::kName;
   hostOptions.registryPath = data.Path() + "/" + kRegistryFileName;
   hostOptions.memoryStore = true;
-  std::unique_ptr<HostSetup> setup;
-  try {
-    setup = std::make_unique<HostSetup>(hostOptions, writer, errors);
-  } catch (const std::exception& e) {
-    errors << "mailhost: " << e.what() << std::endl;
-    return kScriptLineFailed;
-  }
+  auto setup = HostSetup::Open(hostOptions, writer, errors);
+  if (!setup) return kScriptLineFailed;
   auto& platform = dynamic_cast<ScenarioIntegration&>(setup->Platform());
   auto& loop = platform.fake.loop;
   auto& boxes = platform.fake.boxes;

@@ -32,7 +32,9 @@ HostSetup::HostSetup(const HostOptions& options, LineWriter& out, std::ostream& 
     : m_out(out), m_errors(errors) {
   if (!options.smtpUrl.empty() && options.from.empty())
     throw platform::Error("--smtp needs --from ADDRESS, the sender of the mail");
-  m_platform = CreateIntegration(options.platform, options.registryPath);
+  m_platform = CreateIntegration(options.platform, options.registryPath.empty()
+                                                      ? RegistryFileIn(options.dataFolder)
+                                                      : options.registryPath);
   m_platform->SetNoticeSink([this](const std::string& text) { m_out.Note(text); });
   if (options.memoryStore && options.maildir.empty()) {
     m_store = std::make_unique<MemoryMailStore>();
@@ -59,6 +61,16 @@ HostSetup::HostSetup(const HostOptions& options, LineWriter& out, std::ostream& 
       thread);
   // quit ends every loop, however deeply the add-in's boxes and waits nest.
   m_host->SetQuitHook([this] { Loop().EndAll(); });
+}
+
+std::unique_ptr<HostSetup> HostSetup::Open(const HostOptions& options, LineWriter& out,
+                                           std::ostream& errors) {
+  try {
+    return std::make_unique<HostSetup>(options, out, errors);
+  } catch (const std::exception& e) {
+    errors << "mailhost: " << e.what() << std::endl;
+    return nullptr;
+  }
 }
 
 HostSetup::~HostSetup() {

@@ -26,7 +26,7 @@ class PrintedActions;
 
 struct HostOptions {
   std::string platform = "linux";  // linux, fake or scenario (host/platforms/Integrations.h)
-  std::string registryPath;        // "" for the user's own
+  std::string registryPath;        // "": DIR/registry.reg of --data DIR, else the user's own
   std::string dataFolder;          // --data DIR: its Maildir is DIR/Maildir
   std::string maildir;             // --maildir PATH
   bool memoryStore = false;        // mail kept in memory for the run, unless maildir is given
@@ -47,6 +47,9 @@ class HostSetup {
   // Throws platform::Error, worded for the person, when the platform or the
   // mail store cannot be set up.
   HostSetup(const HostOptions& options, LineWriter& out, std::ostream& errors);
+  // The same for a front end's start: null, said on `errors`, when it fails.
+  static std::unique_ptr<HostSetup> Open(const HostOptions& options, LineWriter& out,
+                                         std::ostream& errors);
   ~HostSetup();
   HostSetup(const HostSetup&) = delete;
   HostSetup& operator=(const HostSetup&) = delete;

@@ -37,16 +37,10 @@ int WebFrontEnd::Run(const WebOptions& options, std::ostream& out, std::ostream&
   LogBuffer logBuffer(out);
   std::ostream logStream(&logBuffer);
   LineWriter writer(logStream);
-  HostOptions hostOptions = options.host;
-  hostOptions.registryPath = RegistryFileIn(hostOptions.dataFolder);
+  const HostOptions& hostOptions = options.host;
   const std::string dataFolder = DataFolderFor(hostOptions.dataFolder);
-  std::unique_ptr<HostSetup> setup;
-  try {
-    setup = std::make_unique<HostSetup>(hostOptions, writer, errors);
-  } catch (const std::exception& e) {
-    errors << "mailhost: " << e.what() << std::endl;
-    return 1;
-  }
+  auto setup = HostSetup::Open(hostOptions, writer, errors);
+  if (!setup) return 1;
   auto& loop = setup->Loop();
   MailHost& host = setup->Host();
   PageSession* session = nullptr;
