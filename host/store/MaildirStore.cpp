@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -21,7 +20,6 @@
 namespace mailhost {
 namespace {
 
-constexpr const char* kInboxFolder = "Inbox";
 constexpr const char* kInfoMark = ":2,";
 constexpr char kFlagDraft = 'D';
 constexpr char kFlagSeen = 'S';
@@ -32,22 +30,6 @@ constexpr const char* kSubjectField = "Subject: ";
 
 constexpr const char* kSentFolder = "Sent";
 constexpr const char* kDraftsFolder = "Drafts";
-
-struct KnownFolder {
-  const char* name;
-  int defaultItemType;
-  bool alwaysListed;  // the host's own: made when first written into
-};
-constexpr KnownFolder kKnownFolders[] = {
-    {kSentFolder, hostmodel::kOlMailItem, true},
-    {kDraftsFolder, hostmodel::kOlMailItem, true},
-    {"Contacts", hostmodel::kOlContactItem, false},
-    {"Calendar", hostmodel::kOlAppointmentItem, false},
-};
-
-[[noreturn]] void RootFails(const std::string& root, const std::string& why) {
-  throw platform::Error("The Maildir " + root + " " + why);
-}
 
 // Errors that say the Maildir cannot be written at all, rather than now.
 bool CannotWrite(int error) {
@@ -68,44 +50,10 @@ struct Fd {
   Fd& operator=(const Fd&) = delete;
 };
 
-// A Maildir folder has cur/ and new/; a delivery agent may have made only new/.
-bool IsMailFolder(const std::string& path) {
-  struct stat info {};
-  for (const char* sub : {"cur", "new"}) {
-    if (stat((path + sub).c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return true;
-  }
-  return false;
-}
-
 using Dir = std::unique_ptr<DIR, int (*)(DIR*)>;
 
 Dir OpenDir(const std::string& path) {
   return Dir(opendir(path.c_str()), closedir);
-}
-
-bool IsEmptyFolder(const std::string& path) {
-  Dir dir = OpenDir(path);
-  if (!dir) return false;
-  while (dirent* entry = readdir(dir.get())) {
-    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) return false;
-  }
-  return true;
-}
-
-// True when the root is made now: a Maildir of this store's own.
-bool MakeRoot(const std::string& root) {
-  struct stat info {};
-  if (stat(root.c_str(), &info) != 0) {
-    if (errno != ENOENT)
-      RootFails(root, std::string("cannot be opened: ") + std::strerror(errno) + ".");
-    if (mkdir(root.c_str(), 0700) != 0)
-      RootFails(root, std::string("could not be made: ") + std::strerror(errno) + ".");
-    return true;
-  }
-  if (!S_ISDIR(info.st_mode)) RootFails(root, "is not a folder.");
-  if (IsMailFolder(root)) return false;
-  if (IsEmptyFolder(root)) return true;
-  RootFails(root, "is not a Maildir: it has no cur or new folder, and it holds other files.");
 }
 
 // Calls `take` with "new/NAME" or "cur/NAME" and the status of each message
@@ -247,35 +195,11 @@ void SweepTmp(const std::string& tmp) {
 
 }  // namespace
 
-MaildirStore::MaildirStore(std::string root) : m_root(std::move(root)) {
-  if (m_root.empty()) m_root = ".";
-  if (m_root.back() != '/') m_root += '/';
-  m_notify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  const bool made = MakeRoot(m_root);
-  Open(kInboxFolder, m_root, hostmodel::kOlMailItem);
-  for (const auto& known : kKnownFolders) {
-    const std::string path = m_root + "." + known.name + "/";
-    if (made || known.alwaysListed || IsMailFolder(path))
-      Open(known.name, path, known.defaultItemType);
-  }
-  if (made) {
+MaildirStore::MaildirStore(std::string root) : m_tree(std::move(root)), m_root(m_tree.Root()) {
+  for (const auto& folder : m_tree.Scan()) Open(folder.name, folder.path, folder.defaultItemType);
+  if (m_tree.MadeNow()) {
     for (auto& folder : m_folders) Make(folder);
   }
-  // Folders that another program made are mail folders too.
-  std::vector<std::string> found;
-  if (Dir dir = OpenDir(m_root)) {
-    while (dirent* entry = readdir(dir.get())) {
-      const std::string name = entry->d_name;
-      if (name.size() < 2 || name[0] != '.' || name == "..") continue;
-      const std::string folder = name.substr(1);
-      const bool known = std::any_of(std::begin(kKnownFolders), std::end(kKnownFolders),
-                                     [&](const KnownFolder& k) { return folder == k.name; });
-      if (!known && IsMailFolder(m_root + name + "/")) found.push_back(folder);
-    }
-  }
-  std::sort(found.begin(), found.end());
-  for (const auto& folder : found)
-    Open(folder, m_root + "." + folder + "/", hostmodel::kOlMailItem);
   if (const auto reason = CannotWriteReason(); !reason.empty()) {
     Note(reason);
   } else {
@@ -283,9 +207,7 @@ MaildirStore::MaildirStore(std::string root) : m_root(std::move(root)) {
   }
 }
 
-MaildirStore::~MaildirStore() {
-  if (m_notify >= 0) close(m_notify);
-}
+MaildirStore::~MaildirStore() = default;
 
 void MaildirStore::Open(const std::string& name, const std::string& path, int defaultItemType) {
   SweepTmp(path + "tmp/");
@@ -297,18 +219,7 @@ void MaildirStore::Open(const std::string& name, const std::string& path, int de
 }
 
 int MaildirStore::TryMake(FolderData& folder) {
-  if (folder.path != m_root) {
-    if (mkdir(folder.path.c_str(), 0700) == 0) {
-      // Maildir++ marks its subfolders so.
-      Fd marker(
-          open((folder.path + "maildirfolder").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
-    } else if (errno != EEXIST) {
-      return errno;
-    }
-  }
-  for (const char* sub : {"tmp", "new", "cur"}) {
-    if (mkdir((folder.path + sub).c_str(), 0700) != 0 && errno != EEXIST) return errno;
-  }
+  if (const int error = m_tree.Make(folder.path)) return error;
   Watch(folder);
   return 0;
 }
@@ -321,20 +232,7 @@ void MaildirStore::Make(FolderData& folder) {
 }
 
 void MaildirStore::Watch(FolderData& folder) const {
-  if (m_notify < 0 || folder.watched) return;
-  const auto index = static_cast<std::size_t>(&folder - m_folders.data());
-  bool both = true;
-  for (const char* sub : {"new", "cur"}) {
-    const int watch = inotify_add_watch(
-        m_notify, (folder.path + sub).c_str(),
-        IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE | IN_ATTRIB);
-    if (watch >= 0) {
-      m_watches[watch] = {index, sub};
-    } else {
-      both = false;
-    }
-  }
-  folder.watched = both;
+  if (!folder.watched) folder.watched = m_tree.WatchFiles(folder.path);
 }
 
 std::string MaildirStore::CannotWriteReason() const {
@@ -411,34 +309,20 @@ bool MaildirStore::IsSafeId(const std::string& id) {
 }
 
 void MaildirStore::ReadNotifications() const {
-  if (m_notify < 0) return;
-  alignas(inotify_event) char buffer[16384];
-  for (;;) {
-    const ssize_t got = read(m_notify, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return;
-    m_changed = true;
-    for (ssize_t at = 0; at < got;) {
-      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-      if (event->mask & IN_Q_OVERFLOW) {
-        for (auto& folder : m_folders) folder.stale = true;
-        continue;
-      }
-      auto watched = m_watches.find(event->wd);
-      if (watched == m_watches.end()) continue;
-      auto& folder = m_folders[watched->second.first];
-      if (event->mask & IN_IGNORED) {
-        // The watch is gone with its directory: watch again once it is back.
-        folder.watched = false;
+  const auto changes = m_tree.Read();
+  if (!changes.any) return;
+  m_changed = true;
+  if (changes.overflow) {
+    for (auto& folder : m_folders) folder.stale = true;
+  }
+  for (const auto& file : changes.files) {
+    for (auto& folder : m_folders) {
+      if (folder.path != file.path) continue;
+      if (file.unwatched) folder.watched = false;
+      if (file.relative.empty()) {
         folder.stale = true;
-        m_watches.erase(watched);
-        continue;
-      }
-      if (event->len > 0 && event->name[0] != '\0') {
-        folder.changed.insert(watched->second.second + "/" + event->name);
       } else {
-        folder.stale = true;  // the folder itself went or was moved
+        folder.changed.insert(file.relative);
       }
     }
   }

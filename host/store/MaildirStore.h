@@ -42,6 +42,7 @@
 #include <vector>
 
 #include "host/store/MailStore.h"
+#include "host/store/MaildirTree.h"
 
 namespace mailhost {
 
@@ -76,7 +77,7 @@ class MaildirStore : public MailStore {
 
   // Readable when a folder may have changed; -1 when the system gives no
   // change notification, in which case every listing looks at the disk.
-  int ChangeFd() const { return m_notify; }
+  int ChangeFd() const { return m_tree.ChangeFd(); }
   // Reads what ChangeFd has pending; true when something changed since the
   // last call, whether this store or another program changed it.
   bool DrainChanges();
@@ -134,11 +135,10 @@ class MaildirStore : public MailStore {
     if (m_fileHook) m_fileHook(step);
   }
 
+  // Which folders there are, and what changed in them.
+  mutable MaildirTree m_tree;
   std::string m_root;
-  int m_notify = -1;
   mutable std::vector<FolderData> m_folders;
-  // Watch descriptor to the folder's index and "new" or "cur".
-  mutable std::map<int, std::pair<std::size_t, std::string>> m_watches;
   mutable bool m_changed = false;
   mutable unsigned m_deliveries = 0;
   // Read this run where the file could not be renamed (a read-only Maildir).
