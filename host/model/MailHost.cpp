@@ -26,6 +26,8 @@ constexpr ScreenPoint kExplorerOrigin{0, 0};
 constexpr ScreenPoint kFirstWindowOrigin{64, 80};
 constexpr int kCascadeStep = 32;
 constexpr int kCascadeLength = 8;
+// Why the folder shown is not listed any longer.
+constexpr const char* kFolderGone = "another program removed or renamed it.";
 
 constexpr const char* kBoxTitle = "mailhost";
 constexpr const char* kNotSent = "The mail could not be sent; it stays in Drafts.";
@@ -133,6 +135,12 @@ void MailHost::ShowFolder(const std::string& name) {
 
 void MailHost::Select(const std::vector<std::string>& ids) {
   const auto current = m_explorer->CurrentFolder()->Name();
+  if (!ids.empty()) {
+    const auto folders = m_store.Folders();
+    if (std::none_of(folders.begin(), folders.end(),
+                     [&](const StoredFolder& folder) { return folder.name == current; }))
+      throw platform::Error("The folder " + current + " is no longer there: " + kFolderGone);
+  }
   std::vector<hostmodel::Ref<hostmodel::Item>> items;
   for (const auto& name : ids) {
     // A sent mail is found by the name of the window it was written in, too.
@@ -391,11 +399,12 @@ std::string MailHost::FolderOf(const std::string& id) const {
 }
 
 hostmodel::Ref<hostmodel::Folder> MailHost::FolderObject(const std::string& name) {
-  if (auto known = m_folders.find(name); known != m_folders.end()) return known->second;
+  // Asked of the store each time: another program may have made, renamed or
+  // removed a folder since.
   for (const auto& folder : m_store.Folders()) {
     if (folder.name != name) continue;
-    auto object = std::make_shared<Folder>(folder.name, folder.defaultItemType);
-    m_folders[name] = object;
+    auto& object = m_folders[name];
+    if (!object) object = std::make_shared<Folder>(folder.name, folder.defaultItemType);
     return object;
   }
   throw platform::Error("There is no folder " + name + ".");

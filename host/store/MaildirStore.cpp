@@ -209,13 +209,51 @@ MaildirStore::MaildirStore(std::string root) : m_tree(std::move(root)), m_root(m
 
 MaildirStore::~MaildirStore() = default;
 
-void MaildirStore::Open(const std::string& name, const std::string& path, int defaultItemType) {
+void MaildirStore::Open(const std::string& name, const std::string& path,
+                        int defaultItemType) const {
   SweepTmp(path + "tmp/");
   FolderData folder;
   folder.info = {name, defaultItemType};
   folder.path = path;
   m_folders.push_back(std::move(folder));
   Watch(m_folders.back());
+}
+
+void MaildirStore::FollowTree() const {
+  ReadNotifications();
+  // Without change notification every look is a fresh one.
+  if (!m_treeChanged && m_tree.ChangeFd() >= 0) return;
+  m_treeChanged = false;
+  std::list<FolderData> listed;
+  for (const auto& found : m_tree.Scan()) {
+    const auto at = [&](const FolderData& folder) { return folder.path == found.path; };
+    if (auto kept = std::find_if(m_folders.begin(), m_folders.end(), at); kept != m_folders.end()) {
+      // Still at its path, but it may be another folder there now.
+      const auto watch = m_tree.WatchFiles(kept->path);
+      if (watch != MaildirTree::Watch::Watched) kept->stale = true;
+      kept->watched = watch != MaildirTree::Watch::Not;
+      listed.splice(listed.end(), m_folders, kept);
+    } else if (auto back = std::find_if(m_goneFolders.begin(), m_goneFolders.end(), at);
+               back != m_goneFolders.end()) {
+      listed.splice(listed.end(), m_goneFolders, back);
+    } else {
+      Open(found.name, found.path, found.defaultItemType);
+      listed.splice(listed.end(), m_folders, std::prev(m_folders.end()));
+    }
+    listed.back().info = {found.name, found.defaultItemType};
+  }
+  // What is left was renamed or removed by another program. It is kept, not
+  // destroyed, so that a folder a caller holds stays good; its items are no
+  // longer listed, and it is read afresh should it come back.
+  for (auto& gone : m_folders) {
+    m_tree.UnwatchFiles(gone.path);
+    gone.watched = false;
+    gone.stale = true;
+    gone.entries.clear();
+    gone.changed.clear();
+  }
+  m_goneFolders.splice(m_goneFolders.end(), m_folders);
+  m_folders.splice(m_folders.end(), listed);
 }
 
 int MaildirStore::TryMake(FolderData& folder) {
@@ -232,7 +270,7 @@ void MaildirStore::Make(FolderData& folder) {
 }
 
 void MaildirStore::Watch(FolderData& folder) const {
-  if (!folder.watched) folder.watched = m_tree.WatchFiles(folder.path);
+  if (!folder.watched) folder.watched = m_tree.WatchFiles(folder.path) != MaildirTree::Watch::Not;
 }
 
 std::string MaildirStore::CannotWriteReason() const {
@@ -312,6 +350,7 @@ void MaildirStore::ReadNotifications() const {
   const auto changes = m_tree.Read();
   if (!changes.any) return;
   m_changed = true;
+  if (changes.tree) m_treeChanged = true;
   if (changes.overflow) {
     for (auto& folder : m_folders) folder.stale = true;
   }
@@ -329,11 +368,12 @@ void MaildirStore::ReadNotifications() const {
 }
 
 bool MaildirStore::DrainChanges() {
-  ReadNotifications();
+  FollowTree();
   return std::exchange(m_changed, false);
 }
 
 MaildirStore::FolderData& MaildirStore::Require(const std::string& folder) const {
+  FollowTree();
   for (auto& data : m_folders) {
     if (data.info.name == folder) return data;
   }
@@ -411,6 +451,7 @@ StoredItem MaildirStore::ReadEntry(const FolderData& folder, const std::string& 
 
 std::pair<MaildirStore::FolderData*, const MaildirStore::Entry*> MaildirStore::Find(
     const std::string& id) const {
+  FollowTree();
   for (auto& folder : m_folders) {
     const auto& fresh = Fresh(folder);
     auto found = fresh.entries.find(id);
@@ -420,6 +461,7 @@ std::pair<MaildirStore::FolderData*, const MaildirStore::Entry*> MaildirStore::F
 }
 
 std::vector<StoredFolder> MaildirStore::Folders() const {
+  FollowTree();
   std::vector<StoredFolder> result;
   for (const auto& folder : m_folders) result.push_back(folder.info);
   return result;

@@ -10,10 +10,9 @@
 //   '.'. Add rejects any other.
 // - Folders are made only in a Maildir this store made: opening a missing
 //   root makes it with all five folders. In an existing Maildir nothing is
-//   made at open; Inbox, Sent and Drafts are always listed, a missing one made
-//   when something is first written into it; Contacts and Calendar are listed
-//   only when they exist. A folder that holds files but neither cur/ nor new/
-//   is no Maildir and is refused.
+//   made at open. Which folders are listed, in which order and under which
+//   names is MaildirTree's. A folder that holds files but neither cur/ nor
+//   new/ is no Maildir and is refused.
 // - Nothing is rewritten except through Add, Move, File and MarkRead. Add
 //   writes by delivery (a file in tmp/ created exclusively, written, synced,
 //   then put in place); a replacement takes the old file's place in one
@@ -29,13 +28,16 @@
 //   carries the system's reason ("Read-only file system", "No space left on
 //   device") and leaves what was stored as it was.
 // - Other programs may change the tree at any time. Listings read only the
-//   files whose name, size or time changed since the last look; ChangeFd
-//   tells the event loop when to look again.
+//   files whose name, size or time changed since the last look; folders
+//   made, renamed or removed are listed, moved or gone at the next look (a
+//   renamed one is read afresh under its new name); ChangeFd tells the event
+//   loop when to look again.
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #include <ctime>
 #include <functional>
+#include <list>
 #include <map>
 #include <set>
 #include <string>
@@ -102,7 +104,10 @@ class MaildirStore : public MailStore {
     std::map<std::string, Entry> entries;  // by id
   };
 
-  void Open(const std::string& name, const std::string& path, int defaultItemType);
+  void Open(const std::string& name, const std::string& path, int defaultItemType) const;
+  // Takes in the folders other programs made, renamed or removed since the
+  // last look.
+  void FollowTree() const;
   // Makes the folder's directories where they are missing, before a write;
   // TryMake returns the errno of a failure, Make throws it.
   void Make(FolderData& folder);
@@ -138,7 +143,11 @@ class MaildirStore : public MailStore {
   // Which folders there are, and what changed in them.
   mutable MaildirTree m_tree;
   std::string m_root;
-  mutable std::vector<FolderData> m_folders;
+  // In the order they are listed. A list, so that a folder stays where it is
+  // while others come and go.
+  mutable std::list<FolderData> m_folders;
+  mutable std::list<FolderData> m_goneFolders;  // kept for a caller that holds one
+  mutable bool m_treeChanged = false;
   mutable bool m_changed = false;
   mutable unsigned m_deliveries = 0;
   // Read this run where the file could not be renamed (a read-only Maildir).

@@ -1,0 +1,374 @@
+// The folders of a Maildir shared with other programs: names as IMAP writes
+// them, folders inside folders, directories that are not mail folders, and
+// folders made, renamed and removed while the store is open.
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/model/MailHost.h"
+#include "host/store/MaildirStore.h"
+#include "host/store/MaildirTree.h"
+#include "host/store/ModifiedUtf7.h"
+#include "platform/Error.h"
+#include "tests/support/FakePlatform.h"
+#include "tests/support/ScratchFolder.h"
+#include "tests/support/StoredMail.h"
+
+namespace mailhost {
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::StoredMail;
+
+TEST(ModifiedUtf7, NamesReadAndWriteAsImapWritesThem) {
+  const struct {
+    const char* encoded;
+    const char* text;
+  } kNames[] = {
+      {"Inbox", "Inbox"},
+      {"&AMQ-rger", "Ärger"},
+      {"Caf&AOk- &AMQ-rger", "Café Ärger"},
+      {"&ZeVnLIqe-", "日本語"},
+      {"~peter/mail/&U,BTFw-/&ZeVnLIqe-", "~peter/mail/台北/日本語"},  // RFC 3501's example
+      {"&BB8EQAQ4BDIENQRC-", "Привет"},
+      {"&A5UDuwO7A7cDvQO5A7oDrA-", "Ελληνικά"},
+      {"&BekF3AXVBd0-", "שלום"},
+      {"&A6kgrNg03R4-", "Ω€𝄞"},  // a character beyond 16 bits: a surrogate pair
+      {"Tom &- Jerry", "Tom & Jerry"},
+      {"&AMQ-&-", "Ä&"},
+      {"&Jjo-!", "☺!"},
+      {"", ""},
+  };
+  for (const auto& name : kNames) {
+    EXPECT_EQ(DecodeModifiedUtf7(name.encoded), std::optional<std::string>(name.text))
+        << name.encoded;
+    EXPECT_EQ(EncodeModifiedUtf7(name.text), std::optional<std::string>(name.encoded)) << name.text;
+  }
+}
+
+TEST(ModifiedUtf7, WhatIsNotModifiedUtf7IsRefusedNotGuessed) {
+  for (const char* malformed : {
+           "&AMQ",          // no end to the shift
+           "Bad&",          // the same, at the end
+           "&AM-",          // twelve bits: no whole character
+           "&AMR-",         // padding bits that are not zero
+           "&AEE-",         // 'A', which must stand for itself
+           "&2DQ-",         // half a surrogate pair
+           "&3R4-",         // the other half alone
+           "&AMQ-&AMQ-",    // two shifts where one would do
+           "&AM!-",         // not base64
+           "&AMQ=-",        // base64's padding has no place here
+           "&AAA-",         // NUL
+           "\xc3\x84rger",  // 8-bit, as mutt writes a name in UTF-8
+           "tab\there",     // a control character that was not encoded
+       }) {
+    EXPECT_EQ(DecodeModifiedUtf7(malformed), std::nullopt) << malformed;
+  }
+  EXPECT_EQ(EncodeModifiedUtf7("\xff broken"), std::nullopt);
+  EXPECT_EQ(EncodeModifiedUtf7(std::string("nul\0", 4)), std::nullopt);
+  EXPECT_EQ(EncodeModifiedUtf7("new\nline"), std::optional<std::string>("new&AAo-line"));
+}
+
+// What is on disk in a Maildir other programs share.
+enum class Kind {
+  Mail,     // cur/, new/, tmp/
+  CurOnly,  // a mail folder all the same
+  NewOnly,  // likewise, as a delivery agent leaves one
+  TmpOnly,  // no mail folder
+  Notmuch,  // notmuch's index: no mail folder
+  Empty,    // no mail folder
+  File,     // a file where a folder would be
+};
+
+void Make(const std::string& path, Kind kind) {
+  switch (kind) {
+    case Kind::Mail:
+      for (const char* sub : {"cur", "new", "tmp"}) fs::create_directories(path + "/" + sub);
+      std::ofstream(path + "/maildirfolder");
+      break;
+    case Kind::CurOnly:
+      fs::create_directories(path + "/cur");
+      break;
+    case Kind::NewOnly:
+      fs::create_directories(path + "/new");
+      break;
+    case Kind::TmpOnly:
+      fs::create_directories(path + "/tmp");
+      break;
+    case Kind::Notmuch:
+      fs::create_directories(path + "/xapian");
+      std::ofstream(path + "/xapian/postlist.glass") << "index";
+      std::ofstream(path + "/xapian/flintlock");
+      break;
+    case Kind::Empty:
+      fs::create_directories(path);
+      break;
+    case Kind::File:
+      std::ofstream(path) << "not a folder";
+      break;
+  }
+}
+
+// Every file and directory under path, with the size of each file.
+std::map<std::string, std::uintmax_t> Snapshot(const std::string& path) {
+  std::map<std::string, std::uintmax_t> found;
+  if (fs::is_regular_file(path)) return {{"", fs::file_size(path)}};
+  for (const auto& entry : fs::recursive_directory_iterator(path)) {
+    found[fs::relative(entry.path(), path).string()] =
+        entry.is_regular_file() ? entry.file_size() : 0;
+  }
+  return found;
+}
+
+std::vector<std::string> Names(const MailStore& store) {
+  std::vector<std::string> names;
+  for (const auto& folder : store.Folders()) names.push_back(folder.name);
+  return names;
+}
+
+class MaildirTreeTest : public testing::Test {
+ protected:
+  // An existing Maildir, as another program made it: mailhost makes nothing
+  // in it at open.
+  MaildirTreeTest() {
+    for (const char* sub : {"cur", "new", "tmp"}) fs::create_directories(Root() + sub);
+  }
+  std::string Root() const { return m_folder.File("Maildir") + "/"; }
+
+ private:
+  testsupport::ScratchFolder m_folder;
+};
+
+TEST_F(MaildirTreeTest, ACorpusOfFolderNamesListsAsPeopleWroteThemInTheOrderTheyAreShown) {
+  const struct {
+    std::string disk;
+    Kind kind;
+  } kCorpus[] = {
+      {".Sent", Kind::Mail},
+      {".Sent.2023", Kind::Mail},
+      {".Drafts", Kind::Mail},
+      {".&AMQ-rger", Kind::Mail},
+      {".Archive", Kind::Mail},
+      {".Archive.2024", Kind::Mail},
+      {".Archive.&ZeVnLIqe-", Kind::Mail},
+      {".archive", Kind::Mail},
+      {".Projects.&U,BTFw-", Kind::Mail},  // its parent is no folder
+      {".Tom &- Jerry", Kind::Mail},
+      {".&BB8EQAQ4BDIENQRC-", Kind::Mail},
+      {".&A5UDuwO7A7cDvQO5A7oDrA-", Kind::Mail},
+      {".&BekF3AXVBd0-", Kind::Mail},
+      {".Music &A6kgrNg03R4-", Kind::Mail},
+      {".Bad&AMQ", Kind::Mail},       // malformed: as on disk
+      {".&AEE-scii", Kind::Mail},     // malformed: as on disk
+      {".Caf\xc3\xa9", Kind::Mail},   // UTF-8 as mutt writes it: as on disk
+      {".Latin\xe9", Kind::Mail},     // not UTF-8 either
+      {".&AAo-Line", Kind::Mail},     // a line break: as on disk
+      {".\xc3\x84rger", Kind::Mail},  // "Ärger" again: by its name on disk
+      {".Inbox", Kind::Mail},         // the Inbox is the root's
+      {".A..B", Kind::Mail},          // no hierarchy Maildir++ knows
+      {".OnlyCur", Kind::CurOnly},
+      {".OnlyNew", Kind::NewOnly},
+      {".OnlyTmp", Kind::TmpOnly},
+      {".notmuch", Kind::Notmuch},
+      {".Empty", Kind::Empty},
+      {".NotAFolder", Kind::File},
+      {".Contacts", Kind::Notmuch},  // a known name, but no mail folder
+  };
+  for (const auto& entry : kCorpus) Make(Root() + entry.disk, entry.kind);
+  std::map<std::string, std::map<std::string, std::uintmax_t>> untouched;
+  for (const auto& entry : kCorpus) {
+    const bool mailFolder =
+        entry.kind == Kind::Mail || entry.kind == Kind::CurOnly || entry.kind == Kind::NewOnly;
+    if (!mailFolder) untouched[entry.disk] = Snapshot(Root() + entry.disk);
+  }
+
+  MaildirStore store(Root());
+  const std::vector<std::string> expected = {
+      "Inbox",        "Sent",           "Sent/2023", "Drafts",  "&AAo-Line",
+      "&AEE-scii",    ".A..B",          ".Inbox",    ".Ärger",  "Archive",
+      "Archive/2024", "Archive/日本語", "archive",   "Bad&AMQ", "Café",
+      "Latin\\xE9",   "Music Ω€𝄞",      "OnlyCur",   "OnlyNew", "Projects/台北",
+      "Tom & Jerry",  "Ärger",          "Ελληνικά",  "Привет",  "שלום",
+  };
+  EXPECT_EQ(Names(store), expected);
+
+  // A nested name is the way back to its folder on disk.
+  for (const auto& name : {"Archive/日本語", "Tom & Jerry", "Projects/台北", "Sent/2023"}) {
+    EXPECT_TRUE(fs::is_directory(Root() + MaildirTree::DiskNameOf(name) + "/cur")) << name;
+    EXPECT_EQ(MaildirTree::NameOf(MaildirTree::DiskNameOf(name).substr(1)), name);
+  }
+  for (const auto& name : {"A.B", "", "A//B", "/A"}) {
+    EXPECT_THROW(MaildirTree::DiskNameOf(name), platform::Error) << name;
+  }
+
+  // Writing into every folder listed, and a read mark, leave every
+  // directory that is no mail folder as it was.
+  int n = 0;
+  for (const auto& name : expected) {
+    const auto id = "m" + std::to_string(++n);
+    auto mail = StoredMail(id, name);
+    mail.sent = name != "Drafts";
+    store.Add(name, mail);
+    store.MarkRead(id);
+    EXPECT_EQ(store.FolderOf(id), name);
+    ASSERT_EQ(store.Summaries(name).size(), 1u) << name;
+    EXPECT_EQ(store.Summaries(name)[0].subject, name);
+  }
+  for (const auto& [disk, before] : untouched) {
+    EXPECT_EQ(Snapshot(Root() + disk), before) << disk << " was written into";
+  }
+  EXPECT_FALSE(fs::exists(Root() + ".notmuch/maildirfolder"));
+  EXPECT_EQ(Names(store), expected) << "writing made or renamed a folder";
+}
+
+TEST_F(MaildirTreeTest, AFolderOfMailhostsOwnInTheWayOfAnotherProgramsDirectoryIsNotWrittenInto) {
+  Make(Root() + ".Drafts", Kind::Notmuch);
+  const auto before = Snapshot(Root() + ".Drafts");
+  MaildirStore store(Root());
+  auto draft = StoredMail("d1", "Draft");
+  draft.sent = false;
+  try {
+    store.Add("Drafts", draft);
+    ADD_FAILURE() << "a draft was written into another program's directory";
+  } catch (const platform::Error& e) {
+    EXPECT_NE(std::string(e.what()).find("Could not make the folder Drafts"), std::string::npos)
+        << e.what();
+    EXPECT_NE(std::string(e.what()).find("File exists"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(Snapshot(Root() + ".Drafts"), before);
+
+  // What mailhost itself left when it was stopped while making the folder
+  // is made whole.
+  fs::remove_all(Root() + ".Sent");
+  fs::create_directories(Root() + ".Sent/tmp");
+  std::ofstream(Root() + ".Sent/maildirfolder");
+  store.Add("Sent", StoredMail("s1", "Sent"));
+  EXPECT_EQ(store.Summaries("Sent").size(), 1u);
+}
+
+// The store with its change descriptor, as the host's loop runs it.
+class MaildirFollowTest : public MaildirTreeTest {
+ protected:
+  MaildirStore& Store() { return m_store; }
+  // Waits for a change notification (a hang guard, not a timing) and takes it in.
+  bool ChangeArrives() {
+    if (!Readable()) return false;
+    return m_store.DrainChanges();
+  }
+  bool Readable() {
+    pollfd watch{m_store.ChangeFd(), POLLIN, 0};
+    return poll(&watch, 1, 5000) == 1;
+  }
+  void Deliver(const std::string& folder, const std::string& name, const std::string& subject) {
+    std::ofstream(Root() + folder + "/tmp/" + name) << "Subject: " << subject << "\n\nHello.\n";
+    fs::rename(Root() + folder + "/tmp/" + name, Root() + folder + "/new/" + name);
+  }
+
+ private:
+  MaildirStore m_store{Root()};
+};
+
+using Folders = std::vector<std::string>;
+
+TEST_F(MaildirFollowTest, FoldersAnotherProgramMakesRenamesAndRemovesAreFollowed) {
+  ASSERT_GE(Store().ChangeFd(), 0) << "inotify is not available";
+  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts"}));
+
+  // Made as Dovecot's CREATE makes it: the directory, then its cur/ new/ tmp/.
+  fs::create_directory(Root() + ".&AMQ-rger");
+  EXPECT_TRUE(ChangeArrives());
+  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts"})) << "no mail folder yet";
+  Make(Root() + ".&AMQ-rger", Kind::Mail);
+  EXPECT_TRUE(ChangeArrives());
+  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts", "Ärger"}));
+  Deliver(".&AMQ-rger", "1700000000.M1P1.elsewhere", "First");
+  EXPECT_TRUE(ChangeArrives());
+  ASSERT_EQ(Store().Summaries("Ärger").size(), 1u);
+
+  // Renamed into another folder: its mail goes with it, and what arrives
+  // there after the rename is seen.
+  fs::rename(Root() + ".&AMQ-rger", Root() + ".Archive.&AMQ-rger");
+  EXPECT_TRUE(ChangeArrives());
+  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts", "Archive/Ärger"}));
+  EXPECT_THROW(Store().Summaries("Ärger"), platform::Error);
+  EXPECT_EQ(Store().FolderOf("1700000000.M1P1.elsewhere"), "Archive/Ärger");
+  Deliver(".Archive.&AMQ-rger", "1700000001.M2P1.elsewhere", "Second");
+  EXPECT_TRUE(ChangeArrives());
+  EXPECT_EQ(Store().Summaries("Archive/Ärger").size(), 2u);
+
+  // Renamed, and a folder of the old name made at once: two folders, each
+  // followed on its own.
+  Make(Root() + ".Later", Kind::Mail);
+  Deliver(".Later", "1700000002.M3P1.elsewhere", "Before the rename");
+  EXPECT_TRUE(ChangeArrives());
+  ASSERT_EQ(Store().Summaries("Later").size(), 1u);
+  fs::rename(Root() + ".Later", Root() + ".Earlier");
+  Make(Root() + ".Later", Kind::Mail);
+  EXPECT_TRUE(ChangeArrives());
+  EXPECT_EQ(Names(Store()),
+            (Folders{"Inbox", "Sent", "Drafts", "Archive/Ärger", "Earlier", "Later"}));
+  EXPECT_TRUE(Store().Summaries("Later").empty()) << "the new Later lists the old one's mail";
+  Deliver(".Earlier", "1700000003.M4P1.elsewhere", "Earlier");
+  EXPECT_TRUE(ChangeArrives());
+  Deliver(".Later", "1700000004.M5P1.elsewhere", "Later");
+  EXPECT_TRUE(ChangeArrives());
+  EXPECT_EQ(Store().Summaries("Earlier").size(), 2u);
+  ASSERT_EQ(Store().Summaries("Later").size(), 1u);
+  EXPECT_EQ(Store().Summaries("Later")[0].subject, "Later");
+
+  // Removed: gone from the list, its mail with it.
+  fs::remove_all(Root() + ".Archive.&AMQ-rger");
+  EXPECT_TRUE(ChangeArrives());
+  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts", "Earlier", "Later"}));
+  EXPECT_EQ(Store().FolderOf("1700000000.M1P1.elsewhere"), "");
+  EXPECT_THROW(Store().Load("1700000000.M1P1.elsewhere"), platform::Error);
+
+  // What other programs keep beside the mail (mbsync's state, notmuch's
+  // index) is no change of the tree: a page would be drawn again for nothing.
+  fs::create_directories(Root() + ".notmuch");
+  EXPECT_TRUE(ChangeArrives());
+  std::ofstream(Root() + ".mbsyncstate") << "state";
+  std::ofstream(Root() + ".Earlier/.mbsyncstate") << "state";
+  fs::create_directories(Root() + ".notmuch/xapian");
+  EXPECT_TRUE(Readable());
+  EXPECT_FALSE(Store().DrainChanges());
+  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts", "Earlier", "Later"}));
+}
+
+// The main window and its selection when the folder shown goes.
+TEST_F(MaildirFollowTest, AFolderThatWentCannotBeShownAndItsMailCannotBeSelected) {
+  testsupport::FakePlatform fake;
+  MailHost host(Store());
+  Make(Root() + ".Archive", Kind::Mail);
+  Deliver(".Archive", "1700000000.M1P1.elsewhere", "Kept");
+  host.ShowFolder("Archive");
+  fs::rename(Root() + ".Archive", Root() + ".Old");
+  EXPECT_TRUE(ChangeArrives());
+  try {
+    host.Select({"1700000000.M1P1.elsewhere"});
+    ADD_FAILURE() << "a mail of a folder that went was selected";
+  } catch (const platform::Error& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "The folder Archive is no longer there: another program removed or renamed it.");
+  }
+  host.Select({});  // nothing selected is always possible
+  try {
+    host.ShowFolder("Archive");
+    ADD_FAILURE() << "a folder that went was shown";
+  } catch (const platform::Error& e) {
+    EXPECT_EQ(std::string(e.what()), "There is no folder Archive.");
+  }
+  host.ShowFolder("Old");
+  host.Select({"1700000000.M1P1.elsewhere"});
+  EXPECT_EQ(host.SelectedIds(), std::vector<std::string>{"1700000000.M1P1.elsewhere"});
+}
+
+}  // namespace
+}  // namespace mailhost
