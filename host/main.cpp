@@ -24,6 +24,7 @@ constexpr const char* kUsage =
     "                [--smtp URL --from ADDRESS]       the page on 127.0.0.1 (PORT 0: any)\n"
     "                [--upload-limit MIB]              files attached from the page (25)\n"
     "       mailhost --script FILE [--data DIR] [--no-register] [--addin LIB]\n"
+    "                [--maildir PATH]                  played on that Maildir, not in memory\n"
     "       mailhost --register LIB | --unregister LIB [--data DIR]\n";
 
 int Register(const std::string& library, bool unregister, const std::string& dataFolder) {
@@ -100,6 +101,7 @@ int main(int argc, char** argv) {
     mailhost::ScriptOptions options;
     options.script = script;
     options.dataFolder = dataFolder;
+    options.maildir = host.maildir;
     options.registerAddin = registerAddin;
     options.addin = addin;
     return mailhost::ScriptRunner::Run(options, std::cout, std::cerr);

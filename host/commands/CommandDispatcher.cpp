@@ -64,6 +64,10 @@ void CommandDispatcher::ShowFolder(const Command& command) {
   m_host.ShowFolder(command.args[0]);
 }
 
+void CommandDispatcher::ShowFolders(const Command&) {
+  for (const auto& folder : m_host.Store().Folders()) m_out.Line("folder " + folder.name);
+}
+
 void CommandDispatcher::Select(const Command& command) {
   m_host.Select(command.args);
 }

@@ -40,6 +40,7 @@ class CommandDispatcher {
 
   // One per command of the table (host/commands/CommandTable.cpp).
   void ShowFolder(const Command& command);
+  void ShowFolders(const Command& command);
   void Select(const Command& command);
   void NewMail(const Command& command);
   void Open(const Command& command);

@@ -86,8 +86,10 @@ void CheckClick(const Command& command) {
 
 const std::vector<CommandSpec> kCommands = {
     {"start", 0, 0, kTestOnly, "", "load the registered add-ins", nullptr, &D::Start},
-    {"folder", 1, 1, kEverywhere, "NAME", "show Inbox, Sent, Drafts, Contacts or Calendar", nullptr,
-     &D::ShowFolder},
+    {"folder", 1, 1, kEverywhere, "NAME",
+     "show a folder: Inbox, Sent, Drafts, one show-folders lists", nullptr, &D::ShowFolder},
+    {"show-folders", 0, 0, kEverywhere, "", "print the folders, a nested one as PARENT/CHILD",
+     nullptr, &D::ShowFolders},
     {"select", 0, -1, kEverywhere, "ID...", "select items of the folder shown", nullptr,
      &D::Select},
     {"new", 1, 1, kEverywhere, "WIN", "open a new mail window", nullptr, &D::NewMail},

@@ -1,23 +1,33 @@
 #include "host/commands/LineWriter.h"
 
+#include <algorithm>
+
 namespace mailhost {
 
 void LineWriter::Line(const std::string& line) {
   m_out << Hide(line) << std::endl;
 }
 
+void LineWriter::HideFolder(const std::string& folder, const std::string& placeholder) {
+  if (folder.empty()) return;
+  m_hidden.emplace_back(folder, placeholder);
+  std::stable_sort(m_hidden.begin(), m_hidden.end(),
+                   [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
+}
+
 std::string LineWriter::Hide(const std::string& text) const {
-  if (m_hidden.empty()) return text;
-  std::string result;
-  std::size_t from = 0;
-  for (;;) {
-    const auto at = text.find(m_hidden, from);
-    if (at == std::string::npos) break;
-    result.append(text, from, at - from);
-    result += kDataPlaceholder;
-    from = at + m_hidden.size();
+  std::string result = text;
+  for (const auto& [folder, placeholder] : m_hidden) {
+    std::string replaced;
+    std::size_t from = 0;
+    for (auto at = result.find(folder); at != std::string::npos; at = result.find(folder, from)) {
+      replaced.append(result, from, at - from);
+      replaced += placeholder;
+      from = at + folder.size();
+    }
+    replaced.append(result, from, std::string::npos);
+    result = std::move(replaced);
   }
-  result.append(text, from, std::string::npos);
   return result;
 }
 

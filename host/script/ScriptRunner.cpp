@@ -72,6 +72,17 @@ std::string ReadAll(const std::string& path, bool* ok) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The folder's absolute path without a '/' at its end; "" stays "".
+std::string AbsoluteFolder(const std::string& folder) {
+  if (folder.empty()) return folder;
+  std::error_code ec;
+  auto path = fs::absolute(folder, ec).lexically_normal();
+  if (ec) return folder;
+  std::string text = path.string();
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  return text;
+}
+
 }  // namespace
 
 std::string ScriptRunner::DefaultAddin() {
@@ -103,8 +114,11 @@ int ScriptRunner::Run(const ScriptOptions& options, std::ostream& out, std::ostr
     errors << "mailhost: cannot make the data folder" << std::endl;
     return kScriptLineFailed;
   }
+  // Named in full, so that what the run prints can say $MAILDIR for it.
+  const std::string maildir = AbsoluteFolder(options.maildir);
   LineWriter writer(out);
   writer.HideFolder(data.Path());
+  writer.HideFolder(maildir, kMaildirPlaceholder);
 
   const std::string library = options.addin.empty() ? DefaultAddin() : options.addin;
   std::string privateFolder;
@@ -126,7 +140,8 @@ int ScriptRunner::Run(const ScriptOptions& options, std::ostream& out, std::ostr
   HostOptions hostOptions;
   hostOptions.platform = ScenarioIntegration::kName;
   hostOptions.registryPath = data.Path() + "/" + kRegistryFileName;
-  hostOptions.memoryStore = true;
+  hostOptions.memoryStore = true;  // unless a Maildir is given
+  hostOptions.maildir = maildir;
   auto setup = HostSetup::Open(hostOptions, writer, errors);
   if (!setup) return kScriptLineFailed;
   auto& platform = dynamic_cast<ScenarioIntegration&>(setup->Platform());

@@ -10,6 +10,7 @@ namespace mailhost {
 struct ScriptOptions {
   std::string script;
   std::string dataFolder;  // "" for a fresh temporary one, removed at exit
+  std::string maildir;     // "" for the memory store
   bool registerAddin = true;
   std::string addin;  // "" for the library built with the host
 };

@@ -1,9 +1,12 @@
-// The one host setup: the platform chosen by name, and the console getting
-// what the page has (a mail server) and ending at quit whatever runs.
+// The one host setup: the platform chosen by name, the console getting what
+// the page has (a mail server) and ending at quit whatever runs, and the page
+// following the Maildir.
 #include <gtest/gtest.h>
 #include <httplib.h>
 
 #include <chrono>
+#include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
@@ -83,6 +86,60 @@ TEST(HostSetup, QuitOnThePageEndsMailhostUnderABox) {
   })) << page.Output();
   client.Post("/command", "quit", "text/plain");
   EXPECT_EQ(page.Wait(), 0) << "mailhost did not end at quit: " << page.Output();
+}
+
+// Folders another program makes, renames and removes while mailhost runs
+// are followed on the page without a restart, and without anyone asking; the
+// folder shown going is said where the person acts on it.
+TEST(HostSetup, ThePageFollowsFoldersAnotherProgramMakesRenamesAndRemoves) {
+  namespace fs = std::filesystem;
+  ScratchFolder scratch;
+  const std::string root = scratch.File("Maildir");
+  for (const char* sub : {"/cur", "/new", "/tmp"}) fs::create_directories(root + sub);
+  testsupport::MailhostProcess page("--web 0 --data " + scratch.File("data") + " --maildir " + root,
+                                    {"SONVERA_PRODUCT_HOST=http://127.0.0.1:9"});
+  const std::string address = page.WaitForLine("page ");
+  const auto token = address.find("?token=");
+  ASSERT_NE(token, std::string::npos) << page.Output();
+  httplib::Client client("127.0.0.1", std::stoi(address.substr(address.rfind(':') + 1)));
+  client.set_bearer_token_auth(address.substr(token + 7));
+  client.set_read_timeout(60);
+  using Names = std::vector<std::string>;
+  Names shown;
+  const auto listed = [&](const Names& expected) {
+    return testsupport::Eventually([&] {
+      auto reply = client.Get("/state");
+      auto state = nlohmann::json::parse(reply ? reply->body : "", nullptr, false);
+      if (!state.is_object() || !state["folders"].is_array()) return false;
+      shown = state["folders"].get<Names>();
+      return shown == expected;
+    });
+  };
+  const auto run = [&](const std::string& line) {
+    auto reply = client.Post("/command", line, "text/plain");
+    return reply ? reply->body : std::string("no reply");
+  };
+  ASSERT_TRUE(listed({"Inbox", "Sent", "Drafts"})) << testing::PrintToString(shown);
+
+  for (const char* sub : {"/cur", "/new", "/tmp"})
+    fs::create_directories(root + "/.&AMQ-rger" + sub);
+  scratch.Write("Maildir/.&AMQ-rger/new/1700000000.M1P1.elsewhere", "Subject: Trouble\n\nAgain.\n");
+  EXPECT_TRUE(listed({"Inbox", "Sent", "Drafts", "\xc3\x84rger"})) << testing::PrintToString(shown);
+  fs::rename(root + "/.&AMQ-rger", root + "/.Archive.&AMQ-rger");
+  EXPECT_TRUE(listed({"Inbox", "Sent", "Drafts", "Archive/\xc3\x84rger"}))
+      << testing::PrintToString(shown);
+  EXPECT_EQ(run("folder \"Archive/\xc3\x84rger\""), R"({"ok":true})");
+
+  fs::remove_all(root + "/.Archive.&AMQ-rger");
+  EXPECT_TRUE(listed({"Inbox", "Sent", "Drafts"})) << testing::PrintToString(shown);
+  EXPECT_NE(run("select 1700000000.M1P1.elsewhere").find("is no longer there"), std::string::npos);
+  auto list = client.Get("/folder?name=Archive/%C3%84rger");
+  ASSERT_TRUE(list);
+  EXPECT_EQ(list->status, 400);
+  EXPECT_NE(list->body.find("does not exist"), std::string::npos) << list->body;
+  EXPECT_EQ(run("folder Inbox"), R"({"ok":true})");
+  run("quit");
+  EXPECT_EQ(page.Wait(), 0) << page.Output();
 }
 
 // The person quits while the encoder hangs, at the console or on the page:

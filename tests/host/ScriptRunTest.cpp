@@ -2,8 +2,10 @@
 // delivers to an add-in and prints, and how a run ends.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tests/support/MailhostRun.h"
 #include "tests/support/ScratchFolder.h"
@@ -114,10 +116,10 @@ TEST_F(ScriptRunTest, AFailingLineStopsTheRunWithItsNumberAndTheAddinIsShutDown)
             "box \"Probe\" YesNo+Question -> none\n| Go on?\n| Second line\n"
             "probe box-failed No answer was queued for the message box.\nprobe shutdown\n");
 
-  for (const char* line : {"click explorer Where", "new w1\nclose w1\nactivate w1", "select m1",
-                           "item Contacts c1 contact\nselect c1",
-                           "show-mail m1", "folder Archive", "start\nstart",
-                           "attach explorer x.txt", "registry show Software\\None"}) {
+  for (const char* line :
+       {"click explorer Where", "new w1\nclose w1\nactivate w1", "select m1",
+        "item Contacts c1 contact\nselect c1", "show-mail m1", "folder Archive", "start\nstart",
+        "attach explorer x.txt", "registry show Software\\None"}) {
     EXPECT_EQ(Play(line).status, 1) << line;
   }
 }
@@ -152,6 +154,48 @@ TEST_F(ScriptRunTest, AnAddinThatIsNotThereOrNotRegisteredIsSkipped) {
             std::string::npos)
       << run.out;
   EXPECT_TRUE(std::filesystem::is_empty(tmp)) << "the data folder was left behind";
+}
+
+// The maildir_folders scenario lists a tree other programs made; this is
+// what a run leaves there.
+TEST_F(ScriptRunTest, OnAMaildirTheRunReadsAndWritesThereButNeverIntoWhatIsNoMailFolder) {
+  namespace fs = std::filesystem;
+  const std::string root = scratch.File("Maildir");
+  for (const char* folder : {"", "/.&AMQ-rger", "/.Drafts"}) {
+    for (const char* sub : {"/cur", "/new", "/tmp"}) fs::create_directories(root + folder + sub);
+  }
+  scratch.Write("Maildir/.&AMQ-rger/new/1700000000.M1P1.elsewhere",
+                "From: Kim <kim@example.org>\nSubject: Trouble\n\nAgain.\n");
+  // notmuch's index, and a Sent that is another program's directory.
+  for (const char* other : {"Maildir/.notmuch/xapian/postlist.glass", "Maildir/.Sent/index"})
+    fs::create_directories(fs::path(scratch.File(other)).parent_path()), scratch.Write(other, "x");
+  const auto listing = [&](const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+      names.push_back(fs::relative(entry.path(), folder).string());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const auto notmuch = listing(root + "/.notmuch");
+  const auto sent = listing(root + "/.Sent");
+
+  const auto run = Play(
+      "show-folders\nfolder \"\xc3\x84rger\"\nopen 1700000000.M1P1.elsewhere w1\nshow-mail w1\n"
+      "new w2\nsubject w2 \"Voice note\"\nanswer OK\nsend w2\n",
+      "--maildir " + root);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.substr(0, run.out.find("\nbox ") + 1),
+            "folder Inbox\nfolder Sent\nfolder Drafts\nfolder \xc3\x84rger\n"
+            "mail w1: attachments() body=\"Again.\\r\\n\"\n");
+  // The failure names the folder as $MAILDIR, wherever the run was.
+  EXPECT_NE(run.out.find("Could not make the folder Sent ($MAILDIR/.Sent/): File exists."),
+            std::string::npos)
+      << run.out;
+  EXPECT_TRUE(fs::exists(root + "/.&AMQ-rger/cur/1700000000.M1P1.elsewhere:2,S"))
+      << "the read mark did not land in the Maildir";
+  ASSERT_EQ(listing(root + "/.Drafts/cur").size(), 1u) << "the draft stays in Drafts";
+  EXPECT_EQ(listing(root + "/.notmuch"), notmuch);
+  EXPECT_EQ(listing(root + "/.Sent"), sent);
 }
 
 TEST_F(ScriptRunTest, TheConsoleReadsTheSameCommandsAndAsksThePersonForAnswers) {
