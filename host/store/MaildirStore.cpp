@@ -350,7 +350,12 @@ void MaildirStore::ReadNotifications() const {
   const auto changes = m_tree.Read();
   if (!changes.any) return;
   m_changed = true;
-  if (changes.tree) m_treeChanged = true;
+  if (changes.tree) {
+    // Read here rather than by the event loop, maybe: the loop must hear of
+    // it still, since nothing else has the folders listed again.
+    m_treeChanged = true;
+    m_tree.KeepReady();
+  }
   if (changes.overflow) {
     for (auto& folder : m_folders) folder.stale = true;
   }
@@ -369,6 +374,7 @@ void MaildirStore::ReadNotifications() const {
 
 bool MaildirStore::DrainChanges() {
   FollowTree();
+  m_tree.Settled();
   return std::exchange(m_changed, false);
 }
 

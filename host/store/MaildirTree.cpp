@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <glib.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -179,11 +182,45 @@ bool ListedBefore(const std::vector<std::string>& a, const std::vector<std::stri
 MaildirTree::MaildirTree(std::string root) : m_root(root.empty() ? "./" : std::move(root)) {
   if (m_root.back() != '/') m_root += '/';
   m_notify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (m_notify >= 0) {
+    m_signal = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    m_ready = epoll_create1(EPOLL_CLOEXEC);
+    epoll_event readable{};
+    readable.events = EPOLLIN;
+    bool both = m_signal >= 0 && m_ready >= 0;
+    for (const int fd : {m_notify, m_signal}) {
+      readable.data.fd = fd;
+      both = both && epoll_ctl(m_ready, EPOLL_CTL_ADD, fd, &readable) == 0;
+    }
+    if (!both) {
+      // Told only by inotify: a change a listing read first waits for the next.
+      for (int* fd : {&m_signal, &m_ready}) {
+        if (*fd >= 0) close(*fd);
+        *fd = -1;
+      }
+    }
+  }
   m_madeNow = MakeRoot(m_root);
 }
 
 MaildirTree::~MaildirTree() {
-  if (m_notify >= 0) close(m_notify);
+  for (const int fd : {m_ready, m_signal, m_notify}) {
+    if (fd >= 0) close(fd);
+  }
+}
+
+void MaildirTree::KeepReady() const {
+  const std::uint64_t one = 1;
+  if (m_signal >= 0 && write(m_signal, &one, sizeof one) < 0) {
+    // Full (it cannot be): readable all the same.
+  }
+}
+
+void MaildirTree::Settled() const {
+  std::uint64_t count = 0;
+  if (m_signal >= 0 && read(m_signal, &count, sizeof count) < 0) {
+    // Nothing was kept ready.
+  }
 }
 
 std::string MaildirTree::NameOf(const std::string& diskName) {

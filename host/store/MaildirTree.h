@@ -79,7 +79,11 @@ class MaildirTree {
 
   // Readable when something may have changed; -1 when the system gives no
   // change notification.
-  int ChangeFd() const { return m_notify; }
+  int ChangeFd() const { return m_ready >= 0 ? m_ready : m_notify; }
+  // Keeps ChangeFd readable until Settled: a change of the tree that a
+  // listing read before the event loop asked is told to the loop all the same.
+  void KeepReady() const;
+  void Settled() const;
   // Watches the new/ and cur/ of the folder at path, which may have been
   // watched before.
   enum class Watch {
@@ -97,7 +101,9 @@ class MaildirTree {
  private:
   std::string m_root;
   bool m_madeNow = false;
-  int m_notify = -1;
+  int m_notify = -1;  // inotify
+  int m_signal = -1;  // an eventfd for KeepReady
+  int m_ready = -1;   // epoll over both
   // Watch descriptor to the folder's path and "new" or "cur".
   std::map<int, std::pair<std::string, std::string>> m_watches;
   // A folder's path to the descriptors of its new/ and cur/ (-1: missing).

@@ -330,6 +330,15 @@ TEST_F(MaildirFollowTest, FoldersAnotherProgramMakesRenamesAndRemovesAreFollowed
   EXPECT_EQ(Store().FolderOf("1700000000.M1P1.elsewhere"), "");
   EXPECT_THROW(Store().Load("1700000000.M1P1.elsewhere"), platform::Error);
 
+  // A listing that takes a change in before the event loop looks leaves it
+  // for the loop all the same: the page is drawn again.
+  Make(Root() + ".Meanwhile", Kind::Mail);
+  ASSERT_TRUE(Readable());
+  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts", "Earlier", "Later", "Meanwhile"}));
+  EXPECT_TRUE(ChangeArrives()) << "the event loop never heard of the new folder";
+  fs::remove_all(Root() + ".Meanwhile");
+  EXPECT_TRUE(ChangeArrives());
+
   // What other programs keep beside the mail (mbsync's state, notmuch's
   // index) is no change of the tree: a page would be drawn again for nothing.
   fs::create_directories(Root() + ".notmuch");
