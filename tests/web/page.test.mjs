@@ -7,7 +7,7 @@
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { spawn, spawnSync } from "node:child_process";
-import { cpSync, existsSync, mkdtempSync, mkdirSync, readdirSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { cpSync, existsSync, mkdtempSync, mkdirSync, readdirSync, readFileSync, renameSync, rmSync, writeFileSync } from "node:fs";
 import { createServer, request } from "node:http";
 import { tmpdir } from "node:os";
 import { dirname, join } from "node:path";
@@ -428,4 +428,33 @@ test("a restart of mailhost while the page is open: the page sends the person to
   await page.locator("nav button", { hasText: "Sent" }).click();
   await page.locator('#messages[data-folder="Sent"] tr[data-id]', { hasText: "Voice note" }).waitFor();
   await shot("restarted");
+});
+
+test("folders other programs make, rename and remove show at once, nested, named as people wrote them", async () => {
+  const made = [".&AMQ-rger", ".Archive.2024", ".Archive.&ZeVnLIqe-"];
+  for (const folder of made) for (const sub of ["cur", "new", "tmp"]) mkdirSync(join(maildir, folder, sub), { recursive: true });
+  mkdirSync(join(maildir, ".notmuch", "xapian"), { recursive: true });
+  const nav = page.locator("nav#folders");
+  await nav.getByRole("button", { name: "Ärger", exact: true }).waitFor();
+  // Archive itself is no folder: a name under which its subfolders are.
+  const archive = nav.locator("li:has(> span.parent)");
+  assert.equal(await archive.locator("> span.parent").textContent(), "Archive");
+  assert.deepEqual(await archive.locator("> ul > li > button").allTextContents(), ["2024", "日本語"]);
+  assert.equal(await nav.getByText("notmuch").count(), 0, "notmuch's index is no folder");
+  await shot("folders");
+
+  // The folder shown is renamed away: the list says so, the new name is there.
+  await archive.getByRole("button", { name: "2024" }).click();
+  await page.locator('#messages[data-folder="Archive/2024"]').waitFor({ state: "attached" });
+  renameSync(join(maildir, ".Archive.2024"), join(maildir, ".Archive.2025"));
+  await archive.getByRole("button", { name: "2025" }).waitFor();
+  await page.locator("#messages tr.gone", { hasText: "The folder Archive/2024 does not exist." }).waitFor();
+  await nav.getByRole("button", { name: "2025" }).click();
+  await page.locator('#messages[data-folder="Archive/2025"]').waitFor({ state: "attached" });
+
+  rmSync(join(maildir, ".&AMQ-rger"), { recursive: true });
+  await nav.getByRole("button", { name: "Ärger", exact: true }).waitFor({ state: "detached" });
+  await nav.getByRole("button", { name: "Inbox" }).click();
+  for (const folder of [".Archive.2025", ".Archive.&ZeVnLIqe-", ".notmuch"]) rmSync(join(maildir, folder), { recursive: true });
+  await archive.waitFor({ state: "detached" });
 });

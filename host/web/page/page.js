@@ -81,11 +81,37 @@ function attachmentList(attachments) {
     attachments.map((a) => el("span", { class: "attachment", text: `${a.name} (${a.size} bytes)` })));
 }
 
+// The folders as a tree: "Archive/2024" is 2024 under Archive. A parent
+// that is no folder itself (another program made only the subfolder) shows
+// as a name that cannot be chosen.
 function renderFolders() {
   const nav = $("folders");
-  redraw(nav, [state.folders, state.folder], () => nav.replaceChildren(...state.folders.map((name) => el("button", {
-    text: name, "aria-current": name === state.folder ? "true" : "false",
-    onclick: () => run(`folder ${quote(name)}`) }))));
+  redraw(nav, [state.folders, state.folder], () => {
+    const top = el("ul");
+    const items = new Map();
+    const itemOf = (path) => {
+      if (items.has(path)) return items.get(path);
+      const cut = path.lastIndexOf("/");
+      const into = cut < 0 ? top : subfoldersOf(itemOf(path.slice(0, cut)));
+      const item = el("li", {}, [el("span", { class: "parent", text: path.slice(cut + 1) })]);
+      into.append(item);
+      items.set(path, item);
+      return item;
+    };
+    for (const name of state.folders) {
+      const item = itemOf(name);
+      item.firstChild.replaceWith(el("button", {
+        text: name.slice(name.lastIndexOf("/") + 1), title: name,
+        "aria-current": name === state.folder ? "true" : "false",
+        onclick: () => run(`folder ${quote(name)}`) }));
+    }
+    nav.replaceChildren(top);
+  });
+}
+
+function subfoldersOf(item) {
+  if (item.lastChild.tagName !== "UL") item.append(el("ul"));
+  return item.lastChild;
 }
 
 // The list shows only the rows in view, fetched a page at a time: a folder
@@ -101,12 +127,24 @@ async function loadPage(p) {
   listed.pending.add(p);
   const { folder, version } = listed;
   const reply = await fetch(`/folder?name=${encodeURIComponent(folder)}&offset=${p * PAGE}&limit=${PAGE}`);
-  if (!reply.ok || listed.folder !== folder || listed.version !== version) return;
+  if (listed.folder !== folder || listed.version !== version) return;
+  if (!reply.ok) {
+    // The folder shown is gone (another program removed or renamed it): say
+    // so where its mail was.
+    if (reply.status === 400) listFailed(await errorOf(reply));
+    return;
+  }
   const body = await reply.json();
   if (listed.folder !== folder || listed.version !== version) return;  // a newer listing is under way
   listed.total = body.total;
   listed.loaded = true;
   body.items.forEach((item, i) => listed.rows.set(p * PAGE + i, item));
+  renderList(true);
+}
+
+function listFailed(error) {
+  if (listed.error === error) return;
+  listed = { ...emptyListing(listed.folder, listed.version, 0), loaded: true, error };
   renderList(true);
 }
 
@@ -147,6 +185,11 @@ function renderList(force) {
   listKey = key;
   const focused = document.activeElement?.dataset?.index;
   const selected = new Set(state.selection);
+  if (listed.error) {
+    $("messages").replaceChildren(el("tr", { class: "gone" }, [el("td", { text: listed.error, colspan: 4 })]));
+    $("open-mail").disabled = true;
+    return;
+  }
   const rows = [el("tr", { class: "spacer", "aria-hidden": "true", style: `height:${first * ROW}px` })];
   for (let i = first; i < last; ++i) rows.push(rowOf(i, listed.rows.get(i), selected));
   rows.push(el("tr", { class: "spacer", "aria-hidden": "true", style: `height:${(listed.total - last) * ROW}px` }));
