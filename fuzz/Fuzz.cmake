@@ -11,3 +11,5 @@ sonvera_fuzz(RegFileFuzz platform/linux/RegFile.cpp platform/common/RegistryTree
 sonvera_fuzz(VersionFuzz update/Version.cpp)
 sonvera_fuzz(MimeMessageFuzz host/store/MimeMessage.cpp)
 target_link_libraries(MimeMessageFuzz PRIVATE PkgConfig::GMIME)
+sonvera_fuzz(FolderNameFuzz host/store/MaildirTree.cpp host/store/ModifiedUtf7.cpp)
+target_link_libraries(FolderNameFuzz PRIVATE PkgConfig::GMIME)
