@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
@@ -25,6 +26,19 @@ using testsupport::ScratchFolder;
 
 // A hang guard, not a timing: a run that does not end is killed and fails.
 constexpr const char* kGuard = "timeout 120";
+
+// A client of the page of a mailhost started with --web 0, with the token it
+// printed; null when it printed none.
+std::unique_ptr<httplib::Client> PageClient(testsupport::MailhostProcess& page) {
+  const std::string address = page.WaitForLine("page ");
+  const auto token = address.find("?token=");
+  if (token == std::string::npos) return nullptr;
+  auto client = std::make_unique<httplib::Client>(
+      "127.0.0.1", std::stoi(address.substr(address.rfind(':') + 1)));
+  client->set_bearer_token_auth(address.substr(token + 7));
+  client->set_read_timeout(60);
+  return client;
+}
 
 TEST(HostSetup, PlatformsAreChosenByNameAndAnUnknownNameSaysWhichExist) {
   ScratchFolder data;
@@ -75,16 +89,13 @@ TEST(HostSetup, QuitOnThePageEndsMailhostUnderABox) {
             0);
   testsupport::MailhostProcess page("--web 0 --data " + data.Path(),
                                     {"SONVERA_PRODUCT_HOST=http://127.0.0.1:9"});
-  const std::string address = page.WaitForLine("page ");
-  const auto token = address.find("?token=");
-  ASSERT_NE(token, std::string::npos) << page.Output();
-  httplib::Client client("127.0.0.1", std::stoi(address.substr(address.rfind(':') + 1)));
-  client.set_bearer_token_auth(address.substr(token + 7));
+  auto client = PageClient(page);
+  ASSERT_TRUE(client) << page.Output();
   ASSERT_TRUE(testsupport::Eventually([&] {
-    auto state = client.Get("/state");
+    auto state = client->Get("/state");
     return state && state->body.find("Sonvera Tutorial") != std::string::npos;
   })) << page.Output();
-  client.Post("/command", "quit", "text/plain");
+  client->Post("/command", "quit", "text/plain");
   EXPECT_EQ(page.Wait(), 0) << "mailhost did not end at quit: " << page.Output();
 }
 
@@ -98,17 +109,13 @@ TEST(HostSetup, ThePageFollowsFoldersAnotherProgramMakesRenamesAndRemoves) {
   for (const char* sub : {"/cur", "/new", "/tmp"}) fs::create_directories(root + sub);
   testsupport::MailhostProcess page("--web 0 --data " + scratch.File("data") + " --maildir " + root,
                                     {"SONVERA_PRODUCT_HOST=http://127.0.0.1:9"});
-  const std::string address = page.WaitForLine("page ");
-  const auto token = address.find("?token=");
-  ASSERT_NE(token, std::string::npos) << page.Output();
-  httplib::Client client("127.0.0.1", std::stoi(address.substr(address.rfind(':') + 1)));
-  client.set_bearer_token_auth(address.substr(token + 7));
-  client.set_read_timeout(60);
+  auto client = PageClient(page);
+  ASSERT_TRUE(client) << page.Output();
   using Names = std::vector<std::string>;
   Names shown;
   const auto listed = [&](const Names& expected) {
     return testsupport::Eventually([&] {
-      auto reply = client.Get("/state");
+      auto reply = client->Get("/state");
       auto state = nlohmann::json::parse(reply ? reply->body : "", nullptr, false);
       if (!state.is_object() || !state["folders"].is_array()) return false;
       shown = state["folders"].get<Names>();
@@ -116,7 +123,7 @@ TEST(HostSetup, ThePageFollowsFoldersAnotherProgramMakesRenamesAndRemoves) {
     });
   };
   const auto run = [&](const std::string& line) {
-    auto reply = client.Post("/command", line, "text/plain");
+    auto reply = client->Post("/command", line, "text/plain");
     return reply ? reply->body : std::string("no reply");
   };
   ASSERT_TRUE(listed({"Inbox", "Sent", "Drafts"})) << testing::PrintToString(shown);
@@ -133,7 +140,7 @@ TEST(HostSetup, ThePageFollowsFoldersAnotherProgramMakesRenamesAndRemoves) {
   fs::remove_all(root + "/.Archive.&AMQ-rger");
   EXPECT_TRUE(listed({"Inbox", "Sent", "Drafts"})) << testing::PrintToString(shown);
   EXPECT_NE(run("select 1700000000.M1P1.elsewhere").find("is no longer there"), std::string::npos);
-  auto list = client.Get("/folder?name=Archive/%C3%84rger");
+  auto list = client->Get("/folder?name=Archive/%C3%84rger");
   ASSERT_TRUE(list);
   EXPECT_EQ(list->status, 400);
   EXPECT_NE(list->body.find("does not exist"), std::string::npos) << list->body;
@@ -188,13 +195,9 @@ TEST_F(QuitWhileEncoding, AtTheConsole) {
 
 TEST_F(QuitWhileEncoding, OnThePage) {
   testsupport::MailhostProcess page("--web 0 --data " + data, environment);
-  const std::string address = page.WaitForLine("page ");
-  const auto token = address.find("?token=");
-  ASSERT_NE(token, std::string::npos) << page.Output();
-  const auto port = std::stoi(address.substr(address.rfind(':') + 1));
-  httplib::Client client("127.0.0.1", port);
-  client.set_bearer_token_auth(address.substr(token + 7));
-  client.set_read_timeout(60);
+  auto connection = PageClient(page);
+  ASSERT_TRUE(connection) << page.Output();
+  auto& client = *connection;
   auto run = [&](const std::string& line) {
     auto reply = client.Post("/command", line, "text/plain");
     return reply ? reply->status : -1;
