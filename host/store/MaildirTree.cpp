@@ -50,7 +50,7 @@ constexpr KnownFolder kKnownFolders[] = {
 // renamed in them. Files in them (Dovecot's indexes, mbsync's state) are not
 // the tree's business.
 constexpr uint32_t kDirEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR;
-constexpr const char* kFileDirs[] = {"new", "cur"};
+constexpr std::array<const char*, 2> kFileDirs{"new", "cur"};
 constexpr uint32_t kFileEvents =
     IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE | IN_ATTRIB;
 
@@ -327,7 +327,7 @@ int MaildirTree::Make(const std::string& path) const {
 MaildirTree::Watch MaildirTree::WatchFiles(const std::string& path) {
   if (m_notify < 0) return Watch::Not;
   auto result = Watch::Watched;
-  std::array<int, 2> now{};
+  std::array<int, kFileDirs.size()> now{};
   for (std::size_t i = 0; i < now.size(); ++i) {
     // A directory watched already keeps its descriptor, whatever its name now.
     now[i] = inotify_add_watch(m_notify, (path + kFileDirs[i]).c_str(), kFileEvents);

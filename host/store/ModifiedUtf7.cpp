@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -78,9 +79,9 @@ std::optional<std::string> DecodeModifiedUtf7(std::string_view encoded) {
     }
     // What is left is padding: fewer than six bits, all zero.
     if (count >= 6 || (bits & ((1u << count) - 1)) != 0) return std::nullopt;
-    for (auto unit : units) {
-      if (unit == 0 || StandsForItself(unit)) return std::nullopt;
-    }
+    if (std::any_of(units.begin(), units.end(),
+                    [](gunichar2 unit) { return unit == 0 || StandsForItself(unit); }))
+      return std::nullopt;
     std::unique_ptr<gchar, GFree> utf8(
         g_utf16_to_utf8(units.data(), static_cast<glong>(units.size()), nullptr, nullptr, nullptr));
     if (!utf8) return std::nullopt;  // a broken surrogate pair
