@@ -314,14 +314,12 @@ class Maildir:
         return found
 
     @staticmethod
-    def unique(path):
-        """A message's id for mailhost's scenarios: its file's unique name."""
-        return os.path.basename(path).split(Maildir.INFO)[0]
-
-    @staticmethod
-    def flags(path):
-        name = os.path.basename(path)
-        return name.split(Maildir.INFO, 1)[1] if Maildir.INFO in name else ""
+    def identity(path):
+        """A message's id in mailhost: its file's unique name without the
+        additions (",U=" of mbsync, ",S=" and ",W=" of Dovecot) that other
+        programs make to it."""
+        unique = os.path.basename(path).split(Maildir.INFO)[0]
+        return re.sub(r",[USW]=[^,]*", "", unique)
 
     def only(self, folder, what):
         files = self.files(folder)
@@ -382,7 +380,7 @@ class Mailhost:
         self.binary, self.addin = binary, addin
         self.scripts = 0
 
-    def script(self, maildir, lines, check=True):
+    def script(self, maildir, lines):
         """Plays a scenario on the Maildir with the add-in started; its output."""
         self.scripts += 1
         path = self.workspace.write(f"scripts/run{self.scripts}.scn", "\n".join(
@@ -390,21 +388,20 @@ class Mailhost:
              "start"] + list(lines) + ["quit", ""]))
         done = self.workspace.run([self.binary, "--script", path, "--maildir", maildir,
                                    "--addin", self.addin], check=False)
-        if check and done.returncode != 0:
+        if done.returncode != 0:
             raise AssertionError(f"mailhost --script --maildir exited with {done.returncode} on\n"
                                  + read(path).decode() + "\nprinted:\n"
                                  + _text(done.stdout) + _text(done.stderr))
         return _text(done.stdout)
-
-    def show_folders(self, maildir):
-        out = self.script(maildir, ["show-folders"])
-        return [line[len("folder "):] for line in out.splitlines() if line.startswith("folder ")]
 
     @contextlib.contextmanager
     def running(self, maildir):
         page = RunningMailhost(self, maildir)
         try:
             yield page
+        except BaseException:
+            print("mailhost --web printed:", *page.lines, sep="\n", file=sys.stderr)
+            raise
         finally:
             page.stop()
 

@@ -49,7 +49,7 @@ class DovecotTest(harness.ToolTest):
         greeting = self.tone_mp3("greeting.mp3", 2)
         notes = self.fixture("notes.txt", "Agenda: the plan\n")
         self.mailhost.script(maildir, [
-            f"open {disk.unique(draft)} w1", "activate w1",
+            f"open {disk.identity(draft)} w1", "activate w1",
             "subject w1 " + quoted("Second take: the plan"),
             "body w1 Hello " + quoted("here is the plan."),
             f"attach w1 {greeting}", f"attach w1 {notes}"])
@@ -79,7 +79,7 @@ class DovecotTest(harness.ToolTest):
         while int(time.time()) <= parse(read(edited))["Date"].datetime.timestamp():
             time.sleep(0.1)
         sending = int(time.time())
-        self.mailhost.script(maildir, [f"open {disk.unique(edited)} w1", "activate w1",
+        self.mailhost.script(maildir, [f"open {disk.identity(edited)} w1", "activate w1",
                                        "to w1 anna@example.org", "send w1"])
         self.assertEqual(disk.files("Drafts"), [], "the draft goes when it is sent")
         with server.imap() as imap:
@@ -127,6 +127,24 @@ class DovecotTest(harness.ToolTest):
             harness.wait_until(lambda: not row(page.rows("Archive"), "Old minutes"),
                                "the expunged mail gone from the list")
             self.assertTrue(row(page.rows("Archive"), "Lunch on Friday"))
+
+    def test_a_mail_expunged_over_imap_leaves_the_selection_and_the_reading_pane(self):
+        maildir = os.path.join(self.workspace.path, "Maildir")
+        server = self.dovecot(maildir)
+        with self.mailhost.running(maildir) as page, server.imap() as imap:
+            append(imap, "INBOX", "Gone soon")
+            shown = harness.wait_until(lambda: row(page.rows("Inbox"), "Gone soon"),
+                                       "the appended mail listed")
+            self.assertEqual(page.command(f"select {shown['id']}")[0], 200)
+            harness.wait_until(lambda: (page.state()["reading"] or {}).get("subject") == "Gone soon",
+                               "the selected mail in the reading pane")
+            ok(imap.select("INBOX"), "SELECT INBOX")
+            ok(imap.store("1:*", "+FLAGS", "(\\Deleted)"), "STORE \\Deleted")
+            ok(imap.expunge(), "EXPUNGE")
+            harness.wait_until(lambda: not row(page.rows("Inbox"), "Gone soon"),
+                               "the expunged mail gone from the list")
+            harness.wait_until(lambda: (lambda s: s["reading"] is None and not s["selection"])(
+                page.state()), "the reading pane and the selection let go of the expunged mail")
 
     def test_a_running_mailhost_follows_folders_created_renamed_and_deleted(self):
         maildir = os.path.join(self.workspace.path, "Maildir")

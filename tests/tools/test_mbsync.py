@@ -32,13 +32,13 @@ class MbsyncTest(harness.ToolTest):
         draft = drafts("after the first sync", "Plan, first")
         self.assertIn(",U=", os.path.basename(draft), "mbsync renamed the draft it uploaded")
 
-        self.mailhost.script(local, [f"open {disk.unique(draft)} w1", "activate w1",
+        self.mailhost.script(local, [f"open {disk.identity(draft)} w1", "activate w1",
                                      "subject w1 " + quoted("Plan, second")])
         disk.only("Drafts", "after an edit of the renamed draft")
         mbsync.sync()
         draft = drafts("after the second sync", "Plan, second")
 
-        self.mailhost.script(local, [f"open {disk.unique(draft)} w1", "activate w1",
+        self.mailhost.script(local, [f"open {disk.identity(draft)} w1", "activate w1",
                                      "subject w1 " + quoted("Plan, final"), "body w1 Agreed.",
                                      "to w1 anna@example.org", "send w1"])
         self.assertEqual(disk.files("Drafts"), [], "no draft is left once it is sent")

@@ -32,12 +32,13 @@ class ReadersTest(harness.ToolTest):
             for key in box.keys():
                 message = parse(box.get_bytes(key))
                 where = f"{folder or 'Inbox'}/{key}"
-                self.assertEqual(defects(message), [], where)
-                self.assertTrue(message["From"] and message["From"].addresses, f"{where}: From")
-                self.assertIsNotNone(message["Date"] and message["Date"].datetime, f"{where}: Date")
-                self.assertTrue(message["Message-Id"], f"{where}: Message-Id")
-                self.assertEqual(message["MIME-Version"], "1.0", where)
                 read[where] = (folder, box.get_message(key).get_flags(), message)
+                with self.subTest(where):
+                    self.assertEqual(defects(message), [])
+                    self.assertTrue(message["From"] and message["From"].addresses, "From")
+                    self.assertTrue(message["Date"] and message["Date"].datetime, "Date")
+                    self.assertTrue(message["Message-Id"], "Message-Id")
+                    self.assertEqual(message["MIME-Version"], "1.0")
         self.assertEqual(len(read), len(harness.Maildir(maildir).all_files()),
                          "mailbox.Maildir lists every file")
         self.assertEqual(sorted(f for f, _, _ in read.values()), ["Drafts", "Drafts", "Sent"])
