@@ -400,10 +400,13 @@ class Mailhost:
         try:
             yield page
         except BaseException:
+            page.stop()
             print("mailhost --web printed:", *page.lines, sep="\n", file=sys.stderr)
             raise
-        finally:
-            page.stop()
+        page.stop()
+        if page.process.returncode != 0:
+            raise AssertionError(f"mailhost --web ended with {page.process.returncode} on quit:\n"
+                                 + "\n".join(page.lines))
 
 
 class RunningMailhost:
@@ -427,13 +430,18 @@ class RunningMailhost:
 
         self.reader = threading.Thread(target=drain, daemon=True)
         self.reader.start()
-        if not started.wait(SETTLE) or not any(l.startswith("page ") for l in self.lines):
+        try:
+            if not started.wait(SETTLE) or not any(l.startswith("page ") for l in self.lines):
+                raise AssertionError("mailhost --web printed no address:\n" + "\n".join(self.lines))
+            address = next(l for l in self.lines if l.startswith("page "))[len("page "):]
+            parts = urllib.parse.urlsplit(address)
+            self.base = f"{parts.scheme}://{parts.netloc}"
+            self.token = urllib.parse.parse_qs(parts.query)["token"][0]
+            # The address is printed before the host has started and shown its folders.
+            wait_until(lambda: "folders" in self.state(), "mailhost --web showing its folders")
+        except BaseException:
             self.stop()
-            raise AssertionError("mailhost --web printed no address:\n" + "\n".join(self.lines))
-        address = next(l for l in self.lines if l.startswith("page "))[len("page "):]
-        parts = urllib.parse.urlsplit(address)
-        self.base = f"{parts.scheme}://{parts.netloc}"
-        self.token = urllib.parse.parse_qs(parts.query)["token"][0]
+            raise
 
     def _call(self, path, body=None):
         request = urllib.request.Request(self.base + path, data=body,
