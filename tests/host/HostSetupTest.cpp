@@ -73,7 +73,8 @@ TEST(HostSetup, ADraftIsFromTheUsersAddressInTheEnvironment) {
   ASSERT_EQ(run.status, 0) << run.err;
   const std::string drafts = data.File("Maildir/.Drafts/cur");
   std::vector<std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(drafts)) files.push_back(entry.path());
+  for (const auto& entry : std::filesystem::directory_iterator(drafts))
+    files.push_back(entry.path());
   ASSERT_EQ(files.size(), 1u);
   const auto draft = ScratchFolder::Read(files[0]);
   EXPECT_NE(draft.find("From: Anna Berg <anna@example.org>"), std::string::npos) << draft;

@@ -28,10 +28,7 @@ namespace fs = std::filesystem;
 using testsupport::ScratchFolder;
 
 std::vector<std::string> Files(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
+  return testsupport::ScratchFolder::Names(folder);
 }
 
 std::string Header(const std::string& message, const std::string& name) {

@@ -24,10 +24,7 @@ using testsupport::ScratchFolder;
 using testsupport::StoredMail;
 
 std::vector<std::string> Files(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
+  return testsupport::ScratchFolder::Names(folder);
 }
 
 std::vector<std::string> Ids(const std::vector<StoredItem>& items) {

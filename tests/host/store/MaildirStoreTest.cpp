@@ -24,10 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::vector<std::string> Files(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
+  return testsupport::ScratchFolder::Names(folder);
 }
 
 using testsupport::StoredMail;
