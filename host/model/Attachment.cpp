@@ -10,8 +10,11 @@
 namespace mailhost {
 
 Attachment::Attachment(std::string fileName, std::vector<std::uint8_t> bytes,
-                       std::weak_ptr<Attachments> owner)
-    : m_fileName(std::move(fileName)), m_bytes(std::move(bytes)), m_owner(std::move(owner)) {}
+                       std::weak_ptr<Attachments> owner, bool message)
+    : m_fileName(std::move(fileName)),
+      m_bytes(std::move(bytes)),
+      m_owner(std::move(owner)),
+      m_message(message) {}
 
 int Attachment::Index() {
   auto owner = m_owner.lock();
@@ -19,6 +22,8 @@ int Attachment::Index() {
 }
 
 void Attachment::SaveAsFile(const std::string& path) {
+  if (auto owner = m_owner.lock(); owner && !owner->Gone().empty())
+    throw platform::Error(owner->Gone());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (out)
     out.write(reinterpret_cast<const char*>(m_bytes.data()),

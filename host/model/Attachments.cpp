@@ -5,6 +5,7 @@
 
 #include "host/model/Attachment.h"
 #include "host/model/HostErrors.h"
+#include "host/store/MimeMessage.h"
 
 namespace mailhost {
 namespace {
@@ -37,7 +38,10 @@ hostmodel::Ref<hostmodel::Attachment> Attachments::GetItem(int index) {
 hostmodel::Ref<hostmodel::Attachment> Attachments::Add(const std::string& path, int position) {
   auto bytes = ReadFile(path);
   auto fileName = std::filesystem::path(path).filename().string();
-  auto attachment = std::make_shared<Attachment>(fileName, std::move(bytes), weak_from_this());
+  // A saved mail attached from disk goes as the mail it is.
+  const bool message = AttachmentContentType(fileName) == kMessageContentType;
+  auto attachment =
+      std::make_shared<Attachment>(fileName, std::move(bytes), weak_from_this(), message);
   if (position >= 1 && position <= Count()) {
     m_items.insert(m_items.begin() + (position - 1), attachment);
   } else {
@@ -57,20 +61,28 @@ void Attachments::Remove(int index) {
 void Attachments::Load(const std::vector<StoredAttachment>& stored) {
   m_items.clear();
   for (const auto& item : stored) {
-    m_items.push_back(std::make_shared<Attachment>(item.fileName, item.bytes, weak_from_this()));
+    m_items.push_back(
+        std::make_shared<Attachment>(item.fileName, item.bytes, weak_from_this(), item.message));
   }
 }
 
 std::vector<StoredAttachment> Attachments::ToStored() const {
   std::vector<StoredAttachment> result;
-  for (const auto& item : m_items) result.push_back({item->FileName(), item->Bytes()});
+  for (const auto& item : m_items)
+    result.push_back({item->FileName(), item->Bytes(), item->IsMessage()});
   return result;
 }
 
 std::vector<Attachments::Listed> Attachments::Listing() const {
   std::vector<Listed> result;
-  for (const auto& item : m_items) result.push_back({item->FileName(), item->Bytes().size()});
+  for (const auto& item : m_items)
+    result.push_back({item->FileName(), item->Bytes().size(), item->IsMessage()});
   return result;
+}
+
+std::shared_ptr<Attachment> Attachments::At(int index) const {
+  if (index < 1 || index > static_cast<int>(m_items.size())) return nullptr;
+  return m_items[index - 1];
 }
 
 int Attachments::IndexOf(const Attachment* attachment) const {

@@ -33,14 +33,22 @@ class Attachments : public hostmodel::Attachments,
   struct Listed {
     std::string fileName;
     std::size_t size;
+    bool message;  // an attached mail
   };
   std::vector<Listed> Listing() const;
   int IndexOf(const Attachment* attachment) const;
+  // The item at a 1-based index, or null.
+  std::shared_ptr<Attachment> At(int index) const;
+
+  // Why the attachments can no longer be saved (their mail is gone), or "".
+  const std::string& Gone() const { return m_gone; }
+  void SetGone(std::string why) { m_gone = std::move(why); }
 
  private:
   AddedFn m_added;
   ChangedFn m_changed;
   std::vector<std::shared_ptr<Attachment>> m_items;
+  std::string m_gone;
 };
 
 }  // namespace mailhost

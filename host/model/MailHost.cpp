@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "host/model/Application.h"
+#include "host/model/Attachment.h"
 #include "host/model/Attachments.h"
 #include "host/model/CommandBars.h"
 #include "host/model/Explorer.h"
@@ -13,6 +14,7 @@
 #include "host/model/Inspector.h"
 #include "host/model/MailItem.h"
 #include "host/model/PersistentBars.h"
+#include "host/store/MimeMessage.h"
 #include "platform/Error.h"
 #include "platform/Platform.h"
 
@@ -109,23 +111,99 @@ std::vector<std::string> MailHost::EndSending(std::chrono::milliseconds grace) {
 void MailHost::AddItem(const std::string& folder, const StoredItem& item) {
   if (FindItem(item.id))
     throw platform::Error("An item with the id " + item.id + " exists already.");
-  m_store.Add(folder, item);
+  // A saved mail among the attachments goes as the mail it is, as it does
+  // when a person attaches it.
+  StoredItem added = item;
+  for (auto& attachment : added.attachments) {
+    if (AttachmentContentType(attachment.fileName) == kMessageContentType)
+      attachment.message = true;
+  }
+  m_store.Add(folder, added);
 }
 
 hostmodel::Ref<hostmodel::Item> MailHost::FindItem(const std::string& id) {
   auto cached = m_items.find(id);
   if (cached != m_items.end()) return cached->second;
+  // No id of the store holds a '/'.
+  if (const auto slash = id.rfind('/'); slash != std::string::npos)
+    return AttachedMail(id, id.substr(0, slash), id.substr(slash + 1));
   const auto folder = m_store.FolderOf(id);
   if (folder.empty()) return nullptr;
   const auto stored = m_store.Load(id);
   hostmodel::Ref<hostmodel::Item> item;
   if (stored.itemClass == hostmodel::kOlMail) {
-    item = MailItem::Create(m_store, folder, stored);
+    item = MailItem::Create(m_store, folder, stored, m_from);
   } else {
     item = std::make_shared<PlainItem>(stored.itemClass);
   }
   m_items[id] = item;
   return item;
+}
+
+hostmodel::Ref<hostmodel::Item> MailHost::AttachedMail(const std::string& id,
+                                                       const std::string& parent,
+                                                       const std::string& number) {
+  auto mail = std::dynamic_pointer_cast<MailItem>(FindItem(parent));
+  if (!mail || number.empty() || number.size() > 4 ||
+      number.find_first_not_of("0123456789") != std::string::npos)
+    return nullptr;
+  auto attachment = mail->AttachmentList()->At(std::stoi(number));
+  if (!attachment || !attachment->IsMessage()) return nullptr;
+  const auto& bytes = attachment->Bytes();
+  StoredItem stored =
+      ReadMimeMessage(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  stored.id = id;
+  stored.read = true;
+  auto item = MailItem::Attached(mail->Folder(), stored);
+  m_items[id] = item;
+  return item;
+}
+
+void MailHost::StoreChanged() {
+  // A window's mail first: one that came back is the window's mail again.
+  for (const auto& window : m_windows) {
+    auto mail = std::dynamic_pointer_cast<MailItem>(window->Item());
+    if (!mail || IsSending(mail->Id())) continue;
+    const bool present = Exists(mail->Id());
+    mail->SetRemoved(!present);
+    if (present) m_items[mail->Id()] = mail;
+  }
+  for (auto it = m_items.begin(); it != m_items.end();) {
+    auto mail = std::dynamic_pointer_cast<MailItem>(it->second);
+    if (mail && IsSending(it->first)) {
+      ++it;
+      continue;
+    }
+    std::string folder;
+    StoredItem summary;
+    try {
+      if (!Exists(it->first)) throw platform::Error("gone");
+      if (mail && !mail->IsAttached()) {
+        folder = m_store.FolderOf(it->first);
+        summary = m_store.Summary(it->first);
+      }
+    } catch (const platform::Error&) {
+      if (mail) mail->SetRemoved(true);
+      it = m_items.erase(it);
+      continue;
+    }
+    if (!folder.empty()) mail->Refresh(folder, summary);
+    ++it;
+  }
+  const auto current = m_explorer->CurrentFolder()->Name();
+  std::vector<std::string> kept;
+  std::vector<hostmodel::Ref<hostmodel::Item>> items;
+  for (const auto& name : m_selectedIds) {
+    auto named = m_windowItems.find(name);
+    const std::string id = named != m_windowItems.end() ? named->second : name;
+    auto item = FindItem(id);
+    if (!item || FolderOf(id) != current) continue;
+    kept.push_back(name);
+    items.push_back(std::move(item));
+  }
+  if (kept.size() == m_selectedIds.size()) return;
+  m_selectedIds = std::move(kept);
+  m_explorer->Select(std::move(items));
 }
 
 void MailHost::ShowFolder(const std::string& name) {
@@ -168,6 +246,11 @@ std::shared_ptr<Inspector> MailHost::NewMail(const std::string& window) {
   StoredItem stored;
   stored.id = NewItemId();
   stored.itemClass = hostmodel::kOlMail;
+  // What every draft carries from its first save on: notmuch and others skip
+  // a file without From, and a Message-Id says it is the same draft.
+  stored.from = m_from;
+  stored.messageId = NewMessageId();
+  stored.date = DateNow();
   m_store.Add(kDraftsFolder, stored);
   return OpenWindow(window, FindItem(stored.id));
 }
@@ -244,6 +327,7 @@ MailHost::SendResult MailHost::Send(const std::string& window) {
       delivered != m_deliveredNotFiled.end()) {
     return FileSent(mail, delivered->second, true);
   }
+  RequirePresent(mail, window, "sent");
   // A mail the server took must be filed; better not to send what cannot be.
   if (const auto problem = m_store.WriteProblem(); !problem.empty()) {
     ShowSendBox(kCannotFile, problem);
@@ -346,7 +430,17 @@ std::shared_ptr<MailItem> MailHost::WrittenMail(const std::string& window) {
   if (IsSending(mail->Id())) {
     throw platform::Error("The mail in " + window + " is being sent; it cannot be changed now.");
   }
+  RequirePresent(mail, window, "changed");
   return mail;
+}
+
+void MailHost::RequirePresent(const std::shared_ptr<MailItem>& mail, const std::string& window,
+                              const std::string& doing) {
+  if (!mail->Removed() && (mail->IsAttached() || Exists(mail->Id()))) return;
+  mail->SetRemoved(true);
+  throw platform::Error("The mail in " + window +
+                        " was removed from the mail store by another program; it cannot be " +
+                        doing + ".");
 }
 
 std::shared_ptr<Inspector> MailHost::Window(const std::string& name) const {
@@ -410,9 +504,15 @@ hostmodel::Ref<hostmodel::Folder> MailHost::FolderObject(const std::string& name
   throw platform::Error("There is no folder " + name + ".");
 }
 
+bool MailHost::Exists(const std::string& id) const {
+  if (const auto slash = id.rfind('/'); slash != std::string::npos)
+    return Exists(id.substr(0, slash));
+  return !m_store.FolderOf(id).empty();
+}
+
 std::string MailHost::NewItemId() {
   for (;;) {
-    auto id = "new" + std::to_string(++m_newMails);
+    auto id = m_store.NewId();
     if (!FindItem(id)) return id;
   }
 }

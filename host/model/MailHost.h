@@ -59,8 +59,14 @@ class MailHost {
 
   // Puts a new item into the store; its id must be new.
   void AddItem(const std::string& folder, const StoredItem& item);
-  // The live item with this id, or null.
+  // The live item with this id, or null. "ID/N" is the mail attached to mail
+  // ID as its Nth attachment, which opens as any mail does.
   hostmodel::Ref<hostmodel::Item> FindItem(const std::string& id);
+  // Other programs changed the store: a mail they removed, or moved out of
+  // the folder shown, leaves the selection; its live item is forgotten, and
+  // a window that holds it says so and refuses to change or send it. Marks
+  // they set (read, deleted) reach the live items.
+  void StoreChanged();
 
   void ShowFolder(const std::string& name);
   void Select(const std::vector<std::string>& ids);
@@ -128,6 +134,13 @@ class MailHost {
   // A mail kept under a window's name, else the item with that id.
   hostmodel::Ref<hostmodel::Item> ItemNamed(const std::string& name);
   std::string FolderOf(const std::string& id) const;
+  // Whether the store still holds the item (an attached mail: its mail).
+  bool Exists(const std::string& id) const;
+  hostmodel::Ref<hostmodel::Item> AttachedMail(const std::string& id, const std::string& parent,
+                                               const std::string& number);
+  // Throws platform::Error, and marks the mail, when another program removed it.
+  void RequirePresent(const std::shared_ptr<MailItem>& mail, const std::string& window,
+                      const std::string& doing);
   hostmodel::Ref<hostmodel::Folder> FolderObject(const std::string& name);
   std::string NewItemId();
 
@@ -142,7 +155,6 @@ class MailHost {
   std::string m_activeWindow;                         // "" none
   std::vector<std::string> m_selectedIds;
   int m_windowsOpened = 0;
-  int m_newMails = 0;
   bool m_quitRequested = false;
   std::function<void()> m_quitHook;
   std::string m_from;

@@ -20,8 +20,10 @@ namespace {
 // it stops the sending (the mail then stays in Drafts).
 constexpr std::chrono::seconds kSendingGraceAtQuit{10};
 
-// Without --from, sent mail is from the user on this machine.
+// Without --from, mail is from the user's address as mail programs take it
+// from the environment, else from the user on this machine.
 std::string LocalSender() {
+  if (const char* email = std::getenv("EMAIL"); email && *email) return email;
   const char* user = std::getenv("USER");
   return std::string(user && *user ? user : "mailhost") + "@localhost";
 }
@@ -39,12 +41,15 @@ HostSetup::HostSetup(const HostOptions& options, LineWriter& out, std::ostream& 
   if (options.memoryStore && options.maildir.empty()) {
     m_store = std::make_unique<MemoryMailStore>();
   } else {
-    auto maildir = std::make_unique<MaildirStore>(MaildirFor(options.dataFolder, options.maildir));
+    auto maildir = std::make_unique<MaildirStore>(MaildirFor(options.dataFolder, options.maildir),
+                                                  DataFolderFor(options.dataFolder) + "/summaries");
     maildir->SetNoteSink([this](const std::string& note) { m_out.Note(note); });
     if (maildir->ChangeFd() >= 0) {
       m_watchedFd = maildir->ChangeFd();
       Loop().WatchReadable(m_watchedFd, [this, raw = maildir.get()] {
-        if (raw->DrainChanges() && m_storeChanged) m_storeChanged();
+        if (!raw->DrainChanges()) return;
+        m_host->StoreChanged();
+        if (m_storeChanged) m_storeChanged();
       });
     }
     m_store = std::move(maildir);

@@ -31,7 +31,7 @@ struct HostOptions {
   std::string maildir;             // --maildir PATH
   bool memoryStore = false;        // mail kept in memory for the run, unless maildir is given
   std::string smtpUrl;             // "": Send only files the mail in Sent
-  std::string from;                // the sender; "": the user on this machine
+  std::string from;                // the sender; "": $EMAIL, else the user on this machine
 };
 
 // What a front end brings of its own.

@@ -7,9 +7,20 @@ namespace mailhost {
 std::vector<StoredItem> MailStore::Summaries(const std::string& folder) const {
   auto items = Items(folder);
   for (auto& item : items) {
+    item.body.clear();
     for (auto& attachment : item.attachments) attachment.bytes = {};
   }
   return items;
+}
+
+StoredItem MailStore::Summary(const std::string& id) const {
+  const auto folder = FolderOf(id);
+  if (!folder.empty()) {
+    for (auto& item : Summaries(folder)) {
+      if (item.id == id) return item;
+    }
+  }
+  throw platform::Error("The item " + id + " does not exist.");
 }
 
 StoredItem MailStore::Load(const std::string& id) const {
@@ -36,6 +47,10 @@ void MailStore::MarkRead(const std::string& id) {
   auto item = Load(id);
   item.read = true;
   Add(folder, item);
+}
+
+std::string MailStore::NewId() {
+  return "new" + std::to_string(++m_newIds);
 }
 
 void MailStore::File(const std::string& folder, const StoredItem& item) {

@@ -16,6 +16,7 @@ namespace mailhost {
 struct StoredAttachment {
   std::string fileName;  // base name only
   std::vector<std::uint8_t> bytes;
+  bool message = false;  // an attached mail (message/rfc822), its bytes the whole message
 };
 
 struct StoredItem {
@@ -23,9 +24,12 @@ struct StoredItem {
   int itemClass = 43;
   std::string subject;
   std::string body;
+  // A store on disk knows a mail's state as mail clients agree on it: a mail
+  // in Drafts is a draft whatever its flags, any other is sent.
   bool sent = false;
   bool read = false;
-  std::string from;  // address lists as text: "Anna Berg <anna@example.com>"
+  bool deleted = false;  // marked deleted by a mail client, not yet expunged
+  std::string from;      // address lists as text: "Anna Berg <anna@example.com>"
   std::string to;
   std::string date;       // RFC 5322 date text; a store on disk fills in the time of writing
   std::string messageId;  // without the angle brackets; a store on disk makes one up
@@ -50,9 +54,13 @@ class MailStore {
   // Throws platform::Error when the item or the folder does not exist.
   virtual void Move(const std::string& id, const std::string& toFolder) = 0;
 
-  // The items of a folder with their attachments' names but none of their
-  // bytes. Throws platform::Error for a folder that does not exist.
+  // The items of a folder with their attachments' names but neither their
+  // bytes nor the text. Throws platform::Error for a folder that does not
+  // exist.
   virtual std::vector<StoredItem> Summaries(const std::string& folder) const;
+  // One item as Summaries gives it. Throws platform::Error when no folder
+  // holds it.
+  virtual StoredItem Summary(const std::string& id) const;
   // The whole item. Throws platform::Error when no folder holds it.
   virtual StoredItem Load(const std::string& id) const;
   // The folder that holds the item, or "" when none does.
@@ -65,9 +73,14 @@ class MailStore {
   // goes, so that a crash between leaves both, never neither. Throws
   // platform::Error and changes nothing when the new copy cannot be written.
   virtual void File(const std::string& folder, const StoredItem& item);
+  // An id that no item has yet, for a mail the host makes.
+  virtual std::string NewId();
   // Why nothing can be written now (a read-only Maildir), for a person; ""
   // when writing may work.
   virtual std::string WriteProblem() const { return {}; }
+
+ private:
+  unsigned m_newIds = 0;
 };
 
 }  // namespace mailhost

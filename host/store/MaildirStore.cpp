@@ -13,6 +13,8 @@
 #include <memory>
 #include <utility>
 
+#include "host/store/FileIo.h"
+#include "host/store/MaildirName.h"
 #include "host/store/MimeMessage.h"
 #include "hostmodel/HostModel.h"
 #include "platform/Error.h"
@@ -20,9 +22,11 @@
 namespace mailhost {
 namespace {
 
-constexpr const char* kInfoMark = ":2,";
 constexpr char kFlagDraft = 'D';
 constexpr char kFlagSeen = 'S';
+constexpr char kFlagTrashed = 'T';
+// mbsync's UID, which numbers a file in its folder only.
+constexpr std::string_view kFolderAdditions = "U";
 // Maildir's rule: a file in tmp/ this old belongs to a writer that died.
 constexpr time_t kStaleTmpSeconds = 36 * 60 * 60;
 constexpr const char* kItemClassField = "Item-Class: ";
@@ -40,15 +44,6 @@ bool CannotWrite(int error) {
   throw platform::Error("The item " + id + " does not exist.");
 }
 
-struct Fd {
-  int fd = -1;
-  explicit Fd(int value) : fd(value) {}
-  ~Fd() {
-    if (fd >= 0) close(fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-};
 
 using Dir = std::unique_ptr<DIR, int (*)(DIR*)>;
 
@@ -78,30 +73,18 @@ void SyncFolder(const std::string& path) {
   if (folder.fd >= 0) fsync(folder.fd);
 }
 
-bool ReadFile(const std::string& path, std::string* content) {
-  Fd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.fd < 0) return false;
-  struct stat info {};
-  if (fstat(file.fd, &info) == 0 && info.st_size > 0) content->reserve(info.st_size);
-  char buffer[65536];
-  for (;;) {
-    const ssize_t got = read(file.fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return got == 0;
-    content->append(buffer, static_cast<std::size_t>(got));
-  }
-}
-
 std::string HostName() {
   char name[256] = {};
   if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
-  // Maildir spells the two characters a file name cannot hold this way.
+  // Maildir spells the characters a unique name cannot hold this way.
   std::string safe;
   for (const char* c = name; *c; ++c) {
     if (*c == '/')
       safe += "\\057";
     else if (*c == ':')
       safe += "\\072";
+    else if (*c == ',')
+      safe += "\\054";
     else
       safe += *c;
   }
@@ -155,19 +138,26 @@ std::string FlagsOf(const StoredItem& item, const std::string& kept) {
   }
   if (!item.sent) flags += kFlagDraft;
   if (item.read) flags += kFlagSeen;
-  std::sort(flags.begin(), flags.end());
-  return flags;
+  return SortedFlags(flags);
 }
 
-// Where a file of this id and these flags lives: new/ holds only files that
-// carry no info yet.
-std::string EntryPath(const std::string& id, const std::string& flags) {
-  return flags.empty() ? "new/" + id : "cur/" + id + kInfoMark + flags;
+std::string CurPath(const std::string& base, const std::string& flags) {
+  return "cur/" + base + std::string(kInfoMark) + flags;
 }
 
-// The unique part of a file name in new/ or cur/.
-std::string IdOf(const std::string& name) {
-  return name.substr(0, name.find(':'));
+// Where a new file of this name and these flags goes: new/ holds only files
+// that carry no info yet.
+std::string EntryPath(const std::string& base, const std::string& flags) {
+  return flags.empty() ? "new/" + base : CurPath(base, flags);
+}
+
+// The file's name, without "new/" or "cur/".
+std::string NameOf(const std::string& relative) {
+  return relative.substr(4);
+}
+
+std::string FolderOfPath(const std::string& path) {
+  return path.substr(0, path.rfind('/'));
 }
 
 bool SameTime(const timespec& a, const timespec& b) {
@@ -195,7 +185,14 @@ void SweepTmp(const std::string& tmp) {
 
 }  // namespace
 
-MaildirStore::MaildirStore(std::string root) : m_tree(std::move(root)), m_root(m_tree.Root()) {
+MaildirStore::MaildirStore(std::string root, std::string cacheFolder)
+    : m_tree(std::move(root)), m_root(m_tree.Root()), m_cache(std::move(cacheFolder)) {
+  if (char* absolute = realpath(m_root.c_str(), nullptr)) {
+    m_absoluteRoot = std::string(absolute) + "/";
+    free(absolute);
+  } else {
+    m_absoluteRoot = m_root;
+  }
   for (const auto& folder : m_tree.Scan()) Open(folder.name, folder.path, folder.defaultItemType);
   if (m_tree.MadeNow()) {
     for (auto& folder : m_folders) Make(folder);
@@ -319,16 +316,16 @@ void MaildirStore::RemoveFiledDrafts() {
   if (!drafts || !sent) return;
   std::map<std::string, std::string> draftFiles;
   ForEachFile(drafts->path, [&](const std::string& relative, const struct stat&) {
-    draftFiles[IdOf(relative.substr(4))] = relative;
+    draftFiles[IdentityOf(NameOf(relative))] = relative;
   });
   if (draftFiles.empty()) return;
   std::map<std::string, std::string> sentFiles;
   ForEachFile(sent->path, [&](const std::string& relative, const struct stat&) {
-    sentFiles[IdOf(relative.substr(4))] = relative;
+    sentFiles[IdentityOf(NameOf(relative))] = relative;
   });
   const auto messageIdOf = [](const std::string& path) {
     std::string content;
-    if (!ReadFile(path, &content) || IsItemText(content)) return std::string();
+    if (!ReadWholeFile(path, &content) || IsItemText(content)) return std::string();
     return ReadMimeMessage(content, false).messageId;
   };
   for (const auto& [id, relative] : draftFiles) {
@@ -337,13 +334,13 @@ void MaildirStore::RemoveFiledDrafts() {
     const std::string draft = drafts->path + relative;
     const std::string messageId = messageIdOf(draft);
     if (messageId.empty() || messageId != messageIdOf(sent->path + filed->second)) continue;
-    if (unlink(draft.c_str()) == 0) SyncFolder(draft.substr(0, draft.rfind('/')));
+    if (unlink(draft.c_str()) == 0) SyncFolder(FolderOfPath(draft));
   }
 }
 
 bool MaildirStore::IsSafeId(const std::string& id) {
   return !id.empty() && id.size() <= 200 && id[0] != '.' &&
-         id.find_first_of(std::string("/:\0", 3)) == std::string::npos;
+         id.find_first_of(std::string("/:,\0", 4)) == std::string::npos;
 }
 
 void MaildirStore::ReadNotifications() const {
@@ -391,37 +388,120 @@ const MaildirStore::FolderData& MaildirStore::Fresh(FolderData& folder) const {
   // A folder not watched (missing, or no inotify) is looked at every time.
   Watch(folder);
   if (folder.stale || !folder.watched) {
+    const bool first = !folder.cacheRead;
+    std::map<std::string, Entry> before = first ? Cached(folder) : std::move(folder.entries);
+    folder.cacheRead = true;
     std::map<std::string, Entry> entries;
     ForEachFile(folder.path, [&](const std::string& relative, const struct stat& info) {
-      Take(folder, relative, info, entries, folder.entries);
+      if (Take(folder, relative, info, entries, before)) folder.cacheDirty = true;
     });
+    std::map<std::string, std::string> gone;
+    std::set<std::string> arrived;
+    // The cache holds what the files were at some earlier run: no file went now.
+    if (!first) {
+      for (const auto& [id, entry] : before) {
+        if (!entries.count(id)) gone[id] = entry.summary.messageId;
+      }
+      for (const auto& [id, entry] : entries) {
+        if (!before.count(id)) arrived.insert(id);
+      }
+    }
+    folder.cacheDirty = folder.cacheDirty || entries.size() != before.size();
     folder.entries = std::move(entries);
     folder.stale = false;
     folder.changed.clear();
+    Reconcile(folder, gone, arrived);
+    KeepCache(folder);
     return folder;
   }
+  std::map<std::string, std::string> gone;
+  std::set<std::string> arrived;
   for (const auto& relative : folder.changed) {
+    const std::string id = IdOf(NameOf(relative));
+    auto known = folder.entries.find(id);
     struct stat info {};
     if (stat((folder.path + relative).c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-      Take(folder, relative, info, folder.entries, folder.entries);
+      if (known == folder.entries.end()) arrived.insert(id);
+      if (Take(folder, relative, info, folder.entries, folder.entries)) folder.cacheDirty = true;
       continue;
     }
-    auto gone = folder.entries.find(IdOf(relative.substr(4)));
-    if (gone != folder.entries.end() && gone->second.path == relative) folder.entries.erase(gone);
+    if (known != folder.entries.end() && known->second.path == relative) {
+      gone[id] = known->second.summary.messageId;
+      folder.entries.erase(known);
+      folder.cacheDirty = true;
+    }
   }
   folder.changed.clear();
+  Reconcile(folder, gone, arrived);
+  KeepCache(folder);
   return folder;
 }
 
-void MaildirStore::Take(const FolderData& folder, const std::string& relative,
+void MaildirStore::Reconcile(FolderData& folder, const std::map<std::string, std::string>& gone,
+                             const std::set<std::string>& arrived) const {
+  for (const auto& [id, messageId] : gone) {
+    if (messageId.empty() || folder.entries.count(id)) continue;
+    std::vector<std::string> matches;
+    for (const auto& other : arrived) {
+      auto found = folder.entries.find(other);
+      // Only a file no mail of this run stands for yet.
+      if (found != folder.entries.end() && found->second.summary.messageId == messageId &&
+          IdentityOf(NameOf(found->second.path)) == other)
+        matches.push_back(other);
+    }
+    if (matches.size() != 1) continue;
+    auto moved = folder.entries.extract(matches.front());
+    moved.key() = id;
+    moved.mapped().summary.id = id;
+    folder.entries.insert(std::move(moved));
+    m_aliases[matches.front()] = id;
+  }
+}
+
+std::map<std::string, MaildirStore::Entry> MaildirStore::Cached(const FolderData& folder) const {
+  std::map<std::string, Entry> entries;
+  for (auto& record : m_cache.Read(m_absoluteRoot + folder.path.substr(m_root.size()))) {
+    Entry entry;
+    entry.size = record.size;
+    entry.mtime = record.mtime;
+    entry.summary = std::move(record.summary);
+    entries[record.identity] = std::move(entry);
+  }
+  return entries;
+}
+
+void MaildirStore::KeepCache(FolderData& folder) const {
+  if (!folder.cacheDirty) return;
+  folder.cacheDirty = false;
+  std::vector<SummaryRecord> records;
+  records.reserve(folder.entries.size());
+  for (const auto& [id, entry] : folder.entries)
+    records.push_back({IdentityOf(NameOf(entry.path)), entry.size, entry.mtime, entry.summary});
+  m_cache.Write(m_absoluteRoot + folder.path.substr(m_root.size()), records);
+}
+
+std::string MaildirStore::IdOf(const std::string& name) const {
+  const std::string identity = IdentityOf(name);
+  auto alias = m_aliases.find(identity);
+  return alias == m_aliases.end() ? identity : alias->second;
+}
+
+void MaildirStore::ApplyFlags(const FolderData& folder, const std::string& id,
+                              const std::string& flags, StoredItem& item) const {
+  item.id = id;
+  item.read = IsRead(id, flags);
+  item.sent = folder.info.name != kDraftsFolder;
+  item.deleted = flags.find(kFlagTrashed) != std::string::npos;
+}
+
+bool MaildirStore::Take(const FolderData& folder, const std::string& relative,
                         const struct stat& info, std::map<std::string, Entry>& entries,
                         std::map<std::string, Entry>& cache) const {
-  const std::string name = relative.substr(4);
+  const std::string name = NameOf(relative);
   const std::string id = IdOf(name);
-  const auto mark = name.find(kInfoMark);
   Entry entry;
   entry.path = relative;
-  entry.flags = mark == std::string::npos ? "" : name.substr(mark + std::strlen(kInfoMark));
+  entry.flags = SplitName(name).flags;
   entry.size = info.st_size;
   entry.mtime = info.st_mtim;
   // Two files of one id are what a crash between linking a replacement and
@@ -431,27 +511,28 @@ void MaildirStore::Take(const FolderData& folder, const std::string& relative,
   if (twin != entries.end() && twin->second.path != relative &&
       stat((folder.path + twin->second.path).c_str(), &twinInfo) == 0 &&
       !Newer(entry.mtime, twin->second.mtime))
-    return;
+    return false;
+  bool read = false;
   auto cached = cache.find(id);
   if (cached != cache.end() && cached->second.size == entry.size &&
       SameTime(cached->second.mtime, entry.mtime)) {
     entry.summary = std::move(cached->second.summary);
   } else {
     entry.summary = ReadEntry(folder, id, entry, false);
+    entry.summary.body.clear();  // a listing shows none, and 10,000 of them add up
+    read = true;
   }
-  entry.summary.read = IsRead(id, entry.flags);
-  entry.summary.sent = entry.flags.find(kFlagDraft) == std::string::npos;
+  ApplyFlags(folder, id, entry.flags, entry.summary);
   entries[id] = std::move(entry);
+  return read;
 }
 
 StoredItem MaildirStore::ReadEntry(const FolderData& folder, const std::string& id,
                                    const Entry& entry, bool withAttachmentBytes) const {
   std::string content;
-  ReadFile(folder.path + entry.path, &content);  // a vanished file reads as empty
+  ReadWholeFile(folder.path + entry.path, &content);  // a vanished file reads as empty
   StoredItem item = ReadContent(content, withAttachmentBytes);
-  item.id = id;
-  item.read = IsRead(id, entry.flags);
-  item.sent = entry.flags.find(kFlagDraft) == std::string::npos;
+  ApplyFlags(folder, id, entry.flags, item);
   return item;
 }
 
@@ -464,6 +545,25 @@ std::pair<MaildirStore::FolderData*, const MaildirStore::Entry*> MaildirStore::F
     if (found != fresh.entries.end()) return {&folder, &found->second};
   }
   return {nullptr, nullptr};
+}
+
+const MaildirStore::Entry* MaildirStore::FindByMessageId(FolderData& folder,
+                                                         const std::string& messageId) const {
+  if (messageId.empty()) return nullptr;
+  const Entry* found = nullptr;
+  for (const auto& [id, entry] : Fresh(folder).entries) {
+    if (entry.summary.messageId != messageId) continue;
+    if (found) return nullptr;  // which of them, nobody can say
+    found = &entry;
+  }
+  return found;
+}
+
+MaildirStore::FolderData* MaildirStore::Drafts() const {
+  for (auto& folder : m_folders) {
+    if (folder.info.name == kDraftsFolder) return &folder;
+  }
+  return nullptr;
 }
 
 std::vector<StoredFolder> MaildirStore::Folders() const {
@@ -482,6 +582,14 @@ std::vector<StoredItem> MaildirStore::Summaries(const std::string& folder) const
     result.back().read = IsRead(id, entry.flags);
   }
   return result;
+}
+
+StoredItem MaildirStore::Summary(const std::string& id) const {
+  auto [folder, entry] = Find(id);
+  if (!entry) NoSuchItem(id);
+  StoredItem summary = entry->summary;
+  summary.read = IsRead(id, entry->flags);
+  return summary;
 }
 
 std::vector<StoredItem> MaildirStore::Items(const std::string& folder) const {
@@ -506,12 +614,19 @@ bool MaildirStore::IsRead(const std::string& id, const std::string& flags) const
   return flags.find(kFlagSeen) != std::string::npos || m_readInMemory.count(id) > 0;
 }
 
-std::string MaildirStore::Deliver(const FolderData& folder, const std::string& content) const {
+std::string MaildirStore::NewId() {
+  return UniqueName();
+}
+
+std::string MaildirStore::UniqueName() const {
   timeval now{};
   gettimeofday(&now, nullptr);
-  const std::string tmp = folder.path + "tmp/" + std::to_string(now.tv_sec) + ".M" +
-                          std::to_string(now.tv_usec) + "P" + std::to_string(getpid()) + "Q" +
-                          std::to_string(++m_deliveries) + "." + HostName();
+  return std::to_string(now.tv_sec) + ".M" + std::to_string(now.tv_usec) + "P" +
+         std::to_string(getpid()) + "Q" + std::to_string(++m_deliveries) + "." + HostName();
+}
+
+std::string MaildirStore::Deliver(const FolderData& folder, const std::string& content) const {
+  const std::string tmp = folder.path + "tmp/" + UniqueName();
   Fd file(open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
   if (file.fd < 0) WriteFailed(folder, "write to");
   const auto fail = [&] {
@@ -550,12 +665,16 @@ void MaildirStore::LinkIn(const FolderData& folder, const std::string& tmp,
     WriteFailed(folder, "write to");
   }
   unlink(tmp.c_str());
-  SyncFolder(path.substr(0, path.rfind('/')));
+  SyncFolder(FolderOfPath(path));
 }
 
 void MaildirStore::Add(const std::string& folder, const StoredItem& item) {
   auto& target = Require(folder);
   auto [holder, old] = Find(item.id);
+  // A draft another program put in place of the one this mail was is still
+  // this mail: the next version replaces it.
+  if (!old && &target == Drafts() && (old = FindByMessageId(target, item.messageId)))
+    holder = &target;
   if (holder && holder != &target) {
     throw platform::Error("The item " + item.id + " is already in the folder " + holder->info.name +
                           ".");
@@ -564,49 +683,55 @@ void MaildirStore::Add(const std::string& folder, const StoredItem& item) {
     throw platform::Error("The id " + item.id + " cannot name an item in the mail store.");
   }
   const std::string content = Content(item, old);
-  const std::string relative = EntryPath(item.id, FlagsOf(item, old ? old->flags : ""));
-  const std::string path = target.path + relative;
+  const std::string flags = FlagsOf(item, old ? old->flags : "");
+  const std::string oldRelative = old ? old->path : "";
   Make(target);
   const std::string tmp = Deliver(target, content);
-  if (old && old->path == relative) {
-    if (rename(tmp.c_str(), path.c_str()) != 0) {
-      const int error = errno;
-      unlink(tmp.c_str());
-      errno = error;
-      WriteFailed(target, "write to");
-    }
-    SyncFolder(path.substr(0, path.rfind('/')));
-  } else {
-    LinkIn(target, tmp, relative);
-  }
+  // A changed mail is a new file: other programs take a name they know for
+  // the content they saw under it.
+  const std::string unique = old ? tmp.substr(tmp.rfind('/') + 1) : item.id;
+  const std::string relative = EntryPath(unique, flags);
+  LinkIn(target, tmp, relative);
+  if (unique != item.id) m_aliases[unique] = item.id;
   target.changed.insert(relative);
-  if (old && old->path != relative) {
-    const std::string oldPath = target.path + old->path;
-    target.changed.insert(old->path);
-    if (unlink(oldPath.c_str()) == 0) SyncFolder(oldPath.substr(0, oldPath.rfind('/')));
+  if (!oldRelative.empty()) {
+    const std::string oldPath = target.path + oldRelative;
+    target.changed.insert(oldRelative);
+    if (unlink(oldPath.c_str()) == 0) SyncFolder(FolderOfPath(oldPath));
   }
 }
 
 void MaildirStore::File(const std::string& folder, const StoredItem& item) {
   auto& target = Require(folder);
   auto [holder, old] = Find(item.id);
+  if (!old) {
+    holder = Drafts();
+    old = holder && holder != &target ? FindByMessageId(*holder, item.messageId) : nullptr;
+  }
   if (!old || holder == &target) {
     Add(folder, item);
     return;
   }
   const std::string content = Content(item, old);
-  const std::string relative = EntryPath(item.id, FlagsOf(item, old->flags));
+  // The filed copy keeps the draft's unique name (RemoveFiledDrafts), unless
+  // the folder has that name already.
+  std::string unique = IdentityOf(NameOf(old->path));
+  const std::string flags = FlagsOf(item, old->flags);
   const std::string oldRelative = old->path;
+  if (Fresh(target).entries.count(IdOf(unique))) unique.clear();
   Make(target);
   const std::string tmp = Deliver(target, content);
+  if (unique.empty()) unique = tmp.substr(tmp.rfind('/') + 1);
+  const std::string relative = EntryPath(unique, flags);
   Step(FileStep::CopyWritten);
   LinkIn(target, tmp, relative);
+  if (unique != item.id) m_aliases[unique] = item.id;
   target.changed.insert(relative);
   Step(FileStep::CopyInPlace);
   // Filed: a copy left behind by a failure here goes at the next open.
   const std::string oldPath = holder->path + oldRelative;
   holder->changed.insert(oldRelative);
-  if (unlink(oldPath.c_str()) == 0) SyncFolder(oldPath.substr(0, oldPath.rfind('/')));
+  if (unlink(oldPath.c_str()) == 0) SyncFolder(FolderOfPath(oldPath));
   Step(FileStep::OldRemoved);
 }
 
@@ -616,12 +741,13 @@ void MaildirStore::Move(const std::string& id, const std::string& toFolder) {
   if (!entry) NoSuchItem(id);
   if (from == &target) return;
   const std::string source = from->path + entry->path;
-  const std::string relative = "cur/" + id + kInfoMark + entry->flags;
+  const auto name = SplitName(NameOf(entry->path));
+  const std::string relative = CurPath(WithoutAdditions(name.base, kFolderAdditions), name.flags);
   Make(target);
   if (rename(source.c_str(), (target.path + relative).c_str()) != 0)
     WriteFailed(target, "move the item to");
   SyncFolder(target.path + "cur");
-  SyncFolder(source.substr(0, source.rfind('/')));
+  SyncFolder(FolderOfPath(source));
   from->changed.insert(entry->path);
   target.changed.insert(relative);
 }
@@ -630,10 +756,9 @@ void MaildirStore::MarkRead(const std::string& id) {
   auto [folder, entry] = Find(id);
   if (!entry) NoSuchItem(id);
   if (IsRead(id, entry->flags)) return;
-  std::string flags = entry->flags + kFlagSeen;
-  std::sort(flags.begin(), flags.end());
+  const auto name = SplitName(NameOf(entry->path));
   const std::string source = folder->path + entry->path;
-  const std::string relative = "cur/" + id + kInfoMark + flags;
+  const std::string relative = CurPath(name.base, SortedFlags(name.flags + kFlagSeen));
   int error = TryMake(*folder);
   if (error == 0 && rename(source.c_str(), (folder->path + relative).c_str()) != 0) error = errno;
   if (error != 0) {

@@ -6,6 +6,17 @@
 #include "platform/Error.h"
 
 namespace mailhost {
+namespace {
+
+constexpr const char* kDraftsFolder = "Drafts";
+
+// A mail in Drafts is a draft, as mail clients agree.
+void Place(const std::string& folder, StoredItem& item) {
+  if (folder == kDraftsFolder) item.sent = false;
+}
+
+}  // namespace
+
 MemoryMailStore::MemoryMailStore()
     : m_folders{
           {{"Inbox", hostmodel::kOlMailItem}, {}},
@@ -41,8 +52,9 @@ void MemoryMailStore::Add(const std::string& folder, const StoredItem& item) {
   if (same != target.items.end()) {
     *same = item;
   } else {
-    target.items.push_back(item);
+    same = target.items.insert(target.items.end(), item);
   }
+  Place(folder, *same);
 }
 
 void MemoryMailStore::Move(const std::string& id, const std::string& toFolder) {
@@ -54,6 +66,7 @@ void MemoryMailStore::Move(const std::string& id, const std::string& toFolder) {
     if (&folder == &target) return;
     StoredItem item = std::move(*found);
     folder.items.erase(found);
+    Place(toFolder, item);
     target.items.push_back(std::move(item));
     return;
   }

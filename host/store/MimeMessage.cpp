@@ -3,15 +3,16 @@
 #include <gmime/gmime.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <memory>
 #include <mutex>
 
 namespace mailhost {
 namespace {
 
-// Given to an attachment whose name is missing or nothing but a path.
-constexpr const char* kUnnamedAttachment = "attachment";
 constexpr const char* kFallbackDomain = "mailhost.invalid";
+// An attached mail named by its subject keeps this much of it.
+constexpr std::size_t kSubjectNameLength = 80;
 
 struct GObjectUnref {
   void operator()(gpointer object) const {
@@ -44,11 +45,57 @@ std::string ValidUtf8(const char* text) {
   return valid.get();
 }
 
+// "" for a name that is missing or nothing but a path.
 std::string BaseName(const std::string& name) {
   const auto slash = name.find_last_of("/\\");
   std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
-  if (base.empty() || base == "." || base == "..") return kUnnamedAttachment;
+  if (base == "." || base == "..") return "";
   return base;
+}
+
+std::string Lower(const char* text) {
+  GText lower(g_ascii_strdown(text ? text : "", -1));
+  return lower.get();
+}
+
+// The extension of a part of this type that came without a name.
+std::string ExtensionFor(GMimeContentType* type) {
+  const std::string media = Lower(g_mime_content_type_get_media_type(type));
+  std::string sub = Lower(g_mime_content_type_get_media_subtype(type));
+  if (media == "audio") {
+    for (const char* mp3 : {"mpeg", "mp3", "mpeg3", "x-mpeg", "x-mp3", "x-mpeg3", "mpa"}) {
+      if (sub == mp3) return "mp3";
+    }
+    for (const char* wav : {"wav", "x-wav", "wave", "vnd.wave"}) {
+      if (sub == wav) return "wav";
+    }
+    if (sub.rfind("x-", 0) == 0) sub.erase(0, 2);
+    if (!sub.empty() &&
+        sub.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789") == std::string::npos)
+      return sub;
+  }
+  if (media + "/" + sub == kMessageContentType) return "eml";
+  if (media == "text") return sub == "html" ? "htm" : "txt";
+  return "dat";
+}
+
+// What mail clients call the nth part that came without a name.
+std::string UnnamedName(int number, GMimeContentType* type) {
+  char name[32];
+  std::snprintf(name, sizeof name, "ATT%05d.", number);
+  return name + ExtensionFor(type);
+}
+
+// An attached mail's subject as a file name: no folders, no control
+// characters, not too long.
+std::string NameFromSubject(const std::string& subject) {
+  std::string name;
+  for (char c : subject) {
+    if (name.size() >= kSubjectNameLength && (static_cast<unsigned char>(c) & 0xC0) != 0x80) break;
+    name += c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20 ? '_' : c;
+  }
+  while (!name.empty() && (name.back() == ' ' || name.back() == '.')) name.pop_back();
+  return name.empty() || name[0] == '.' ? "" : name + ".eml";
 }
 
 // Text lines end in CRLF on the host, whatever the message's own line ends are.
@@ -110,8 +157,29 @@ GRef<GMimeObject> TextPart(const std::string& body) {
   return GRef<GMimeObject>(GMIME_OBJECT(text.release()));
 }
 
+// An attached mail goes as the message it is; bytes that are no message go
+// as any other file.
+GRef<GMimeObject> MessagePart(const StoredAttachment& attachment) {
+  if (attachment.bytes.empty()) return nullptr;
+  GRef<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(
+      reinterpret_cast<const char*>(attachment.bytes.data()), attachment.bytes.size()));
+  GRef<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+  g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+  GRef<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
+  if (!message) return nullptr;
+  GRef<GMimeMessagePart> part(g_mime_message_part_new_with_message("rfc822", message.get()));
+  GMimeObject* object = GMIME_OBJECT(part.get());
+  g_mime_object_set_disposition(object, GMIME_DISPOSITION_ATTACHMENT);
+  g_mime_object_set_content_disposition_parameter(object, "filename", attachment.fileName.c_str());
+  return GRef<GMimeObject>(GMIME_OBJECT(part.release()));
+}
+
 GRef<GMimeObject> AttachmentPart(const StoredAttachment& attachment) {
-  const auto type = AttachmentContentType(attachment.fileName);
+  auto type = AttachmentContentType(attachment.fileName);
+  if (attachment.message || type == kMessageContentType) {
+    if (auto message = MessagePart(attachment)) return message;
+    type = "application/octet-stream";
+  }
   const auto slash = type.find('/');
   GRef<GMimePart> part(
       g_mime_part_new_with_type(type.substr(0, slash).c_str(), type.substr(slash + 1).c_str()));
@@ -132,16 +200,48 @@ struct Reading {
   StoredItem* item;
   bool withBytes;
   bool haveBody = false;
+  int unnamed = 0;
 };
+
+std::string ObjectFileName(GMimeObject* object) {
+  const char* name = g_mime_object_get_content_disposition_parameter(object, "filename");
+  if (!name) name = g_mime_object_get_content_type_parameter(object, "name");
+  return BaseName(ValidUtf8(name));
+}
+
+void ReadAttachedMail(Reading& reading, GMimeObject* object) {
+  GMimeMessage* message = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+  if (!message) return;
+  StoredAttachment stored;
+  stored.message = true;
+  stored.fileName = ObjectFileName(object);
+  if (stored.fileName.empty())
+    stored.fileName = NameFromSubject(ValidUtf8(g_mime_message_get_subject(message)));
+  if (stored.fileName.empty())
+    stored.fileName = UnnamedName(++reading.unnamed, g_mime_object_get_content_type(object));
+  if (reading.withBytes) {
+    GRef<GMimeStream> out(g_mime_stream_mem_new());
+    g_mime_object_write_to_stream(GMIME_OBJECT(message), nullptr, out.get());
+    const auto bytes = StreamBytes(out.get());
+    stored.bytes.assign(bytes.begin(), bytes.end());
+  }
+  reading.item->attachments.push_back(std::move(stored));
+}
 
 void ReadPart(GMimeObject*, GMimeObject* object, gpointer data) {
   auto& reading = *static_cast<Reading*>(data);
-  if (!GMIME_IS_PART(object)) return;  // multiparts and enclosed messages
+  if (GMIME_IS_MESSAGE_PART(object)) {
+    ReadAttachedMail(reading, object);
+    return;
+  }
+  if (!GMIME_IS_PART(object)) return;  // multiparts
   GMimePart* part = GMIME_PART(object);
+  GMimeContentType* type = g_mime_object_get_content_type(object);
   const char* fileName = g_mime_part_get_filename(part);
-  const bool attachment = g_mime_part_is_attachment(part) || fileName;
+  // A voice message is offered wherever it is, named or not.
+  const bool attachment = g_mime_part_is_attachment(part) || fileName ||
+                          g_mime_content_type_is_type(type, "audio", "*");
   if (!attachment) {
-    GMimeContentType* type = g_mime_object_get_content_type(object);
     if (!reading.haveBody && GMIME_IS_TEXT_PART(object) &&
         g_mime_content_type_is_type(type, "text", "plain")) {
       GText text(g_mime_text_part_get_text(GMIME_TEXT_PART(object)));
@@ -152,6 +252,7 @@ void ReadPart(GMimeObject*, GMimeObject* object, gpointer data) {
   }
   StoredAttachment stored;
   stored.fileName = BaseName(ValidUtf8(fileName));
+  if (stored.fileName.empty()) stored.fileName = UnnamedName(++reading.unnamed, type);
   GMimeDataWrapper* content = g_mime_part_get_content(part);
   if (reading.withBytes && content) {
     GRef<GMimeStream> out(g_mime_stream_mem_new());
@@ -168,11 +269,24 @@ std::string AttachmentContentType(const std::string& fileName) {
   const auto dot = fileName.rfind('.');
   const std::string extension =
       dot == std::string::npos ? "" : ValidUtf8(fileName.substr(dot + 1).c_str());
-  GText lower(g_ascii_strdown(extension.c_str(), -1));
-  const std::string ext = lower.get();
+  const std::string ext = Lower(extension.c_str());
   if (ext == "mp3") return "audio/mpeg";
   if (ext == "wav") return "audio/wav";
+  if (ext == "eml") return kMessageContentType;
   return "application/octet-stream";
+}
+
+std::string NewMessageId() {
+  InitGMime();
+  GText id(g_mime_utils_generate_message_id(MessageIdDomain().c_str()));
+  return id.get();
+}
+
+std::string DateNow() {
+  InitGMime();
+  GDate now(g_date_time_new_now_local());
+  GText text(g_mime_utils_header_format_date(now.get()));
+  return ValidUtf8(text.get());
 }
 
 std::string WriteMimeMessage(const StoredItem& item) {
@@ -182,12 +296,8 @@ std::string WriteMimeMessage(const StoredItem& item) {
   AddAddresses(message.get(), GMIME_ADDRESS_TYPE_TO, "To", item.to);
   g_mime_message_set_subject(message.get(), item.subject.c_str(), "utf-8");
   SetDate(message.get(), item.date);
-  if (item.messageId.empty()) {
-    GText id(g_mime_utils_generate_message_id(MessageIdDomain().c_str()));
-    g_mime_message_set_message_id(message.get(), id.get());
-  } else {
-    g_mime_message_set_message_id(message.get(), item.messageId.c_str());
-  }
+  g_mime_message_set_message_id(
+      message.get(), item.messageId.empty() ? NewMessageId().c_str() : item.messageId.c_str());
 
   auto text = TextPart(item.body);
   if (item.attachments.empty()) {

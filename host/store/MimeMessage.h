@@ -19,9 +19,22 @@ std::string WriteMimeMessage(const StoredItem& item);
 // names come back as valid UTF-8, file names as base names only. Without
 // attachment bytes the attachments carry their names alone, as a listing
 // wants them.
+//
+// Attachments are what mail clients list: parts marked as attachments or
+// named, audio parts, and attached mails (whose bytes are the whole message).
+// A part without a name is named as mail clients name one, ATT00001.mp3 for
+// the first, numbered in order; an attached mail without one by its subject.
 StoredItem ReadMimeMessage(std::string_view message, bool withAttachmentBytes = true);
 
-// audio/mpeg for .mp3, audio/wav for .wav, application/octet-stream else.
+constexpr const char* kMessageContentType = "message/rfc822";
+
+// audio/mpeg for .mp3, audio/wav for .wav, message/rfc822 for .eml,
+// application/octet-stream else.
 std::string AttachmentContentType(const std::string& fileName);
+
+// A new Message-Id, without the angle brackets.
+std::string NewMessageId();
+// The time now as a Date header gives it.
+std::string DateNow();
 
 }  // namespace mailhost

@@ -35,9 +35,16 @@ const char* KindName(platform::ControlKind kind) {
   return "label";
 }
 
-json AttachmentsJson(const std::vector<Attachments::Listed>& attachments) {
+// An attached mail carries the id under which it opens.
+json AttachmentsJson(const std::string& mailId,
+                     const std::vector<Attachments::Listed>& attachments) {
   json list = json::array();
-  for (const auto& a : attachments) list.push_back({{"name", a.fileName}, {"size", a.size}});
+  for (std::size_t i = 0; i < attachments.size(); ++i) {
+    const auto& a = attachments[i];
+    json entry = {{"name", a.fileName}, {"size", a.size}};
+    if (a.message) entry["opens"] = mailId + "/" + std::to_string(i + 1);
+    list.push_back(entry);
+  }
   return list;
 }
 
@@ -206,6 +213,7 @@ std::uint64_t ShownDigest(MailHost& host, const platform::DesktopWindows& deskto
   AddBar(digest, *explorer->Bars());
   for (const auto& window : host.OpenWindows()) {
     digest << window->Name() << window->Item().get() << window->Sending();
+    if (auto mail = std::dynamic_pointer_cast<MailItem>(window->Item())) digest << mail->Removed();
     AddBar(digest, *window->Bars());
   }
   for (const auto& form : desktop.Shown()) AddForm(digest, *form);
@@ -225,7 +233,9 @@ json MailJson(MailItem& mail) {
           {"bodySize", body.size()},
           {"bodyCut", shown.size() < body.size()},
           {"sent", mail.Sent()},
-          {"attachments", AttachmentsJson(mail.AttachmentList()->Listing())}};
+          {"deleted", mail.Deleted()},
+          {"removed", mail.Removed()},
+          {"attachments", AttachmentsJson(mail.Id(), mail.AttachmentList()->Listing())}};
 }
 
 json PageStateJson(MailHost& host, const platform::DesktopWindows& desktop,
@@ -297,6 +307,7 @@ json FolderJson(MailHost& host, const std::string& folder, std::size_t offset, s
                      {"to", item.to},
                      {"date", item.date},
                      {"read", item.read},
+                     {"deleted", item.deleted},
                      {"mail", item.itemClass == hostmodel::kOlMail},
                      {"attachments", AttachmentNames(item.attachments)}});
   }

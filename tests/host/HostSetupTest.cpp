@@ -135,6 +135,24 @@ TEST(HostSetup, ThePageFollowsFoldersAnotherProgramMakesRenamesAndRemoves) {
   EXPECT_EQ(page.Wait(), 0) << page.Output();
 }
 
+// notmuch skips a file without From: a draft names the user from the start.
+TEST(HostSetup, ADraftIsFromTheUsersAddressInTheEnvironment) {
+  ScratchFolder data;
+  data.Write("input.txt", "new w1\nsubject w1 Draft\nquit\n");
+  const auto run = RunMailhost("--data " + data.Path(),
+                               "EMAIL=\"Anna Berg <anna@example.org>\" " + std::string(kGuard),
+                               data.File("input.txt"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string drafts = data.File("Maildir/.Drafts/cur");
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(drafts))
+    files.push_back(entry.path());
+  ASSERT_EQ(files.size(), 1u);
+  const auto draft = ScratchFolder::Read(files[0]);
+  EXPECT_NE(draft.find("From: Anna Berg <anna@example.org>"), std::string::npos) << draft;
+  EXPECT_NE(draft.find("Subject: Draft"), std::string::npos) << draft;
+}
+
 // The person quits while the encoder hangs, at the console or on the page:
 // mailhost ends, the encoder with it, and the recording is kept.
 class QuitWhileEncoding : public ::testing::Test {

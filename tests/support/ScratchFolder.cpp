@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -42,6 +43,14 @@ std::string ScratchFolder::Read(const std::string& path) {
 
 bool ScratchFolder::Exists(const std::string& path) {
   return access(path.c_str(), F_OK) == 0;
+}
+
+std::vector<std::string> ScratchFolder::Names(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 }  // namespace testsupport

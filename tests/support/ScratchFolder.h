@@ -1,6 +1,7 @@
 #pragma once
 // A private temporary folder for one test, removed with everything in it.
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -17,6 +18,8 @@ class ScratchFolder {
   void Write(const std::string& name, const std::string& content, bool executable = false) const;
   static std::string Read(const std::string& path);
   static bool Exists(const std::string& path);
+  // The names in a folder, sorted.
+  static std::vector<std::string> Names(const std::string& folder);
 
  private:
   std::string m_path;

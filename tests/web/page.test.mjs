@@ -403,6 +403,41 @@ test("a long text shows its start, and the whole of it on demand; a change longe
   await page.locator(`.window[data-name="${win}"] button`, { hasText: "Close" }).click();
 });
 
+// Where a mail's file is now, whatever other programs and the read mark made of its name.
+const fileOf = (folder, unique) => ["cur", "new"].map((sub) => join(maildir, folder, sub))
+  .flatMap((dir) => readdirSync(dir).filter((name) => name.startsWith(unique)).map((name) => join(dir, name)))[0];
+
+test("what other programs do: a forwarded voice mail opens in a window of its own, a deleted mail is struck through, a removed one leaves the reading pane", async () => {
+  await page.locator("nav button", { hasText: "Inbox" }).click();
+  const voice = readFileSync(join(data, "voice.mp3")).toString("base64").replace(/.{76}/g, "$&\r\n");
+  const forward = "From: Kim <kim@example.org>\r\nTo: you@localhost\r\nSubject: Fwd: Voice from Anna\r\n" +
+    "Date: Tue, 14 Nov 2023 22:13:20 +0000\r\nMessage-ID: <fwd@example.org>\r\nMIME-Version: 1.0\r\n" +
+    "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\nForwarded.\r\n" +
+    "--b\r\nContent-Type: message/rfc822\r\n\r\nFrom: Anna <anna@example.org>\r\nSubject: Voice from Anna\r\n" +
+    "MIME-Version: 1.0\r\nContent-Type: audio/mpeg\r\nContent-Transfer-Encoding: base64\r\n\r\n" + voice + "\r\n--b--\r\n";
+  writeFileSync(join(maildir, "tmp", "1700000003.forward.test"), forward);
+  renameSync(join(maildir, "tmp", "1700000003.forward.test"), join(maildir, "new", "1700000003.forward.test"));
+  // Deleted in another client, not yet expunged.
+  const report = fileOf("", "1700000001.plain2.test");
+  renameSync(report, join(maildir, "cur", "1700000001.plain2.test:2,ST"));
+  await page.locator('#messages tr.deleted[data-id]', { hasText: "Quarterly report" }).waitFor();
+
+  const row = page.locator('#messages[data-folder="Inbox"] tr[data-id]', { hasText: "Fwd: Voice from Anna" });
+  await row.click();
+  const attached = page.locator("#reading button.attachment", { hasText: "Voice from Anna.eml" });
+  await attached.click();
+  const win = page.locator(".window.active");
+  await win.locator(".attachment", { hasText: "ATT00001.mp3" }).waitFor();
+  assert.equal(await win.locator("input[data-field=subject]").inputValue(), "Voice from Anna");
+  await win.locator('.bar button[data-caption="Play"]').waitFor();
+  await shot("attached-mail");
+  await win.locator("button", { hasText: "Close" }).click();
+
+  rmSync(fileOf("", "1700000003.forward.test"));
+  await page.locator("#reading", { hasText: "Select a message to read it." }).waitFor();
+  await row.waitFor({ state: "detached" });
+});
+
 test("a restart of mailhost while the page is open: the page sends the person to the new address, an error box is answered No", async () => {
   const oldAddress = address;
   await stopHost();

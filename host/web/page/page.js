@@ -76,9 +76,13 @@ function drawBar(container, win, bar) {
   }
 }
 
+// An attached mail opens in a window of its own, as any mail.
 function attachmentList(attachments) {
   return el("div", { class: "attachments", "aria-label": "Attachments" },
-    attachments.map((a) => el("span", { class: "attachment", text: `${a.name} (${a.size} bytes)` })));
+    attachments.map((a) => a.opens
+      ? el("button", { class: "attachment", "data-opens": a.opens, title: "Open the attached mail",
+        text: `${a.name} (${a.size} bytes)`, onclick: () => openItem(a.opens) })
+      : el("span", { class: "attachment", text: `${a.name} (${a.size} bytes)` })));
 }
 
 // The folders as a tree: "Archive/2024" is 2024 under Archive. A parent
@@ -161,8 +165,9 @@ function rowOf(index, item, selected) {
   if (!item) return el("tr", { class: "placeholder", "data-index": index }, [el("td", { text: "\u2026", colspan: 4 })]);
   const mine = state.folder === "Sent" || state.folder === "Drafts";
   return el("tr", { tabindex: 0, "data-id": item.id, "data-index": index,
-    "aria-selected": selected.has(item.id) ? "true" : "false",
-    class: (selected.has(item.id) ? "selected " : "") + (item.read || state.folder !== "Inbox" ? "" : "unread"),
+    "aria-selected": selected.has(item.id) ? "true" : "false", title: item.deleted ? DELETED : undefined,
+    class: (selected.has(item.id) ? "selected " : "") + (item.read || state.folder !== "Inbox" ? "" : "unread") +
+      (item.deleted ? " deleted" : ""),
     onclick: (e) => pick(index, e), ondblclick: () => openItem(item.id),
     onkeydown: (e) => rowKey(e, index, item.id) },
     [el("td", { text: (mine ? item.to : item.from) || "" }),
@@ -256,6 +261,8 @@ async function wholeBody(mail) {
 }
 
 const cutNote = (mail) => `Show the whole text (${mail.bodySize} bytes)`;
+const DELETED = "Deleted in another mail program, not yet expunged";
+const REMOVED = "removed from the mail store by another program";
 let readingWhole = { key: null, text: "" };
 
 function renderReading() {
@@ -268,7 +275,8 @@ function renderReading() {
     const text = await wholeBody(mail.id);
     if (text !== null) { readingWhole = { key, text }; renderReading(); }
   } }) : "";
-  pane.replaceChildren(el("strong", { text: mail.subject || "(no subject)" }), "\n",
+  const deleted = mail.deleted ? el("div", { class: "deleted-note", text: DELETED }) : "";
+  pane.replaceChildren(deleted, el("strong", { class: mail.deleted ? "deleted" : "", text: mail.subject || "(no subject)" }), "\n",
     mail.from ? `From: ${mail.from}\n` : "", mail.to ? `To: ${mail.to}\n` : "", mail.date ? `Date: ${mail.date}\n` : "",
     attachmentList(mail.attachments), "\n", whole ? readingWhole.text : mail.body, more);
 }
@@ -320,7 +328,10 @@ function renderWindows() {
     }
     node.classList.toggle("active", w.active);
     const kind = !w.mail ? "" : !w.mail.sent ? "" : w.mail.folder === "Sent" ? " (sent)" : " (received)";
-    node.querySelector(".name").textContent = `${w.name}${kind}${w.sending ? " - Sending" : ""}${w.active ? " - active" : ""}`;
+    const removed = Boolean(w.mail && w.mail.removed);
+    node.classList.toggle("removed", removed);
+    node.querySelector(".name").textContent = `${w.name}${kind}${removed ? ` - ${REMOVED}` : ""}` +
+      `${w.mail && w.mail.deleted ? " - deleted" : ""}${w.sending ? " - Sending" : ""}${w.active ? " - active" : ""}`;
     renderBar(node.querySelector(".bar"), w.name, w.bar);
     const mail = w.mail || { to: "", subject: "", body: "", bodySize: 0, attachments: [], sent: false };
     for (const field of ["to", "subject", "body"]) {
@@ -332,14 +343,14 @@ function renderWindows() {
         delete input.dataset.whole;
         if (!(focusedWindow === w.name && focused === field)) input.value = mail[field];
       }
-      input.disabled = mail.sent || !w.mail;
+      input.disabled = mail.sent || !w.mail || removed;
     }
     const text = node.querySelector("[data-field=body]");
     const cut = Boolean(mail.bodyCut) && text.dataset.whole !== "true";
     text.readOnly = cut;
     node.querySelector(".whole").hidden = !cut;
     node.querySelector(".whole").textContent = cutNote(mail);
-    for (const action of [".send", ".attach"]) node.querySelector(action).disabled = mail.sent || !w.mail || w.sending;
+    for (const action of [".send", ".attach"]) node.querySelector(action).disabled = mail.sent || !w.mail || w.sending || removed;
     node.querySelector(".attachments").replaceWith(attachmentList(mail.attachments));
     return node;
   });

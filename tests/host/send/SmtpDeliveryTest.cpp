@@ -70,7 +70,11 @@ TEST_F(SmtpDeliveryTest, TheServerGetsTheMailSentKeepsAndARefusalCanBeSentAgain)
   EXPECT_NE(server.Messages()[0].find("Message-Id: <" + sent.messageId + ">"), std::string::npos)
       << "the Sent copy is the message the server got:\n"
       << server.Messages()[0];
-  EXPECT_TRUE(fs::exists(scratch.File("Mail/.Sent/cur/" + mail->Id() + ":2,S")));
+  // Filed read; under the name of the draft's last version, not the id.
+  fs::directory_iterator sentFiles(scratch.File("Mail/.Sent/cur"));
+  ASSERT_NE(sentFiles, fs::directory_iterator());
+  const std::string filed = sentFiles->path().filename();
+  EXPECT_EQ(filed.substr(filed.find(':')), ":2,S");
   EXPECT_TRUE(fs::is_empty(scratch.File("Mail/.Drafts/cur")));
 }
 

@@ -54,6 +54,23 @@ TEST_F(PageStateTest, ALongTextIsCutWhereACharacterStartsAndAttachmentsGoWithout
   EXPECT_FALSE(whole["bodyCut"]);
 }
 
+TEST_F(PageStateTest, TheListAndTheReadingPaneSayWhatIsDeletedAndWhichAttachmentOpens) {
+  StoredItem mail;
+  mail.id = "m1";
+  mail.deleted = true;
+  mail.attachments = {{"notes.txt", {'x'}}, {"Anna.eml", {'S', ':', ' ', 'x'}, true}};
+  store.Add("Inbox", mail);
+  const auto listed = FolderJson(host, "Inbox", 0, 10)["items"].at(0);
+  EXPECT_TRUE(listed["deleted"]);
+
+  host.Select({"m1"});
+  const auto reading = State()["reading"];
+  EXPECT_TRUE(reading["deleted"]);
+  EXPECT_FALSE(reading["removed"]);
+  EXPECT_FALSE(reading["attachments"][0].contains("opens"));
+  EXPECT_EQ(reading["attachments"][1]["opens"], "m1/2") << "the id the attached mail opens under";
+}
+
 // The state is built again only when this number, or a change the session
 // counts (commands, store notices, boxes, the log), says something changed.
 TEST_F(PageStateTest, TheDigestChangesWithWhatTheAddinAndThePersonChangeOnly) {
@@ -93,6 +110,9 @@ TEST_F(PageStateTest, TheDigestChangesWithWhatTheAddinAndThePersonChangeOnly) {
   const auto selected = digest();
   host.NewMail("w1");
   EXPECT_NE(digest(), selected) << "a window";
+  const auto opened = digest();
+  host.FindMail("w1")->SetRemoved(true);
+  EXPECT_NE(digest(), opened) << "a window's mail removed by another program";
 }
 
 }  // namespace

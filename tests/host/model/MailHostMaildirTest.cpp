@@ -1,0 +1,192 @@
+// The host on a Maildir that other programs change meanwhile: drafts they
+// rename, mail they remove or mark deleted, drafts they wrote.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "host/model/Attachment.h"
+#include "host/model/Attachments.h"
+#include "host/model/Explorer.h"
+#include "host/model/Inspector.h"
+#include "host/model/MailHost.h"
+#include "host/model/MailItem.h"
+#include "host/store/MaildirStore.h"
+#include "host/store/MimeMessage.h"
+#include "platform/Error.h"
+#include "tests/support/FakePlatform.h"
+#include "tests/support/ScratchFolder.h"
+#include "tests/support/StoredMail.h"
+
+namespace mailhost {
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ScratchFolder;
+
+std::vector<std::string> Files(const std::string& folder) {
+  return testsupport::ScratchFolder::Names(folder);
+}
+
+std::string Header(const std::string& message, const std::string& name) {
+  const std::string headers = "\n" + message.substr(0, message.find("\n\n"));
+  const auto at = headers.find("\n" + name + ": ");
+  if (at == std::string::npos) return "";
+  const auto start = at + name.size() + 3;
+  return headers.substr(start, headers.find('\n', start) - start);
+}
+
+std::string ErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const platform::Error& e) {
+    return e.what();
+  }
+  return "";
+}
+
+class MailHostMaildirTest : public testing::Test {
+ protected:
+  MailHostMaildirTest() {
+    host.SetDelivery("Me <me@example.org>", nullptr, MailHost::DeliveryThread::Ui);
+  }
+  std::string Root() const { return scratch.File("Mail") + "/"; }
+  std::string Drafts() const { return Root() + ".Drafts/cur/"; }
+  std::string OnlyDraft() {
+    const auto files = Files(Drafts());
+    EXPECT_EQ(files.size(), 1u) << "drafts in the Maildir";
+    return files.empty() ? "" : files[0];
+  }
+
+  testsupport::FakePlatform fake;
+  ScratchFolder scratch;
+  MaildirStore store{scratch.File("Mail")};
+  MailHost host{store};
+};
+
+TEST_F(MailHostMaildirTest, ADraftStaysOneDraftThroughRenamesAndEditsAndGoesWithTheSend) {
+  host.NewMail("w1");
+  host.WrittenMail("w1")->SetSubject("Voice note");
+  const auto first = ScratchFolder::Read(Drafts() + OnlyDraft());
+  EXPECT_EQ(Header(first, "From"), "Me <me@example.org>") << "notmuch skips mail without From";
+  const auto messageId = Header(first, "Message-Id");
+  EXPECT_FALSE(messageId.empty());
+
+  // mbsync takes the draft up; Dovecot names it by its sizes.
+  const auto name = OnlyDraft();
+  fs::rename(Drafts() + name, Drafts() + name.substr(0, name.find(':')) + ",U=1:2,D");
+  host.StoreChanged();
+  host.WrittenMail("w1")->SetBody("Listen.");
+  auto edited = OnlyDraft();
+  fs::rename(Drafts() + edited,
+             Drafts() + edited.substr(0, edited.find(':')) + ",S=1000,W=1020:2,D");
+  host.StoreChanged();
+  host.WrittenMail("w1")->SetTo("bob@example.org");
+  const auto last = ScratchFolder::Read(Drafts() + OnlyDraft());
+  EXPECT_EQ(Header(last, "Message-Id"), messageId) << "a draft keeps its Message-Id";
+  EXPECT_NE(last.find("Listen."), std::string::npos);
+
+  EXPECT_EQ(host.Send("w1"), MailHost::SendResult::Sent);
+  EXPECT_TRUE(Files(Drafts()).empty()) << "the sent draft must not stay behind";
+  EXPECT_TRUE(Files(Root() + ".Drafts/new").empty());
+  const auto sent = Files(Root() + ".Sent/cur");
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].substr(sent[0].find(':')), ":2,S") << "the Sent copy is read";
+  EXPECT_EQ(Header(ScratchFolder::Read(Root() + ".Sent/cur/" + sent[0]), "Message-Id"), messageId);
+}
+
+TEST_F(MailHostMaildirTest, DraftsAreWhatDraftsHoldAndAreDatedWhenSent) {
+  // Postponed by another client: in Drafts without D, from the year before.
+  std::ofstream(Drafts() + "postponed:2,")
+      << "From: me@example.org\nDate: Tue, 05 Mar 2024 10:00:00 +0100\nSubject: Postponed\n\n"
+         "Text\n";
+  // Received, flagged D by someone.
+  std::ofstream(Root() + "cur/received:2,D") << "From: anna@example.com\nSubject: Hi\n\nHi\n";
+
+  host.Open("received", "w1");
+  EXPECT_TRUE(host.FindMail("received")->Sent());
+  EXPECT_NE(ErrorOf([&] { host.WrittenMail("w1"); }), "") << "a received mail is not editable";
+
+  host.ShowFolder("Drafts");
+  host.Open("postponed", "w2");
+  EXPECT_FALSE(host.FindMail("postponed")->Sent());
+  EXPECT_EQ(host.Send("w2"), MailHost::SendResult::Sent);
+  const auto sent = Files(Root() + ".Sent/cur");
+  ASSERT_EQ(sent.size(), 1u);
+  const auto date = Header(ScratchFolder::Read(Root() + ".Sent/cur/" + sent[0]), "Date");
+  EXPECT_EQ(date.find("2024"), std::string::npos) << date << ": the date the draft was begun";
+  EXPECT_FALSE(date.empty());
+}
+
+TEST_F(MailHostMaildirTest, AMailAnotherProgramRemovesLeavesTheSelectionAndItsWindowSaysSo) {
+  auto voice = testsupport::StoredMail("m1", "Voice");
+  voice.attachments = {{"Sonvera.mp3", std::vector<std::uint8_t>(100, 0x55)}};
+  host.AddItem("Inbox", voice);
+  host.AddItem("Inbox", testsupport::StoredMail("m2", "Other"));
+  int selectionChanges = 0;
+  auto sub = host.MainExplorer()->SelectionChange.Subscribe([&] { ++selectionChanges; });
+  host.Select({"m1"});
+  auto shown = host.FindMail("m1");
+  host.NewMail("w1");
+  host.WrittenMail("w1")->SetSubject("Draft");
+  const auto draft = OnlyDraft();
+  const auto draftContent = ScratchFolder::Read(Drafts() + draft);
+
+  fs::remove(Root() + "cur/m1:2,S");
+  fs::remove(Drafts() + draft);
+  host.StoreChanged();
+  EXPECT_TRUE(host.SelectedIds().empty()) << "the reading pane still shows a removed mail";
+  EXPECT_EQ(selectionChanges, 2);
+  EXPECT_FALSE(host.FindItem("m1"));
+  const auto played =
+      ErrorOf([&] { shown->AttachmentList()->At(1)->SaveAsFile(scratch.File("x")); });
+  EXPECT_NE(played.find("removed"), std::string::npos) << "Play still plays a removed mail";
+
+  auto mail = host.FindMail("w1");
+  EXPECT_TRUE(mail->Removed());
+  EXPECT_NE(ErrorOf([&] { host.Send("w1"); }).find("removed from the mail store by another"),
+            std::string::npos);
+  EXPECT_NE(ErrorOf([&] { host.WrittenMail("w1"); }), "");
+  EXPECT_TRUE(Files(Root() + ".Sent/cur").empty() && Files(Root() + ".Sent/new").empty());
+
+  // Put back: the window's mail again.
+  std::ofstream(Drafts() + draft) << draftContent;
+  host.StoreChanged();
+  EXPECT_FALSE(mail->Removed());
+  host.WrittenMail("w1")->SetBody("Back");
+
+  // Deleted, not yet expunged, by another client: shown as such, still there.
+  host.Select({"m2"});
+  fs::rename(Root() + "cur/m2:2,S", Root() + "cur/m2:2,ST");
+  host.StoreChanged();
+  EXPECT_EQ(host.SelectedIds(), std::vector<std::string>{"m2"});
+  EXPECT_TRUE(host.FindMail("m2")->Deleted());
+}
+
+TEST_F(MailHostMaildirTest, AnAttachedMailOpensAsAMailOfItsOwn) {
+  auto inner = testsupport::StoredMail("inner", "Voice from Anna");
+  inner.attachments = {{"Sonvera.mp3", {1, 2, 3}}};
+  const auto innerText = WriteMimeMessage(inner);
+  auto forward = testsupport::StoredMail("fwd", "Fwd: Voice from Anna");
+  forward.attachments = {{"notes.txt", {'x'}}, {"Anna.eml", {innerText.begin(), innerText.end()}}};
+  host.AddItem("Inbox", forward);
+
+  auto window = host.Open("fwd/2", "w1");
+  auto opened = host.FindMail("w1");
+  EXPECT_EQ(window->Item(), host.FindItem("fwd/2"));
+  EXPECT_TRUE(opened->Sent());
+  EXPECT_EQ(opened->Subject(), "Voice from Anna");
+  ASSERT_EQ(opened->AttachmentList()->Listing().size(), 1u);
+  opened->AttachmentList()->At(1)->SaveAsFile(scratch.File("voice.mp3"));
+  EXPECT_EQ(ScratchFolder::Read(scratch.File("voice.mp3")), std::string("\x01\x02\x03"));
+  EXPECT_FALSE(host.FindItem("fwd/1")) << "a text file is no mail";
+  EXPECT_FALSE(host.FindItem("fwd/3"));
+  EXPECT_FALSE(host.FindItem("fwd/x"));
+  EXPECT_NE(ErrorOf([&] { host.Open("fwd/2", "w2"); }), "") << "one window a mail";
+}
+
+}  // namespace
+}  // namespace mailhost
