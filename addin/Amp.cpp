@@ -27,6 +27,7 @@ std::shared_ptr<Amp> Amp::Create() {
   std::shared_ptr<Amp> amp(new Amp());
   amp->Bar = std::make_shared<ExplorerBar>(amp);
   oAmp = amp;
+  SetAddinTarget(amp);
   FrmProp::Instance().AmpRef = amp;
   return amp;
 }
@@ -54,9 +55,11 @@ void Amp::CleanShutdown() {
   Bar->CmdList.reset();
   Bar->oMail.reset();
   prop.AmpRef.reset();
+  prop.ProductHost = {};
   prop.PlayCaller.reset();
   IgnoreErrors([&] { prop.Unload(); });
   oAmp.reset();
+  SetAddinTarget({});
   auto& monitor = frmUpdateMon::Instance();
   monitor.AmpRef.reset();
   IgnoreErrors([&] { monitor.Unload(); });
@@ -65,7 +68,7 @@ void Amp::CleanShutdown() {
   Bar->CmdAmp.Reset();
   prop.ActiveInsp.reset();
   oIns.Reset();
-  oExp.Reset();
+  Bar->oExp.Reset();
 }
 
 void Amp::OnBeginShutdown() {
@@ -77,6 +80,7 @@ void Amp::OnStartupComplete(const Ref<Application>& Outl, const std::shared_ptr<
   Trace(" Amp OnStartupComplete");
   auto self = shared_from_this();
   ProductHost = ResolveProductServer();
+  FrmProp::Instance().ProductHost = ProductHost;
   Routine r(ShutDownAndLeave(kSourceStartupComplete));
 
   r.step = "oApp";
@@ -91,14 +95,14 @@ void Amp::OnStartupComplete(const Ref<Application>& Outl, const std::shared_ptr<
   });
   r.step = "oExp";
   r.Do([&] {
-    oExp.Set(Need(oApp).ActiveExplorer(), [&](Explorer& exp, auto& subs) {
+    Bar->oExp.Set(Need(oApp).ActiveExplorer(), [&](Explorer& exp, auto& subs) {
       subs.push_back(
           exp.SelectionChange.Subscribe(BindWeak(Bar, &ExplorerBar::oExp_SelectionChange)));
     });
   });
   r.step = "Command Bar";
   r.Do([&] {
-    if (IsCommandBarSet(oExp.get(), Bar->oCBar)) {
+    if (IsCommandBarSet(Bar->oExp.get(), Bar->oCBar)) {
       r.detail = kAnotherInstance;
       throw platform::Error("");
     }

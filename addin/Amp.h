@@ -22,10 +22,11 @@ class Insp;
 
 class Amp : public ShutdownTarget, public PlaybackCaller, public std::enable_shared_from_this<Amp> {
  public:
-  // Class initialisation: the new object becomes oAmp and the recorder's AmpRef.
+  // Class initialisation: the new object becomes oAmp, the add-in that
+  // prompts shut down, and the recorder's AmpRef.
   static std::shared_ptr<Amp> Create();
 
-  void ExitProgram();
+  void ExitProgram() override;
   void PlayIsFinished() override;
   void CleanShutdown() override;
   void OnBeginShutdown();
@@ -41,8 +42,8 @@ class Amp : public ShutdownTarget, public PlaybackCaller, public std::enable_sha
   hostmodel::Ref<hostmodel::Application> oApp;
   std::shared_ptr<Connect> oConnect;
   WithEvents<hostmodel::Inspectors> oIns;
-  WithEvents<hostmodel::Explorer> oExp;
-  // The main window's bar with its controls, the selected mail and its list.
+  // The main window's bar with its controls, the main window (oExp), the
+  // selected mail and its list.
   std::shared_ptr<ExplorerBar> Bar;
   std::vector<std::shared_ptr<Insp>> InspList;
   // Resolved once at start-up; whatever names the product server reads it here.

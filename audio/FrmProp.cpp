@@ -1,6 +1,5 @@
 #include "audio/FrmProp.h"
 
-#include "addin/Amp.h"
 #include "audio/Fx.h"
 #include "common/AddinFolder.h"
 #include "common/Routine.h"
@@ -213,7 +212,7 @@ void FrmProp::tmEndRecordDelay_Timer() {
 
 void FrmProp::WaveMe_Done(int code) {
   std::string caller = "nothing";
-  if (PlayCaller && PlayCaller.get() == static_cast<PlaybackCaller*>(AmpRef.get())) caller = "AmpRef";
+  if (PlayCaller && PlayCaller == AmpRef) caller = "AmpRef";
   if (PlayCaller && PlayCaller == ActiveInsp) caller = "ActiveInsp";
   std::string state = ActiveInsp ? ActiveInsp->toolbarState() : "";
   Trace("FrmProp WaveMe_Done " + std::to_string(code) + " PlayCaller = " + caller +

@@ -7,12 +7,11 @@
 #include <string>
 
 #include "common/FormTimer.h"
+#include "common/ProductServer.h"
 #include "platform/Media.h"
 #include "platform/Windows.h"
 
 namespace sonvera {
-
-class Amp;
 
 // Told by the recorder when a playback it started has ended.
 class PlaybackCaller {
@@ -50,12 +49,17 @@ class FrmProp {
   void WSave(const std::string& theFile);
   void PropShow();
 
-  std::shared_ptr<Amp> AmpRef;
+  // The application object while the add-in runs; the trace tells it apart
+  // from a mail window as the caller of a play.
+  std::shared_ptr<PlaybackCaller> AmpRef;
   std::shared_ptr<RecordingOwner> ActiveInsp;
   std::shared_ptr<PlaybackCaller> PlayCaller;
   std::string SaveFileName;
   // Why the last save wrote no file, in the device's words; "" when it did.
   std::string SaveFailure;
+  // Set by the start-up sequence, cleared by the shutdown: the dialog's link
+  // while AmpRef is set.
+  ProductServer ProductHost;
 
   // True while a saved recording is being encoded: no second recording may
   // start then, in any window, since it would be saved over the one the

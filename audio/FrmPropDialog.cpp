@@ -1,7 +1,6 @@
 // The recorder form as the Properties dialog: version, web link, quality.
 #include <string>
 
-#include "addin/Amp.h"
 #include "audio/FrmProp.h"
 #include "common/AddinFolder.h"
 #include "common/FormControls.h"
@@ -26,7 +25,7 @@ const char* const kQualities[kQualityCount] = {"1 Kbs Low", "2 Kbs", "4 Kbs Defa
 void FrmProp::BuildDialog() {
   using platform::ControlKind;
   auto& w = *m_window;
-  const std::string site = AmpRef ? AmpRef->ProductHost.Url("/") : "";
+  const std::string site = AmpRef ? ProductHost.Url("/") : "";
   // Twips of the design over 15; the quality row and Cancel are moved up
   // beside Ok so that they stand inside the 470 x 250 window.
   w.SetControl(MakeControl("lblVersion", ControlKind::Label, kVersionCaption + std::string(kDefaultVersion),

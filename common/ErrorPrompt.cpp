@@ -1,6 +1,5 @@
 #include "common/ErrorPrompt.h"
 
-#include "addin/Amp.h"
 #include "common/Routine.h"
 #include "platform/Platform.h"
 
@@ -9,12 +8,17 @@ namespace {
 
 constexpr const char* kAskQuit = "Do you want to quit Sonvera?";
 
-void ShutDownThroughAmp() {
-  // CleanShutdown clears oAmp: hold the object for the length of the call.
-  if (std::shared_ptr<Amp> amp = oAmp) amp->CleanShutdown();
-}
+std::weak_ptr<ShutdownTarget> AddinTarget;
 
 }  // namespace
+
+void SetAddinTarget(std::weak_ptr<ShutdownTarget> addin) {
+  AddinTarget = std::move(addin);
+}
+
+void ShutDownAddin() {
+  if (auto addin = AddinTarget.lock()) addin->CleanShutdown();
+}
 
 std::optional<bool> ErrorPrompt(const std::string& errorDescription, const std::string& source,
                                 const std::string& mode, ShutdownTarget* caller) {
@@ -23,7 +27,7 @@ std::optional<bool> ErrorPrompt(const std::string& errorDescription, const std::
     if (platform::GetLoop().Ending()) {
       if (mode == kModeDoShutDown) {
         if (caller) caller->CleanShutdown();
-        ShutDownThroughAmp();
+        ShutDownAddin();
       }
       return mode == kModeAskShutDown ? std::optional<bool>(false) : std::nullopt;
     }
@@ -39,14 +43,14 @@ std::optional<bool> ErrorPrompt(const std::string& errorDescription, const std::
       box.text = message;
       platform::GetBoxes().Show(box);
       if (caller) caller->CleanShutdown();
-      ShutDownThroughAmp();
+      ShutDownAddin();
     } else if (mode == kModeDoWarning) {
       box.text = message;
       platform::GetBoxes().Show(box);
     }
     return std::nullopt;
   } catch (...) {
-    IgnoreErrors([] { ShutDownThroughAmp(); });
+    IgnoreErrors([] { ShutDownAddin(); });
     return std::nullopt;
   }
 }

@@ -1,18 +1,29 @@
 #pragma once
 // The one place where the add-in shows a failure, and offers or forces its
 // shutdown.
+#include <memory>
 #include <optional>
 #include <string>
 
 namespace sonvera {
 
-// Whoever a "DoShutDown" prompt shuts down besides oAmp (a late-bound call on
-// the original system).
+// What a prompt shuts down: the caller it names, and the add-in itself (a
+// late-bound call on the original system).
 class ShutdownTarget {
  public:
   virtual ~ShutdownTarget() = default;
   virtual void CleanShutdown() = 0;
+  // Asks the host to quit, then shuts down; one that cannot quit its host
+  // only shuts down.
+  virtual void ExitProgram() { CleanShutdown(); }
 };
+
+// The add-in as a whole (oAmp): set when the application object is made,
+// cleared by its shutdown. Held weakly: the application object owns itself.
+void SetAddinTarget(std::weak_ptr<ShutdownTarget> addin);
+// Shuts the add-in down if it is still running; the add-in is held for the
+// length of the call, since its shutdown clears the registration.
+void ShutDownAddin();
 
 constexpr const char* kModeAskShutDown = "AskShutDown";
 constexpr const char* kModeDoShutDown = "DoShutDown";

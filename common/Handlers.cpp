@@ -1,18 +1,9 @@
 #include "common/Handlers.h"
 
-#include "addin/Amp.h"
 #include "common/ErrorPrompt.h"
 #include "platform/Platform.h"
 
 namespace sonvera {
-namespace {
-
-// Holds the object for the length of the call: CleanShutdown clears oAmp.
-void ShutDown() {
-  if (std::shared_ptr<Amp> amp = oAmp) amp->CleanShutdown();
-}
-
-}  // namespace
 
 std::string SourceText(const char* label, const Routine& routine) {
   return std::string(label) + kCrLf + routine.step + kCrLf + routine.detail;
@@ -22,7 +13,7 @@ Routine::Handler AskToQuit(const char* label, OnError onNo) {
   return [label, onNo](Routine& routine, const std::string& description) {
     if (ErrorPrompt(description, SourceText(label, routine), kModeAskShutDown, nullptr)
             .value_or(false)) {
-      ShutDown();
+      ShutDownAddin();
       return OnError::Leave;
     }
     return onNo;
@@ -33,7 +24,7 @@ Routine::Handler AskToQuit(const char* label, std::function<void()> onNo) {
   return [label, onNo = std::move(onNo)](Routine& routine, const std::string& description) {
     if (ErrorPrompt(description, SourceText(label, routine), kModeAskShutDown, nullptr)
             .value_or(false)) {
-      ShutDown();
+      ShutDownAddin();
     } else {
       IgnoreErrors(onNo);
     }

@@ -13,7 +13,7 @@ namespace sonvera {
 // Routine label + CRLF + step + CRLF + detail.
 std::string SourceText(const char* label, const Routine& routine);
 
-// The "AskShutDown" prompt. Yes shuts the add-in down (through oAmp) and
+// The "AskShutDown" prompt. Yes shuts the add-in down (ShutDownAddin) and
 // leaves the routine; No goes on as `onNo` says.
 Routine::Handler AskToQuit(const char* label, OnError onNo = OnError::Continue);
 // The same, with something to do on No before the routine is left.

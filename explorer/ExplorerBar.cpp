@@ -1,6 +1,5 @@
 #include "explorer/ExplorerBar.h"
 
-#include "addin/Amp.h"
 #include "audio/FrmProp.h"
 #include "common/AddinFolder.h"
 #include "common/FacePaste.h"
@@ -36,8 +35,7 @@ constexpr int kListWidth = 100;
 }  // namespace
 
 Explorer& ExplorerBar::Window() const {
-  auto amp = m_amp.lock();
-  return Need(Need(amp).oExp.get());
+  return Need(oExp.get());
 }
 
 void ExplorerBar::AddButtons() {
@@ -179,7 +177,7 @@ void ExplorerBar::CmdAmp_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*Ca
 void ExplorerBar::CmdPlay_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDefault*/) {
   Trace(" Amp CmdPlay_Click");
   auto self = shared_from_this();
-  auto amp = m_amp.lock();
+  auto player = m_player.lock();
   Routine r(AskToQuit(kSourcePlay, OnError::Leave));
   auto& recorder = FrmProp::Instance();
   auto run = [&](auto&& statement) { r.Do(statement); };
@@ -204,7 +202,8 @@ void ExplorerBar::CmdPlay_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*C
   r.Do([&] { PasteFaceFrom(Need(CmdPlay.get()), kStopFace, run); });
   r.step = "FrmProp.WPlay";
   r.Do([&] {
-    recorder.PlayCaller = Need(amp).shared_from_this();
+    Need(player);  // the run time's error once the application object is gone
+    recorder.PlayCaller = player;
     r.detail = "Error Playing " + playFile;
     auto& button = Need(CmdPlay.get());
     recorder.WPlay(playFile, true, button.Left() + 200, button.Top());

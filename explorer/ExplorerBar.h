@@ -7,16 +7,16 @@
 #include <memory>
 #include <vector>
 
+#include "audio/FrmProp.h"
 #include "common/WithEvents.h"
 #include "hostmodel/HostModel.h"
 
 namespace sonvera {
 
-class Amp;
-
 class ExplorerBar : public std::enable_shared_from_this<ExplorerBar> {
  public:
-  explicit ExplorerBar(std::weak_ptr<Amp> amp) : m_amp(std::move(amp)) {}
+  // `player` is told when a play started from this bar ends.
+  explicit ExplorerBar(std::weak_ptr<PlaybackCaller> player) : m_player(std::move(player)) {}
 
   void AddButtons();
   void oExp_SelectionChange();
@@ -25,6 +25,8 @@ class ExplorerBar : public std::enable_shared_from_this<ExplorerBar> {
   void ListSoundFiles();
   void PlayIsFinished();
 
+  // The main window, bound for its SelectionChange by the start-up sequence.
+  WithEvents<hostmodel::Explorer> oExp;
   hostmodel::Ref<hostmodel::CommandBar> oCBar;
   WithEvents<hostmodel::CommandBarButton> CmdAmp;
   WithEvents<hostmodel::CommandBarButton> CmdPlay;
@@ -35,10 +37,10 @@ class ExplorerBar : public std::enable_shared_from_this<ExplorerBar> {
   static constexpr const char* kBarName = "Sonvera";
 
  private:
-  // The main window the application object holds; throws once it is released.
+  // The main window; throws once it is released.
   hostmodel::Explorer& Window() const;
 
-  std::weak_ptr<Amp> m_amp;
+  std::weak_ptr<PlaybackCaller> m_player;
 };
 
 }  // namespace sonvera

@@ -7,9 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "addin/Amp.h"
-#include "addin/BuildInfo.h"
 #include "common/AddinFolder.h"
+#include "common/BuildInfo.h"
 #include "common/ErrorPrompt.h"
 #include "common/Routine.h"
 #include "common/Trace.h"
@@ -78,7 +77,7 @@ platform::BoxRequest UpdatePrompt(const std::string& remoteText) {
   return box;
 }
 
-void InstallUpdate(const ProductServer& server, std::shared_ptr<Amp> ampRef) {
+void InstallUpdate(const ProductServer& server, ShutdownTarget& addin) {
   const std::string url = BuildUrl(server, kInstallerPath);
   IgnoreErrors([] { Trace(AddinFolder()); });
   InstallerFolder folder;
@@ -94,7 +93,7 @@ void InstallUpdate(const ProductServer& server, std::shared_ptr<Amp> ampRef) {
     // self-extracting archive reading "$0") finds it gone.
     processes.WaitForOpen(pid, path, kInstallerOpenWaitMs);
     folder.Remove();
-    Need(ampRef).ExitProgram();
+    addin.ExitProgram();
     return;
   }
   platform::BoxRequest box;

@@ -2,15 +2,13 @@
 // The routines of the update monitor: the version file, the offer and the
 // installer. frmUpdateMon's load runs them once per start.
 #include <cstddef>
-#include <memory>
 #include <string>
 
+#include "common/ErrorPrompt.h"
 #include "common/ProductServer.h"
 #include "platform/MessageBoxes.h"
 
 namespace sonvera {
-
-class Amp;
 
 constexpr const char* kVersionFilePath = "/SonveraVersions/SonveraVersion.txt";
 constexpr const char* kInstallerPath = "/SonveraVersions/Sonvera2000_Install.exe";
@@ -55,9 +53,9 @@ std::string GetRemoteVersion(const ProductServer& server);
 platform::BoxRequest UpdatePrompt(const std::string& remoteText);
 
 // Downloads the installer into a private folder, starts it and quits the
-// host through `ampRef`; the "Update Error" box when it cannot be started.
+// host through `addin`; the "Update Error" box when it cannot be started.
 // Throws platform::Error when the download or the file fails. The folder is
 // gone when this returns, whatever happened.
-void InstallUpdate(const ProductServer& server, std::shared_ptr<Amp> ampRef);
+void InstallUpdate(const ProductServer& server, ShutdownTarget& addin);
 
 }  // namespace sonvera

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "addin/BuildInfo.h"
+#include "common/BuildInfo.h"
 #include "platform/Error.h"
 
 namespace sonvera {

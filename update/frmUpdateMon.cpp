@@ -1,6 +1,5 @@
 #include "update/frmUpdateMon.h"
 
-#include "addin/Amp.h"
 #include "common/ErrorPrompt.h"
 #include "common/Handlers.h"
 #include "platform/Platform.h"
@@ -41,8 +40,10 @@ void frmUpdateMon::Form_Load() {
     const std::string remote = TrimmedVersionText(GetRemoteVersion(ProductHost));
     if (remote.empty() || remote == kVersionOff) return;
     if (!(ParseVersion(remote) > RunningVersion())) return;
-    if (platform::GetBoxes().Show(UpdatePrompt(remote)) == platform::Answer::Yes)
-      InstallUpdate(ProductHost, AmpRef);
+    if (platform::GetBoxes().Show(UpdatePrompt(remote)) != platform::Answer::Yes) return;
+    // Held for the call: quitting the host clears AmpRef.
+    const auto addin = AmpRef;
+    InstallUpdate(ProductHost, Need(addin));
   });
 }
 

@@ -2,11 +2,10 @@
 // The hidden form whose loading runs the once-per-start update check.
 #include <memory>
 
+#include "common/ErrorPrompt.h"
 #include "common/ProductServer.h"
 
 namespace sonvera {
-
-class Amp;
 
 class frmUpdateMon {
  public:
@@ -18,7 +17,7 @@ class frmUpdateMon {
   bool Loaded() const { return m_loaded; }
 
   // Set by the start-up sequence before Load; cleared by CleanShutdown.
-  std::shared_ptr<Amp> AmpRef;
+  std::shared_ptr<ShutdownTarget> AmpRef;
   // Set by the start-up sequence with AmpRef: the server the check asks.
   ProductServer ProductHost;
 
