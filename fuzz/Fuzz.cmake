@@ -3,6 +3,8 @@ set(FUZZ_FLAGS -fsanitize=fuzzer,address,undefined -fno-omit-frame-pointer)
 
 function(sonvera_fuzz name)
   add_executable(${name} fuzz/${name}.cpp ${ARGN})
+  # A fuzz target compiles the files it tests straight from their folders.
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${SONVERA_GENERATED_DIR})
   target_compile_options(${name} PRIVATE ${FUZZ_FLAGS})
   target_link_options(${name} PRIVATE ${FUZZ_FLAGS})
 endfunction()
