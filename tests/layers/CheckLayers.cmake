@@ -1,0 +1,27 @@
+# cmake -DBUILD_DIR=... -DPROBES=probes.txt -P CheckLayers.cmake
+# Builds each probe alone and checks that it compiles exactly when its
+# library may see the header it includes.
+file(STRINGS ${PROBES} probes)
+set(wrong "")
+foreach(probe ${probes})
+  separate_arguments(fields UNIX_COMMAND "${probe}")
+  list(GET fields 0 name)
+  list(GET fields 1 library)
+  list(GET fields 2 header)
+  list(GET fields 3 seen)
+  execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target ${name}
+    RESULT_VARIABLE failed OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  string(REPLACE "." "\\." pattern "${header}")
+  if(seen STREQUAL "yes" AND failed)
+    string(APPEND wrong "${library} must see ${header}:\n${out}\n")
+  elseif(seen STREQUAL "no" AND NOT failed)
+    string(APPEND wrong "${library} sees ${header}, which the layers forbid\n")
+  elseif(seen STREQUAL "no" AND NOT out MATCHES "${pattern}'?:? (No such file|file not found)")
+    string(APPEND wrong "${library} with ${header} failed for another cause:\n${out}\n")
+  else()
+    message(STATUS "${library} ${header}: seen ${seen}")
+  endif()
+endforeach()
+if(wrong)
+  message(FATAL_ERROR "${wrong}")
+endif()
