@@ -18,8 +18,8 @@ class ShutdownTarget {
   virtual void ExitProgram() { CleanShutdown(); }
 };
 
-// The add-in as a whole (oAmp): set when the application object is made,
-// cleared by its shutdown. Held weakly: the application object owns itself.
+// The add-in as a whole (what oAmp holds): set when the application object
+// is made, cleared by its shutdown. Held weakly: oAmp owns it.
 void SetAddinTarget(std::weak_ptr<ShutdownTarget> addin);
 // Shuts the add-in down if it is still running; the add-in is held for the
 // length of the call, since its shutdown clears the registration.
