@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/FormTimer.h"
+#include "common/ToolbarState.h"
 #include "platform/Media.h"
 #include "platform/Windows.h"
 
@@ -21,12 +22,13 @@ class PlaybackCaller {
   virtual void PlayIsFinished() = 0;
 };
 
-// The mail window the recorder hands a finished recording to.
+// The mail window the recorder hands a finished recording to. Its state is
+// read by name, as text.
 class RecordingOwner : public PlaybackCaller {
  public:
   virtual void SaveWaveFile() = 0;
   virtual std::string toolbarState() const = 0;
-  virtual void setToolbarState(const std::string& state) = 0;
+  virtual void setToolbarState(ToolbarState state) = 0;
 };
 
 class FrmProp {

@@ -20,14 +20,11 @@ constexpr const char* kSourceChangeSelection = "Change Selection";
 constexpr const char* kSourceCheckMail = "Check Mail";
 constexpr const char* kSourcePlay = "OutLook Explorer Play Command";
 constexpr const char* kStopCaption = "Stop";
-constexpr const char* kStopFace = "\\StopButton.bmp";
 
 constexpr const char* kAmpCaption = "Sonvera";
 constexpr const char* kAmpDescription = "voice mail servece";
-constexpr const char* kAmpFace = "\\Sonvera.bmp";
 constexpr const char* kPlayCaption = "Play";
 constexpr const char* kPlayDescription = "Play file";
-constexpr const char* kPlayFace = "\\PlayButton.bmp";
 constexpr const char* kAmpAction = "!<Sonvera.Amp>";
 constexpr const char* kListDescription = "Choose file to play";
 constexpr int kButtonWidth = 70;
@@ -75,7 +72,7 @@ void ExplorerBar::AddButtons() {
     r.Do([&] { Need(CmdAmp.get()).SetDescriptionText(kAmpDescription); });
     r.Do([&] { Need(CmdAmp.get()).SetCaption(kAmpCaption); });
     r.Do([&] { Need(CmdAmp.get()).SetWidth(kButtonWidth); });
-    r.Do([&] { PasteFaceFrom(Need(CmdAmp.get()), kAmpFace, run); });
+    r.Do([&] { PasteFaceFrom(Need(CmdAmp.get()), kProductFace, run); });
 
     r.step = "CmdPlay";
     r.Do([&] {
@@ -156,9 +153,8 @@ void ExplorerBar::ListSoundFiles() {
     r.Do([&] { Need(CmdList).SetVisible(false); });
     return;
   }
-  ListVoiceAttachments(*oMail, *CmdList, AttachmentIndex, [&](auto&& statement) {
-    r.Do(statement);
-  });
+  ListVoiceAttachments(*oMail, *CmdList, AttachmentIndex,
+                       [&](auto&& statement) { r.Do(statement); });
   if (r.Left()) return;
   int entries = 0;
   r.Do([&] { entries = CmdList->ListCount(); });
@@ -196,9 +192,9 @@ void ExplorerBar::CmdPlay_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*C
   if (recorder.Encoding()) return;
   r.step = "FrmProp";
   r.Do([&] { recorder.Unload(); });
-  const std::string playFile = AddinFile("\\Sonvera.mp3");
-  if (!SaveChosenVoiceAttachment(r, CmdList, oMail, AttachmentIndex, [&] { ListSoundFiles(); },
-                                 playFile))
+  const std::string playFile = AddinFile(kVoiceFile);
+  if (!SaveChosenVoiceAttachment(
+          r, CmdList, oMail, AttachmentIndex, [&] { ListSoundFiles(); }, playFile))
     return;
   r.Do([&] { Need(CmdPlay.get()).SetCaption(kStopCaption); });
   r.Do([&] { PasteFaceFrom(Need(CmdPlay.get()), kStopFace, run); });
