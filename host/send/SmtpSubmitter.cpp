@@ -10,6 +10,8 @@
 #include <memory>
 #include <mutex>
 
+#include "host/store/MimeMessage.h"
+
 namespace mailhost {
 namespace {
 
@@ -199,18 +201,6 @@ Recipients RecipientList(const std::vector<std::string>& recipients) {
   return list;
 }
 
-// SMTP lines end in CRLF; a message written with bare LF would be one line
-// too long for the server.
-std::string ToWire(std::string_view message) {
-  std::string wire;
-  wire.reserve(message.size() + message.size() / 64);
-  for (std::size_t i = 0; i < message.size(); ++i) {
-    if (message[i] == '\n' && (i == 0 || message[i - 1] != '\r')) wire += '\r';
-    wire += message[i];
-  }
-  return wire;
-}
-
 // What curl's callbacks of one transfer write to.
 struct Session {
   Reader reader;
@@ -370,7 +360,8 @@ SmtpResult SmtpSubmitter::Submit(const std::vector<std::string>& recipients,
   const Recipients rcpt = RecipientList(recipients);
   std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
   if (!easy || !rcpt) return Failed("Sending mail could not be set up.");
-  const std::string wire = ToWire(message);
+  // A message written with bare LF would be one line too long for the server.
+  const std::string wire = CrlfLineEnds(message);
   Session session{Reader{wire}, {}, {}};
   SetUp(easy.get(), m_config, rcpt.get(), session, stop);
   return Explain(Perform(std::move(easy)), session, server);
