@@ -241,18 +241,12 @@ Routine::Handler Insp::AskToQuitOrWait(const char* source) {
 void Insp::SetToolBarState(const std::string& CalledFrom) {
   Trace(std::string("Insp SetToolBarState State = ") + StateText(m_messageState) + ", " +
         StateText(m_toolbarState) + " Called From " + CalledFrom);
-  switch (m_messageState) {
-    case MessageState::No_Message:
-      if (oInspBar) IgnoreErrors([&] { oInspBar->SetVisible(false); });
-      break;
-    case MessageState::Sent_Message:
-      DrawSentMessage();
-      break;
-    case MessageState::New_Message:
-      DrawNewMessage();
-      break;
-    case MessageState::Unset:
-      break;
+  if (m_messageState == MessageState::No_Message) {
+    if (oInspBar) IgnoreErrors([&] { oInspBar->SetVisible(false); });
+  } else if (m_messageState == MessageState::Sent_Message) {
+    DrawSentMessage();
+  } else if (m_messageState == MessageState::New_Message) {
+    DrawNewMessage();
   }
 }
 
