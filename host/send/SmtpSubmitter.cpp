@@ -181,9 +181,9 @@ std::string EnvelopeProblem(const SmtpConfig& config, const std::string& server,
   if (!IsAddress(config.from))
     return "The sender " + Quoted(config.from) + " is not a mail address.";
   if (recipients.empty()) return kNoRecipient;
-  for (const std::string& to : recipients) {
-    if (!IsAddress(to)) return "The recipient " + Quoted(to) + " is not a mail address.";
-  }
+  const auto bad = std::find_if(recipients.begin(), recipients.end(),
+                                [](const std::string& to) { return !IsAddress(to); });
+  if (bad != recipients.end()) return "The recipient " + Quoted(*bad) + " is not a mail address.";
   return "";
 }
 
