@@ -61,7 +61,9 @@ void Dress(Routine& r, const WithEvents<CommandBarButton>& member, const ButtonL
   r.Do([&] { Need(member.get()).SetDescriptionText(look.description); });
   r.Do([&] { Need(member.get()).SetCaption(look.caption); });
   r.Do([&] { Need(member.get()).SetWidth(kButtonWidth); });
-  r.Do([&] { PasteFaceFrom(Need(member.get()), look.face, [&](auto&& statement) { r.Do(statement); }); });
+  r.Do([&] {
+    PasteFaceFrom(Need(member.get()), look.face, [&](auto&& statement) { r.Do(statement); });
+  });
 }
 
 }  // namespace
