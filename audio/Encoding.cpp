@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/AddinFolder.h"
 #include "common/FileChecks.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
@@ -44,11 +45,11 @@ std::string RateText(int quality) {
 }
 
 std::string WavArgument(const std::string& shortFolder) {
-  return shortFolder + platform::kPathSeparator + "Temp.wav ";
+  return FileIn(shortFolder, kSavedRecordingFile) + " ";
 }
 
 std::string Mp3Argument(const std::string& shortFolder) {
-  return shortFolder + platform::kPathSeparator + "Sonvera.mp3 ";
+  return FileIn(shortFolder, kVoiceFile) + " ";
 }
 
 std::string EncoderPath(const std::string& folder) {
@@ -87,11 +88,13 @@ void ConvertRate(const std::string& wavPath, int rate) {
       soxr_create(in.samplerate, rate, static_cast<unsigned>(in.channels), &error, &io, &quality,
                   nullptr),
       soxr_delete);
-  if (error || !resampler) throw platform::Error(std::string("Cannot convert the rate: ") + (error ? error : ""));
+  if (error || !resampler)
+    throw platform::Error(std::string("Cannot convert the rate: ") + (error ? error : ""));
 
   // Streamed a block at a time, so a long recording costs no memory.
   constexpr size_t kFrames = 8192;
-  const size_t ratioRoom = static_cast<size_t>(kFrames * (static_cast<double>(rate) / in.samplerate)) + 64;
+  const size_t ratioRoom =
+      static_cast<size_t>(kFrames * (static_cast<double>(rate) / in.samplerate)) + 64;
   std::vector<float> input(kFrames * in.channels);
   std::vector<float> output(ratioRoom * in.channels);
   bool failed = false;

@@ -138,8 +138,8 @@ void FrmProp::TimerLimitEvent() {
   auto& splash = frmSplash::Instance();
   splash.SetMessage(kLimitMessage);
   splash.SplashShow();
-  WSave(AddinFile("\\Temp.wav"));
-  if (ActiveInsp) ActiveInsp->setToolbarState("Wait");
+  WSave(AddinFile(kSavedRecordingFile));
+  if (ActiveInsp) ActiveInsp->setToolbarState(ToolbarState::Wait);
 }
 
 void FrmProp::FarKillTimerLimit(const std::string& /*txt*/) {

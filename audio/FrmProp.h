@@ -8,6 +8,7 @@
 
 #include "common/FormTimer.h"
 #include "common/ProductServer.h"
+#include "common/ToolbarState.h"
 #include "platform/Media.h"
 #include "platform/Windows.h"
 
@@ -20,12 +21,13 @@ class PlaybackCaller {
   virtual void PlayIsFinished() = 0;
 };
 
-// The mail window the recorder hands a finished recording to.
+// The mail window the recorder hands a finished recording to. Its state is
+// read by name, as text.
 class RecordingOwner : public PlaybackCaller {
  public:
   virtual void SaveWaveFile() = 0;
   virtual std::string toolbarState() const = 0;
-  virtual void setToolbarState(const std::string& state) = 0;
+  virtual void setToolbarState(ToolbarState state) = 0;
 };
 
 class FrmProp {

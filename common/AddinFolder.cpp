@@ -9,10 +9,14 @@ std::string AddinFolder() {
   return platform::FolderOf(platform::GetFiles().ModulePathOf(&kAnchor));
 }
 
-std::string AddinFile(const std::string& backslashName) {
+std::string FileIn(const std::string& folder, const std::string& backslashName) {
   std::string name = backslashName;
   if (!name.empty() && name.front() == '\\') name.erase(0, 1);
-  return AddinFolder() + platform::kPathSeparator + name;
+  return folder + platform::kPathSeparator + name;
+}
+
+std::string AddinFile(const std::string& backslashName) {
+  return FileIn(AddinFolder(), backslashName);
 }
 
 }  // namespace sonvera

@@ -8,6 +8,15 @@
 
 namespace sonvera {
 
+// The button faces, files of the add-in folder.
+constexpr const char* kProductFace = "\\Sonvera.bmp";
+constexpr const char* kRecordFace = "\\RecordButton.bmp";
+constexpr const char* kPauseFace = "\\PauseButton.bmp";
+constexpr const char* kPlayFace = "\\PlayButton.bmp";
+constexpr const char* kStopFace = "\\StopButton.bmp";
+constexpr const char* kDeleteFace = "\\DeleteButton.bmp";
+constexpr const char* kPropertiesFace = "\\PropertiesButton.bmp";
+
 // 1 saves the clipboard, any other value puts the saved contents back.
 void PreserveClipboard(std::int16_t& mode);
 

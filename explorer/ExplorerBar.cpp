@@ -19,18 +19,51 @@ constexpr const char* kSourceChangeSelection = "Change Selection";
 constexpr const char* kSourceCheckMail = "Check Mail";
 constexpr const char* kSourcePlay = "OutLook Explorer Play Command";
 constexpr const char* kStopCaption = "Stop";
-constexpr const char* kStopFace = "\\StopButton.bmp";
 
 constexpr const char* kAmpCaption = "Sonvera";
 constexpr const char* kAmpDescription = "voice mail servece";
-constexpr const char* kAmpFace = "\\Sonvera.bmp";
 constexpr const char* kPlayCaption = "Play";
 constexpr const char* kPlayDescription = "Play file";
-constexpr const char* kPlayFace = "\\PlayButton.bmp";
 constexpr const char* kAmpAction = "!<Sonvera.Amp>";
 constexpr const char* kListDescription = "Choose file to play";
 constexpr int kButtonWidth = 70;
 constexpr int kListWidth = 100;
+
+// A button of the bar as it is made: shown or not, then each property set
+// as its own statement, the face last.
+struct ButtonLook {
+  bool visible;
+  bool enable;         // enabled explicitly
+  const char* action;  // nullptr: none
+  const char* description;
+  const char* caption;
+  const char* face;
+};
+
+using Click = void (ExplorerBar::*)(const Ref<CommandBarButton>&, bool&);
+
+void AddButton(Routine& r, ExplorerBar& bar, WithEvents<CommandBarButton>& member, Click click) {
+  r.Do([&] {
+    member.Set(As<CommandBarButton>(
+                   Need(Need(bar.oCBar).Controls()).Add(kMsoControlButton, 0, "", 0, true)),
+               [&](CommandBarButton& b, auto& subs) {
+                 subs.push_back(b.Click.Subscribe(BindWeak(bar.shared_from_this(), click)));
+               });
+  });
+}
+
+void Dress(Routine& r, const WithEvents<CommandBarButton>& member, const ButtonLook& look) {
+  r.Do([&] { Need(member.get()).SetVisible(look.visible); });
+  r.Do([&] { Need(member.get()).SetStyle(kMsoButtonIconAndCaption); });
+  if (look.enable) r.Do([&] { Need(member.get()).SetEnabled(true); });
+  if (look.action) r.Do([&] { Need(member.get()).SetOnAction(look.action); });
+  r.Do([&] { Need(member.get()).SetDescriptionText(look.description); });
+  r.Do([&] { Need(member.get()).SetCaption(look.caption); });
+  r.Do([&] { Need(member.get()).SetWidth(kButtonWidth); });
+  r.Do([&] {
+    PasteFaceFrom(Need(member.get()), look.face, [&](auto&& statement) { r.Do(statement); });
+  });
+}
 
 }  // namespace
 
@@ -41,7 +74,6 @@ Explorer& ExplorerBar::Window() const {
 void ExplorerBar::AddButtons() {
   Trace(" Amp AddButtons");
   Routine r(AskToQuit(kSourceAddButtons));
-  auto run = [&](auto&& statement) { r.Do(statement); };
 
   r.step = "oExp.CommandBars";
   bool exists = false;
@@ -60,38 +92,12 @@ void ExplorerBar::AddButtons() {
     r.Do([&] { oCBar = Need(Window().GetCommandBars()).Add(kBarName, kMsoBarTop, false, true); });
 
     r.step = "CmdAmp";
-    r.Do([&] {
-      CmdAmp.Set(
-          As<CommandBarButton>(Need(Need(oCBar).Controls()).Add(kMsoControlButton, 0, "", 0, true)),
-          [&](CommandBarButton& b, auto& subs) {
-            subs.push_back(
-                b.Click.Subscribe(BindWeak(shared_from_this(), &ExplorerBar::CmdAmp_Click)));
-          });
-    });
-    r.Do([&] { Need(CmdAmp.get()).SetVisible(true); });
-    r.Do([&] { Need(CmdAmp.get()).SetStyle(kMsoButtonIconAndCaption); });
-    r.Do([&] { Need(CmdAmp.get()).SetDescriptionText(kAmpDescription); });
-    r.Do([&] { Need(CmdAmp.get()).SetCaption(kAmpCaption); });
-    r.Do([&] { Need(CmdAmp.get()).SetWidth(kButtonWidth); });
-    r.Do([&] { PasteFaceFrom(Need(CmdAmp.get()), kAmpFace, run); });
+    AddButton(r, *this, CmdAmp, &ExplorerBar::CmdAmp_Click);
+    Dress(r, CmdAmp, {true, false, nullptr, kAmpDescription, kAmpCaption, kProductFace});
 
     r.step = "CmdPlay";
-    r.Do([&] {
-      CmdPlay.Set(
-          As<CommandBarButton>(Need(Need(oCBar).Controls()).Add(kMsoControlButton, 0, "", 0, true)),
-          [&](CommandBarButton& b, auto& subs) {
-            subs.push_back(
-                b.Click.Subscribe(BindWeak(shared_from_this(), &ExplorerBar::CmdPlay_Click)));
-          });
-    });
-    r.Do([&] { Need(CmdPlay.get()).SetVisible(false); });
-    r.Do([&] { Need(CmdPlay.get()).SetStyle(kMsoButtonIconAndCaption); });
-    r.Do([&] { Need(CmdPlay.get()).SetEnabled(true); });
-    r.Do([&] { Need(CmdPlay.get()).SetOnAction(kAmpAction); });
-    r.Do([&] { Need(CmdPlay.get()).SetDescriptionText(kPlayDescription); });
-    r.Do([&] { Need(CmdPlay.get()).SetCaption(kPlayCaption); });
-    r.Do([&] { Need(CmdPlay.get()).SetWidth(kButtonWidth); });
-    r.Do([&] { PasteFaceFrom(Need(CmdPlay.get()), kPlayFace, run); });
+    AddButton(r, *this, CmdPlay, &ExplorerBar::CmdPlay_Click);
+    Dress(r, CmdPlay, {false, true, kAmpAction, kPlayDescription, kPlayCaption, kPlayFace});
 
     r.step = "CmdList";
     r.Do([&] {
@@ -154,9 +160,8 @@ void ExplorerBar::ListSoundFiles() {
     r.Do([&] { Need(CmdList).SetVisible(false); });
     return;
   }
-  ListVoiceAttachments(*oMail, *CmdList, AttachmentIndex, [&](auto&& statement) {
-    r.Do(statement);
-  });
+  ListVoiceAttachments(*oMail, *CmdList, AttachmentIndex,
+                       [&](auto&& statement) { r.Do(statement); });
   if (r.Left()) return;
   int entries = 0;
   r.Do([&] { entries = CmdList->ListCount(); });
@@ -194,9 +199,9 @@ void ExplorerBar::CmdPlay_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*C
   if (recorder.Encoding()) return;
   r.step = "FrmProp";
   r.Do([&] { recorder.Unload(); });
-  const std::string playFile = AddinFile("\\Sonvera.mp3");
-  if (!SaveChosenVoiceAttachment(r, CmdList, oMail, AttachmentIndex, [&] { ListSoundFiles(); },
-                                 playFile))
+  const std::string playFile = AddinFile(kVoiceFile);
+  if (!SaveChosenVoiceAttachment(
+          r, CmdList, oMail, AttachmentIndex, [&] { ListSoundFiles(); }, playFile))
     return;
   r.Do([&] { Need(CmdPlay.get()).SetCaption(kStopCaption); });
   r.Do([&] { PasteFaceFrom(Need(CmdPlay.get()), kStopFace, run); });

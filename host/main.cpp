@@ -36,9 +36,8 @@ int Register(const std::string& library, bool unregister, const std::string& dat
   return mailhost::AddinLoader::Register(library, unregister, std::cerr) ? 0 : 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// What the command line asks for.
+struct Arguments {
   std::string script;
   std::string addin;
   std::string registerLibrary;
@@ -46,10 +45,21 @@ int main(int argc, char** argv) {
   bool registerAddin = true;
   std::string webPort;
   mailhost::HostOptions host;
-  std::string& dataFolder = host.dataFolder;
   bool openBrowser = false;
   std::string uploadLimit;
-  for (int i = 1; i < argc; ++i) {
+  bool help = false;
+};
+
+// Digits only, at least one and at most `most`.
+bool IsNumber(const std::string& text, std::size_t most) {
+  return !text.empty() && text.size() <= most &&
+         text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// False at the first option that is unknown or lacks its value, named in
+// `bad`; parsing stops at --help.
+bool Parse(int argc, char** argv, Arguments* args, std::string* bad) {
+  for (int i = 1; i < argc && !args->help; ++i) {
     const std::string option = argv[i];
     auto value = [&](std::string* target) {
       if (i + 1 >= argc) return false;
@@ -58,65 +68,81 @@ int main(int argc, char** argv) {
     };
     bool ok = true;
     if (option == "--script") {
-      ok = value(&script);
+      ok = value(&args->script);
     } else if (option == "--data") {
-      ok = value(&dataFolder);
+      ok = value(&args->host.dataFolder);
     } else if (option == "--addin") {
-      ok = value(&addin);
+      ok = value(&args->addin);
     } else if (option == "--web") {
-      ok = value(&webPort) && !webPort.empty() && webPort.size() <= 5 &&
-           webPort.find_first_not_of("0123456789") == std::string::npos &&
-           std::stoi(webPort) <= 65535;
+      ok = value(&args->webPort) && IsNumber(args->webPort, 5) && std::stoi(args->webPort) <= 65535;
     } else if (option == "--maildir") {
-      ok = value(&host.maildir);
+      ok = value(&args->host.maildir);
     } else if (option == "--smtp") {
-      ok = value(&host.smtpUrl);
+      ok = value(&args->host.smtpUrl);
     } else if (option == "--from") {
-      ok = value(&host.from);
+      ok = value(&args->host.from);
     } else if (option == "--upload-limit") {
-      ok = value(&uploadLimit) && !uploadLimit.empty() && uploadLimit.size() <= 4 &&
-           uploadLimit.find_first_not_of("0123456789") == std::string::npos &&
-           std::stoi(uploadLimit) >= 1;
+      ok = value(&args->uploadLimit) && IsNumber(args->uploadLimit, 4) &&
+           std::stoi(args->uploadLimit) >= 1;
     } else if (option == "--open") {
-      openBrowser = true;
+      args->openBrowser = true;
     } else if (option == "--no-register") {
-      registerAddin = false;
+      args->registerAddin = false;
     } else if (option == "--register" || option == "--unregister") {
-      unregister = option == "--unregister";
-      ok = value(&registerLibrary);
+      args->unregister = option == "--unregister";
+      ok = value(&args->registerLibrary);
     } else if (option == "--help" || option == "-h") {
-      std::cout << kUsage;
-      return 0;
+      args->help = true;
     } else {
       ok = false;
     }
     if (!ok) {
-      std::cerr << "mailhost: bad option " << option << "\n" << kUsage;
-      return kUsageError;
+      *bad = option;
+      return false;
     }
   }
+  return true;
+}
 
-  if (!registerLibrary.empty()) return Register(registerLibrary, unregister, dataFolder);
-  if (!script.empty()) {
-    mailhost::ScriptOptions options;
-    options.script = script;
-    options.dataFolder = dataFolder;
-    options.maildir = host.maildir;
-    options.registerAddin = registerAddin;
-    options.addin = addin;
-    return mailhost::ScriptRunner::Run(options, std::cout, std::cerr);
+int RunScript(const Arguments& args) {
+  mailhost::ScriptOptions options;
+  options.script = args.script;
+  options.dataFolder = args.host.dataFolder;
+  options.maildir = args.host.maildir;
+  options.registerAddin = args.registerAddin;
+  options.addin = args.addin;
+  return mailhost::ScriptRunner::Run(options, std::cout, std::cerr);
+}
+
+int RunPage(const Arguments& args) {
+  mailhost::WebOptions options;
+  options.host = args.host;
+  options.port = std::stoi(args.webPort);
+  options.openBrowser = args.openBrowser;
+  if (!args.uploadLimit.empty())
+    options.limits.uploadBytes = std::stoul(args.uploadLimit) * 1024 * 1024;
+  return mailhost::WebFrontEnd::Run(options, std::cout, std::cerr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Arguments args;
+  if (std::string bad; !Parse(argc, argv, &args, &bad)) {
+    std::cerr << "mailhost: bad option " << bad << "\n" << kUsage;
+    return kUsageError;
   }
-  if (!host.smtpUrl.empty() && host.from.empty()) {
+  if (args.help) {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (!args.registerLibrary.empty())
+    return Register(args.registerLibrary, args.unregister, args.host.dataFolder);
+  if (!args.script.empty()) return RunScript(args);
+  if (!args.host.smtpUrl.empty() && args.host.from.empty()) {
     std::cerr << "mailhost: --smtp needs --from ADDRESS, the sender of the mail" << std::endl;
     return kUsageError;
   }
-  if (!webPort.empty()) {
-    mailhost::WebOptions options;
-    options.host = host;
-    options.port = std::stoi(webPort);
-    options.openBrowser = openBrowser;
-    if (!uploadLimit.empty()) options.limits.uploadBytes = std::stoul(uploadLimit) * 1024 * 1024;
-    return mailhost::WebFrontEnd::Run(options, std::cout, std::cerr);
-  }
-  return mailhost::Console::Run(host, std::cout, std::cerr);
+  if (!args.webPort.empty()) return RunPage(args);
+  return mailhost::Console::Run(args.host, std::cout, std::cerr);
 }

@@ -3,6 +3,7 @@
 
 #include "audio/Fx.h"
 #include "common/FacePaste.h"
+#include "common/Handlers.h"
 #include "common/Routine.h"
 #include "common/Trace.h"
 #include "common/VoiceAttachments.h"
@@ -14,10 +15,6 @@ using namespace hostmodel;
 namespace {
 
 constexpr const char* kInspAction = "!<Sonvera.Insp>";
-constexpr const char* kRecordFace = "\\RecordButton.bmp";
-constexpr const char* kStopFace = "\\StopButton.bmp";
-constexpr const char* kPauseFace = "\\PauseButton.bmp";
-constexpr const char* kPlayFace = "\\PlayButton.bmp";
 
 // A face paste whose first failure is raised once the clipboard is back.
 void PasteFaceOrThrow(CommandBarButton& button, const std::string& face) {
@@ -36,6 +33,33 @@ void PasteFaceOrThrow(CommandBarButton& button, const std::string& face) {
 void PasteFaceIgnoring(const WithEvents<CommandBarButton>& button, const std::string& face) {
   if (!button) return;
   PasteFaceFrom(*button.get(), face, [](auto&& statement) { IgnoreErrors(statement); });
+}
+
+// The bar's controls, bound (a button) or held (the list); each statement
+// below skips a control that is not there or fails.
+template <typename T>
+T& Control(const WithEvents<T>& member) {
+  return Need(member.get());
+}
+template <typename T>
+T& Control(const Ref<T>& member) {
+  return Need(member);
+}
+template <typename Member>
+void Show(const Member& member, bool visible) {
+  IgnoreErrors([&] { Control(member).SetVisible(visible); });
+}
+template <typename Member>
+void Enable(const Member& member, bool enabled) {
+  IgnoreErrors([&] { Control(member).SetEnabled(enabled); });
+}
+void Caption(const WithEvents<CommandBarButton>& button, const char* text) {
+  IgnoreErrors([&] { Control(button).SetCaption(text); });
+}
+int ListCount(const Ref<CommandBarComboBox>& list) {
+  int n = 0;
+  IgnoreErrors([&] { n = Need(list).ListCount(); });
+  return n;
 }
 
 }  // namespace
@@ -70,20 +94,21 @@ void Insp::oInsM_Activate() {
   auto self = shared_from_this();
   SendingFlag = false;
   FrmProp::Instance().ActiveInsp = self;
-  m_toolbarState = "Wait";
+  m_toolbarState = ToolbarState::Wait;
   // A window whose item is not a mail ends here without a word.
   try {
     auto mail = std::dynamic_pointer_cast<MailItem>(Need(oInsM.get()).CurrentItem());
     if (!mail) throw platform::Error("Type mismatch");
     BindMail(mail);
     if (mail->Class() != kOlMail) {
-      m_messageState = "No_Message";
+      m_messageState = MessageState::No_Message;
       return;
     }
   } catch (...) {
     return;
   }
-  m_messageState = Need(oMail.get()).Sent() ? "Sent_Message" : "New_Message";
+  m_messageState =
+      Need(oMail.get()).Sent() ? MessageState::Sent_Message : MessageState::New_Message;
 
   auto bars = Need(oInsM.get()).GetCommandBars();
   bool found = false;
@@ -142,7 +167,7 @@ void Insp::CleanShutdown() {
 
 void Insp::CreateToolbar() {
   Trace("Insp CreateToolbar");
-  if (m_messageState == "No_Message") return;
+  if (m_messageState == MessageState::No_Message) return;
   oInspBar = Need(Need(oInsM.get()).GetCommandBars()).Add(kBarName, kMsoBarTop, false, true);
   auto controlsRef = oInspBar->Controls();
   auto& controls = Need(controlsRef);
@@ -166,7 +191,7 @@ void Insp::CreateToolbar() {
     const char* face;  // nullptr: none at creation
   };
   const ButtonSpec before[] = {
-      {&CmdSonvera, kMsoButtonIconAndCaption, "voice mail servece", "Sonvera", 70, "\\Sonvera.bmp"},
+      {&CmdSonvera, kMsoButtonIconAndCaption, "voice mail servece", "Sonvera", 70, kProductFace},
       {&CmdRec, kMsoButtonIconAndCaption, "voice mail service", "Record", 70, nullptr},
       {&CmdPause, kMsoButtonIconAndCaption, "Stop recording and attach the file", "Pause", 70,
        kPauseFace},
@@ -186,9 +211,8 @@ void Insp::CreateToolbar() {
   CmdList->SetDescriptionText("Choose file to play");
   CmdList->SetWidth(100);
   CmdList->SetOLEUsage(0);
-  apply({&CmdDel, kMsoButtonIconAndCaption, "Delete file", "Delete", 70, "\\DeleteButton.bmp"});
-  apply({&CmdProp, kMsoButtonIcon, "voice mail service", "Properties", 20,
-         "\\PropertiesButton.bmp"});
+  apply({&CmdDel, kMsoButtonIconAndCaption, "Delete file", "Delete", 70, kDeleteFace});
+  apply({&CmdProp, kMsoButtonIcon, "voice mail service", "Properties", 20, kPropertiesFace});
   if (oInspBar) oInspBar->SetProtection(kMsoBarNoCustomize);
 }
 
@@ -202,104 +226,131 @@ void Insp::MailCheck() {
                          [](auto&& statement) { IgnoreErrors(statement); });
 }
 
+void Insp::Redraw(ToolbarState state, const char* CalledFrom) {
+  m_toolbarState = state;
+  SetToolBarState(CalledFrom);
+}
+
+Routine::Handler Insp::AskToQuitOrWait(const char* source) {
+  return QuietWhile(SendingFlag,
+                    AskToQuit(source, [this, source] { Redraw(ToolbarState::Wait, source); }));
+}
+
+// From the trace on, every failing statement is skipped: a missing face costs
+// only that face, a control that is not bound is not changed.
 void Insp::SetToolBarState(const std::string& CalledFrom) {
-  Trace("Insp SetToolBarState State = " + m_messageState + ", " + m_toolbarState +
-        " Called From " + CalledFrom);
-  auto I = [](auto&& statement) { IgnoreErrors(statement); };
-  auto show = [&](auto& control, bool visible) { I([&] { Need(control.get()).SetVisible(visible); }); };
-  auto enable = [&](auto& control, bool enabled) { I([&] { Need(control.get()).SetEnabled(enabled); }); };
-  auto caption = [&](auto& control, const char* text) { I([&] { Need(control.get()).SetCaption(text); }); };
-  auto listShow = [&](bool visible) { I([&] { Need(CmdList).SetVisible(visible); }); };
-  auto count = [&] {
-    int n = 0;
-    I([&] { n = Need(CmdList).ListCount(); });
-    return n;
-  };
-  const std::string& state = m_toolbarState;
-
-  if (m_messageState == "No_Message") {
-    if (oInspBar) I([&] { oInspBar->SetVisible(false); });
-    return;
+  Trace(std::string("Insp SetToolBarState State = ") + StateText(m_messageState) + ", " +
+        StateText(m_toolbarState) + " Called From " + CalledFrom);
+  if (m_messageState == MessageState::No_Message) {
+    if (oInspBar) IgnoreErrors([&] { oInspBar->SetVisible(false); });
+  } else if (m_messageState == MessageState::Sent_Message) {
+    DrawSentMessage();
+  } else if (m_messageState == MessageState::New_Message) {
+    DrawNewMessage();
   }
-  if (m_messageState == "Sent_Message") {
-    MailCheck();
-    I([&] { Need(oInspBar).SetVisible(true); });
-    show(CmdSonvera, true);
-    show(CmdRec, false), enable(CmdRec, false);
-    show(CmdDel, false), enable(CmdDel, false);
-    show(CmdProp, false), enable(CmdProp, false);
-    show(CmdPause, false), enable(CmdPause, false);
-    enable(CmdPlay, true);
-    I([&] { Need(CmdList).SetEnabled(true); });
-    const int n = count();
-    if (n > 0) {
-      if (state == "Wait") {
-        listShow(n > 1);
-        show(CmdPlay, true);
-        caption(CmdPlay, "Play");
-      } else if (state == "Playing") {
-        listShow(false);
-        show(CmdPlay, true);
-        caption(CmdPlay, "Stop");
-      }
-    } else {
-      show(CmdPlay, false);
-      listShow(false);
-    }
-    return;
-  }
-  if (m_messageState != "New_Message") return;
+}
 
+// The user may only listen.
+void Insp::DrawSentMessage() {
   MailCheck();
-  I([&] { Need(oInspBar).SetVisible(true); });
-  show(CmdSonvera, true);
-  // Record waits while a recording is encoded.
-  enable(CmdRec, !FrmProp::Instance().Encoding());
-  enable(CmdDel, true);
-  enable(CmdProp, true);
-  enable(CmdPause, true);
-  enable(CmdPlay, true);
-  I([&] { Need(CmdList).SetEnabled(true); });
-  if (state == "Wait") {
-    const int n = count();
-    listShow(n > 1);
-    if (n > 0) {
-      show(CmdPlay, true);
-      caption(CmdPlay, "Play");
-      PasteFaceIgnoring(CmdPlay, kPlayFace);
-      show(CmdDel, true);
-      show(CmdRec, false);
-    } else {
-      show(CmdPlay, false);
-      show(CmdDel, false);
-      PasteFaceIgnoring(CmdRec, kRecordFace);
-      caption(CmdRec, "Record");
-      show(CmdRec, true);
-    }
-    show(CmdProp, true);
-    show(CmdPause, false);
-  } else if (state == "Recording" || state == "Recording_Paused") {
-    const bool paused = state == "Recording_Paused";
-    PasteFaceIgnoring(CmdPause, paused ? kRecordFace : kPauseFace);
-    caption(CmdPause, paused ? "Continue" : "Pause");
-    show(CmdPause, true);
-    caption(CmdRec, "Stop");
-    PasteFaceIgnoring(CmdRec, kStopFace);
-    enable(CmdRec, true);
-    show(CmdDel, false);
-    show(CmdProp, false);
-    show(CmdPlay, false);
-    listShow(false);
-  } else if (state == "Playing") {
-    show(CmdPlay, true);
-    caption(CmdPlay, "Stop");
-    PasteFaceIgnoring(CmdPlay, kStopFace);
-    show(CmdRec, false);
-    show(CmdDel, false);
-    show(CmdPause, false);
-    show(CmdProp, false);
-    listShow(false);
+  IgnoreErrors([&] { Need(oInspBar).SetVisible(true); });
+  Show(CmdSonvera, true);
+  Show(CmdRec, false), Enable(CmdRec, false);
+  Show(CmdDel, false), Enable(CmdDel, false);
+  Show(CmdProp, false), Enable(CmdProp, false);
+  Show(CmdPause, false), Enable(CmdPause, false);
+  Enable(CmdPlay, true);
+  Enable(CmdList, true);
+  const int n = ListCount(CmdList);
+  if (n <= 0) {
+    Show(CmdPlay, false);
+    Show(CmdList, false);
+  } else if (m_toolbarState == ToolbarState::Wait) {
+    Show(CmdList, n > 1);
+    Show(CmdPlay, true);
+    Caption(CmdPlay, "Play");
+  } else if (m_toolbarState == ToolbarState::Playing) {
+    Show(CmdList, false);
+    Show(CmdPlay, true);
+    Caption(CmdPlay, "Stop");
   }
+}
+
+// The user may record, delete and listen.
+void Insp::DrawNewMessage() {
+  MailCheck();
+  IgnoreErrors([&] { Need(oInspBar).SetVisible(true); });
+  Show(CmdSonvera, true);
+  // Record waits while a recording is encoded.
+  Enable(CmdRec, !FrmProp::Instance().Encoding());
+  Enable(CmdDel, true);
+  Enable(CmdProp, true);
+  Enable(CmdPause, true);
+  Enable(CmdPlay, true);
+  Enable(CmdList, true);
+  switch (m_toolbarState) {
+    case ToolbarState::Wait:
+      DrawWait();
+      break;
+    case ToolbarState::Recording:
+      DrawRecording(false);
+      break;
+    case ToolbarState::Recording_Paused:
+      DrawRecording(true);
+      break;
+    case ToolbarState::Playing:
+      DrawPlaying();
+      break;
+    case ToolbarState::Unset:
+      break;
+  }
+}
+
+// Play and Delete for the voice message the mail carries, else Record.
+void Insp::DrawWait() {
+  const int n = ListCount(CmdList);
+  Show(CmdList, n > 1);
+  if (n > 0) {
+    Show(CmdPlay, true);
+    Caption(CmdPlay, "Play");
+    PasteFaceIgnoring(CmdPlay, kPlayFace);
+    Show(CmdDel, true);
+    Show(CmdRec, false);
+  } else {
+    Show(CmdPlay, false);
+    Show(CmdDel, false);
+    PasteFaceIgnoring(CmdRec, kRecordFace);
+    Caption(CmdRec, "Record");
+    Show(CmdRec, true);
+  }
+  Show(CmdProp, true);
+  Show(CmdPause, false);
+}
+
+// Stop on Record, and Pause or Continue.
+void Insp::DrawRecording(bool paused) {
+  PasteFaceIgnoring(CmdPause, paused ? kRecordFace : kPauseFace);
+  Caption(CmdPause, paused ? "Continue" : "Pause");
+  Show(CmdPause, true);
+  Caption(CmdRec, "Stop");
+  PasteFaceIgnoring(CmdRec, kStopFace);
+  Enable(CmdRec, true);
+  Show(CmdDel, false);
+  Show(CmdProp, false);
+  Show(CmdPlay, false);
+  Show(CmdList, false);
+}
+
+// Stop on Play, nothing else.
+void Insp::DrawPlaying() {
+  Show(CmdPlay, true);
+  Caption(CmdPlay, "Stop");
+  PasteFaceIgnoring(CmdPlay, kStopFace);
+  Show(CmdRec, false);
+  Show(CmdDel, false);
+  Show(CmdPause, false);
+  Show(CmdProp, false);
+  Show(CmdList, false);
 }
 
 }  // namespace sonvera

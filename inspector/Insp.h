@@ -10,6 +10,8 @@
 #include "audio/Encoding.h"
 #include "audio/FrmProp.h"
 #include "common/ProductServer.h"
+#include "common/Routine.h"
+#include "common/ToolbarState.h"
 #include "common/WithEvents.h"
 #include "hostmodel/HostModel.h"
 
@@ -17,10 +19,9 @@ namespace sonvera {
 
 class Insp : public RecordingOwner, public std::enable_shared_from_this<Insp> {
  public:
-  std::string toolbarState() const override { return m_toolbarState; }
-  void setToolbarState(const std::string& state) override { m_toolbarState = state; }
-  std::string messageState() const { return m_messageState; }
-  void setMessageState(const std::string& state) { m_messageState = state; }
+  std::string toolbarState() const override { return StateText(m_toolbarState); }
+  void setToolbarState(ToolbarState state) override { m_toolbarState = state; }
+  std::string messageState() const { return StateText(m_messageState); }
 
   void SaveWaveFile() override;
   void CleanShutdown();
@@ -45,6 +46,17 @@ class Insp : public RecordingOwner, public std::enable_shared_from_this<Insp> {
   void MailCheck();
   void CreateToolbar();
   void SetToolBarState(const std::string& CalledFrom);
+  // Sets the state, then redraws the bar saying who asked.
+  void Redraw(ToolbarState state, const char* CalledFrom);
+  // The commands' prompt: none while the mail is sent; No puts the bar back
+  // to Wait.
+  Routine::Handler AskToQuitOrWait(const char* source);
+  // The steps of SetToolBarState, one a kind of mail, one a state of a new mail.
+  void DrawSentMessage();
+  void DrawNewMessage();
+  void DrawWait();
+  void DrawRecording(bool paused);
+  void DrawPlaying();
 
   void oInsM_Activate();
   void oInsM_Deactivate();
@@ -52,8 +64,7 @@ class Insp : public RecordingOwner, public std::enable_shared_from_this<Insp> {
   void oMail_Send(bool& Cancel);
   void oMail_AttachmentAdd(const hostmodel::Ref<hostmodel::Attachment>& Attachment);
   void CmdRec_Click(const hostmodel::Ref<hostmodel::CommandBarButton>& Ctrl, bool& CancelDefault);
-  void CmdPause_Click(const hostmodel::Ref<hostmodel::CommandBarButton>& Ctrl,
-                      bool& CancelDefault);
+  void CmdPause_Click(const hostmodel::Ref<hostmodel::CommandBarButton>& Ctrl, bool& CancelDefault);
   void CmdDel_Click(const hostmodel::Ref<hostmodel::CommandBarButton>& Ctrl, bool& CancelDefault);
   void CmdProp_Click(const hostmodel::Ref<hostmodel::CommandBarButton>& Ctrl, bool& CancelDefault);
   void CmdPlay_Click(const hostmodel::Ref<hostmodel::CommandBarButton>& Ctrl, bool& CancelDefault);
@@ -64,8 +75,8 @@ class Insp : public RecordingOwner, public std::enable_shared_from_this<Insp> {
             hostmodel::Ref<hostmodel::CommandBarButton> button, ClickHandler handler);
   void BindMail(hostmodel::Ref<hostmodel::MailItem> mail);
 
-  std::string m_toolbarState;
-  std::string m_messageState;
+  ToolbarState m_toolbarState = ToolbarState::Unset;
+  MessageState m_messageState = MessageState::Unset;
   bool SendingFlag = false;
   hostmodel::Ref<hostmodel::CommandBar> oInspBar;
   std::vector<std::int16_t> AttachmentIndex{0};

@@ -16,6 +16,7 @@ namespace {
 
 constexpr const char* kSourceRecord = "Mail Message Record Command";
 constexpr const char* kSourcePlay = "Insp CmdPlay_Click";
+constexpr const char* kSourcePause = "Insp CmdPause_Click";
 constexpr const char* kFooterRule = "______________________________________";
 constexpr const char* kFooterLine2 = "Voice E-mail messages are created using Sonvera technology. ";
 constexpr const char* kFooterLine3 = "Free Outlook Plug-in available at ";
@@ -25,28 +26,24 @@ constexpr const char* kFooterLine3 = "Free Outlook Plug-in available at ";
 void Insp::CmdRec_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDefault*/) {
   Trace("Mail Message Record Command");
   auto self = shared_from_this();
-  Routine r(QuietWhile(SendingFlag, AskToQuit(kSourceRecord, [this] {
-                         m_toolbarState = "Wait";
-                         SetToolBarState(kSourceRecord);
-                       })));
+  Routine r(AskToQuitOrWait(kSourceRecord));
   auto& recorder = FrmProp::Instance();
   r.step = "FrmProp";
   r.Do([&] {
     if (recorder.Visible()) recorder.Unload();
   });
-  Trace("Insp CmdRec Toolbar State = " + m_toolbarState);
+  Trace("Insp CmdRec Toolbar State = " + toolbarState());
   int mode = 0;
   r.Do([&] { mode = recorder.WStatus(); });
   if (r.Left()) return;
   if (mode == platform::media_mode::kRecord || mode == platform::media_mode::kPause) {
     r.Do([&] { KillLimitTimer(); });
-    const std::string saved = AddinFile("\\Temp.wav");
+    const std::string saved = AddinFile(kSavedRecordingFile);
     r.detail = "Error Recording or Writing" + saved;
     r.step = "FrmProp.WSave";
     r.Do([&] { recorder.WSave(saved); });
     if (r.Left()) return;
-    m_toolbarState = "Wait";
-    SetToolBarState(kSourceRecord);
+    Redraw(ToolbarState::Wait, kSourceRecord);
     return;
   }
   // A second recording now would be saved over the one being encoded.
@@ -58,12 +55,11 @@ void Insp::CmdRec_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDef
   r.step = "FrmProp.WClose";
   r.Do([&] { recorder.WClose(); });
   r.Do([&] { Need(CmdRec.get()).SetEnabled(false); });
-  const std::string target = AddinFile("\\R.wav");
+  const std::string target = AddinFile(kRecordingFile);
   r.step = "FrmProp.WRecord" + target;
   r.Do([&] { recorder.WRecord(target); });
   if (r.Left()) return;
-  m_toolbarState = "Recording";
-  SetToolBarState(kSourceRecord);
+  Redraw(ToolbarState::Recording, kSourceRecord);
   r.Do([&] {
     Fx::Instance().Load();
     platform::GetLoop().RunPending();
@@ -77,16 +73,14 @@ void Insp::CmdRec_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDef
 }
 
 void Insp::CmdPause_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDefault*/) {
-  Trace("Insp CmdPause_Click");
+  Trace(kSourcePause);
   auto self = shared_from_this();
   auto& recorder = FrmProp::Instance();
   if (recorder.WStatus() == platform::media_mode::kRecord) {
-    m_toolbarState = "Recording_Paused";
-    SetToolBarState("Insp CmdPause_Click");
+    Redraw(ToolbarState::Recording_Paused, kSourcePause);
     recorder.WPause();
   } else {
-    m_toolbarState = "Recording";
-    SetToolBarState("Insp CmdPause_Click");
+    Redraw(ToolbarState::Recording, kSourcePause);
     recorder.WResume();
   }
 }
@@ -112,35 +106,30 @@ void Insp::CmdProp_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDe
 
 void Insp::CmdPlay_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDefault*/) {
   auto self = shared_from_this();
-  Routine r(QuietWhile(SendingFlag, AskToQuit(kSourcePlay, [this] {
-                         m_toolbarState = "Wait";
-                         SetToolBarState(kSourcePlay);
-                       })));
+  Routine r(AskToQuitOrWait(kSourcePlay));
   auto& recorder = FrmProp::Instance();
   r.step = "FrmProp.WStatus";
   int mode = 0;
   r.Do([&] { mode = recorder.WStatus(); });
-  Trace("Insp.CmdPlay.Click Stat = " + std::to_string(mode) + " Toolbarstate = " + m_toolbarState);
+  Trace("Insp.CmdPlay.Click Stat = " + std::to_string(mode) + " Toolbarstate = " + toolbarState());
   if (r.Left()) return;
   if (mode == platform::media_mode::kPlay) {
     r.step = "FrmProp.WClose";
-    m_toolbarState = "Wait";
+    m_toolbarState = ToolbarState::Wait;
     r.Do([&] { recorder.WClose(); });
     if (r.Left()) return;
-    m_toolbarState = "Wait";
-    SetToolBarState(kSourcePlay);
+    Redraw(ToolbarState::Wait, kSourcePlay);
     return;
   }
   // The play file is the encoder's output until the recording is attached.
   if (recorder.Encoding()) return;
   r.step = "FrmProp";
   r.Do([&] { recorder.Unload(); });
-  const std::string playFile = AddinFile("\\Sonvera.mp3");
-  if (!SaveChosenVoiceAttachment(r, CmdList, oMail.get(), AttachmentIndex, [&] { MailCheck(); },
-                                 playFile))
+  const std::string playFile = AddinFile(kVoiceFile);
+  if (!SaveChosenVoiceAttachment(
+          r, CmdList, oMail.get(), AttachmentIndex, [&] { MailCheck(); }, playFile))
     return;
-  m_toolbarState = "Playing";
-  SetToolBarState(kSourcePlay);
+  Redraw(ToolbarState::Playing, kSourcePlay);
   r.Do([&] {
     recorder.PlayCaller = self;
     auto& button = Need(CmdPlay.get());
@@ -149,11 +138,8 @@ void Insp::CmdPlay_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDe
 }
 
 void Insp::PlayIsFinished() {
-  Trace("Insp PlayIsFinished Toolbar State = " + m_toolbarState);
-  if (m_toolbarState == "Playing") {
-    m_toolbarState = "Wait";
-    SetToolBarState("Insp PlayIsFinished");
-  }
+  Trace("Insp PlayIsFinished Toolbar State = " + toolbarState());
+  if (m_toolbarState == ToolbarState::Playing) Redraw(ToolbarState::Wait, "Insp PlayIsFinished");
 }
 
 void Insp::oMail_Send(bool& /*Cancel*/) {
@@ -165,7 +151,8 @@ void Insp::oMail_Send(bool& /*Cancel*/) {
   const int count = Need(attachments).Count();
   if (count > 0) {
     AttachmentIndex.assign(1, 0);
-    for (int i = 1; i <= count; ++i) voice = IsVoiceAttachment(attachments->GetItem(i)->FileName()) || voice;
+    for (int i = 1; i <= count; ++i)
+      voice = IsVoiceAttachment(attachments->GetItem(i)->FileName()) || voice;
   }
   if (voice) {
     mail.SetBody(mail.Body() + "\n" + kFooterRule + "\n" + kFooterLine2 + "\n" + kFooterLine3 +

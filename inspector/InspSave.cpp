@@ -31,13 +31,10 @@ void Insp::SaveWaveFile() {
   auto self = shared_from_this();
   auto& recorder = FrmProp::Instance();
   const std::string folder = AddinFolder();
-  const std::string mp3 = AddinFile("\\Sonvera.mp3");
-  const std::string wav = AddinFile("\\Temp.wav");
+  const std::string mp3 = AddinFile(kVoiceFile);
+  const std::string wav = AddinFile(kSavedRecordingFile);
   // ErrPlace is the routine's step, ErrMsg its detail.
-  Routine r(QuietWhile(SendingFlag, AskToQuit(kSourceSave, [this] {
-                         m_toolbarState = "Wait";
-                         SetToolBarState(kSourceSave);
-                       })));
+  Routine r(AskToQuitOrWait(kSourceSave));
   auto fail = [&](const char* message, const std::string& description) {
     r.detail = message;
     r.Do([&] { throw platform::Error(description); });

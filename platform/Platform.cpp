@@ -1,8 +1,5 @@
 #include "platform/Platform.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include "platform/Error.h"
 
 namespace platform {
@@ -63,73 +60,6 @@ WaveIn& GetWaveIn() {
 }
 Windows& GetWindows() {
   return Require(g_services.windows, "window");
-}
-
-}  // namespace platform
-
-namespace platform {
-
-std::string FolderOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-}  // namespace platform
-
-namespace platform {
-
-std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
-  std::vector<std::string> words;
-  std::string word;
-  bool inWord = false;
-  bool quoted = false;
-  for (char c : commandLine) {
-    if (c == '"') {
-      quoted = !quoted;
-      inWord = true;  // "" is an empty word of its own
-    } else if ((c == ' ' || c == '\t') && !quoted) {
-      if (inWord) words.push_back(word);
-      word.clear();
-      inWord = false;
-    } else {
-      word += c;
-      inWord = true;
-    }
-  }
-  if (inWord) words.push_back(word);
-  return words;
-}
-
-std::string JoinCommandLine(const std::vector<std::string>& argv) {
-  std::string line;
-  for (const auto& word : argv) {
-    if (!line.empty()) line += ' ';
-    const bool quote = word.empty() || word.find_first_of(" \t") != std::string::npos;
-    line += quote ? "\"" + word + "\"" : word;
-  }
-  return line;
-}
-
-}  // namespace platform
-
-namespace platform {
-
-std::string RegistryStatusText(std::int32_t status) {
-  switch (status) {
-    case kErrorSuccess:
-      return "";
-    case kErrorDiskFull:
-      return std::strerror(ENOSPC);
-    case kErrorAccessDenied:
-      return std::strerror(EACCES);
-    case kErrorWriteFault:
-      return std::strerror(EIO);
-    case kErrorFileNotFound:
-      return std::strerror(ENOENT);
-    default:
-      return "Registry error " + std::to_string(status);
-  }
 }
 
 }  // namespace platform

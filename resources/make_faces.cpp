@@ -72,14 +72,8 @@ bool Circle(double x, double y, double cx, double cy, double r) {
   return (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: make_faces FOLDER\n");
-    return 2;
-  }
-  const std::string dir = argv[1];
+// The button faces, 16 by 16: a shape in one ink on the button's grey.
+bool WriteFaces(const std::string& dir) {
   struct Face {
     const char* name;
     Rgb ink;
@@ -123,11 +117,15 @@ int main(int argc, char** argv) {
   for (const Face& face : faces) {
     if (!Write(dir + "/" + face.name, face.ink, face.inside)) {
       std::fprintf(stderr, "make_faces: cannot write %s/%s\n", dir.c_str(), face.name);
-      return 1;
+      return false;
     }
   }
-  // The meter's level bars: 4 pixels wide, 4 + 3k high, grey-blue, lighter
-  // towards the top.
+  return true;
+}
+
+// The meter's level bars: 4 pixels wide, 4 + 3k high, grey-blue, lighter
+// towards the top.
+bool WriteLevelBars(const std::string& dir) {
   for (int k = 0; k < 8; ++k) {
     const int height = 4 + 3 * k;
     const std::string name = dir + "/S" + std::to_string(k + 1) + ".bmp";
@@ -137,22 +135,37 @@ int main(int argc, char** argv) {
                      static_cast<std::uint8_t>(shade + 40)};
         })) {
       std::fprintf(stderr, "make_faces: cannot write %s\n", name.c_str());
-      return 1;
+      return false;
     }
   }
-  // Backgrounds of the meter strip and of the dialog.
-  const bool backgrounds =
-      WriteBitmap(dir + "/Meter.bmp", 138, 25,
-                  [](double x, double) {
-                    return x < 104 ? Rgb{236, 240, 246} : Rgb{250, 250, 252};
-                  }) &&
-      WriteBitmap(dir + "/Banner.bmp", 169, 65, [](double x, double y) {
-        const bool bubble = std::pow((x - 32) / 24, 2) + std::pow((y - 30) / 16, 2) <= 1;
-        return bubble ? Rgb{0, 96, 160} : Rgb{255, 255, 255};
-      });
+  return true;
+}
+
+// Backgrounds of the meter strip and of the dialog.
+bool WriteBackgrounds(const std::string& dir) {
+  const bool backgrounds = WriteBitmap(dir + "/Meter.bmp", 138, 25,
+                                       [](double x, double) {
+                                         return x < 104 ? Rgb{236, 240, 246} : Rgb{250, 250, 252};
+                                       }) &&
+                           WriteBitmap(dir + "/Banner.bmp", 169, 65, [](double x, double y) {
+                             const bool bubble =
+                                 std::pow((x - 32) / 24, 2) + std::pow((y - 30) / 16, 2) <= 1;
+                             return bubble ? Rgb{0, 96, 160} : Rgb{255, 255, 255};
+                           });
   if (!backgrounds) {
     std::fprintf(stderr, "make_faces: cannot write the backgrounds in %s\n", dir.c_str());
-    return 1;
+    return false;
   }
-  return 0;
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_faces FOLDER\n");
+    return 2;
+  }
+  const std::string dir = argv[1];
+  return WriteFaces(dir) && WriteLevelBars(dir) && WriteBackgrounds(dir) ? 0 : 1;
 }

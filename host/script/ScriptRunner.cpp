@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "host/commands/CommandDispatcher.h"
@@ -83,6 +85,123 @@ std::string AbsoluteFolder(const std::string& folder) {
   return text;
 }
 
+// The script's commands; nothing when it cannot be read or parsed, which is
+// said on `errors`.
+std::optional<std::vector<Command>> ReadScript(const std::string& script, std::ostream& errors) {
+  bool readable = false;
+  const std::string text = ReadAll(script, &readable);
+  if (!readable) {
+    errors << "mailhost: cannot read the script " << script << std::endl;
+    return std::nullopt;
+  }
+  try {
+    return ScriptParser::ParseScript(text);
+  } catch (const ParseError& e) {
+    errors << "mailhost: " << script << ":" << e.Line() << ": " << e.what() << std::endl;
+    return std::nullopt;
+  }
+}
+
+// The add-in the run loads: a copy of the library in the data folder, so that
+// what the add-in writes beside itself stays in the run.
+struct PrivateAddin {
+  std::string folder;  // "" when there is no library
+  std::string library;
+};
+
+std::optional<PrivateAddin> CopyAddin(const ScriptOptions& options, const std::string& data,
+                                      std::ostream& errors) {
+  const std::string library = options.addin.empty() ? ScriptRunner::DefaultAddin() : options.addin;
+  PrivateAddin addin;
+  if (!library.empty()) {
+    try {
+      addin.folder = data + "/" + kAddinFolderName;
+      addin.library = AddinFolder::CopyOf(library, addin.folder);
+    } catch (const std::exception& e) {
+      errors << "mailhost: " << e.what() << std::endl;
+      return std::nullopt;
+    }
+  } else if (options.registerAddin) {
+    errors << "mailhost: no add-in library to register (looked for " << MAILHOST_DEFAULT_ADDIN
+           << " and " << MAILHOST_INSTALLED_ADDIN << ")" << std::endl;
+    return std::nullopt;
+  }
+  return addin;
+}
+
+std::unique_ptr<HostSetup> OpenHost(const std::string& data, const std::string& maildir,
+                                    LineWriter& writer, std::ostream& errors) {
+  HostOptions hostOptions;
+  hostOptions.platform = ScenarioIntegration::kName;
+  hostOptions.registryPath = data + "/" + kRegistryFileName;
+  hostOptions.memoryStore = true;  // unless a Maildir is given
+  hostOptions.maildir = maildir;
+  return HostSetup::Open(hostOptions, writer, errors);
+}
+
+// The scenario's hands on the deterministic platform: its boxes printed as
+// they come and answered from the queue, its time and its microphone.
+FrontEnd ScenarioFrontEnd(ScenarioIntegration& platform, LineWriter& writer,
+                          const std::string& script, const std::string& addinFolder) {
+  auto& loop = platform.fake.loop;
+  auto& boxes = platform.fake.boxes;
+  boxes.onShown = [&writer](const platform::ShownBox& box) {
+    const std::string answer = box.answered ? mailhost::AnswerName(box.answer) : kNoAnswer;
+    for (const auto& line : FormatBox(box.request, answer)) writer.Line(line);
+  };
+  FrontEnd frontEnd;
+  frontEnd.dispatch.baseFolder = fs::absolute(script).parent_path().string();
+  frontEnd.dispatch.privateAddinFolder = addinFolder;
+  frontEnd.dispatch.wait = [&loop](std::chrono::milliseconds duration) {
+    loop.AdvanceBy(duration);
+  };
+  frontEnd.dispatch.queueAnswer = [&boxes](platform::Answer answer) { boxes.Queue(answer); };
+  frontEnd.dispatch.microphone = [&platform](const std::string& path) {
+    platform.fake.microphone.Play(path);
+  };
+  return frontEnd;
+}
+
+// Runs the commands in order until the host quits; the first that fails, or
+// leaves a box unanswered, ends the run.
+int Play(const std::vector<Command>& commands, HostSetup& setup, ScenarioIntegration& platform,
+         const LineWriter& writer, const std::string& script, std::ostream& errors) {
+  for (const auto& command : commands) {
+    if (setup.Host().QuitRequested()) break;
+    std::string failure;
+    try {
+      setup.Dispatcher().Run(command);
+      platform.fake.loop.RunPending();
+    } catch (const std::exception& e) {
+      failure = writer.Hide(e.what());
+    }
+    if (failure.empty() && platform.fake.boxes.TakeUnanswered() > 0) failure = kUnansweredBox;
+    if (!failure.empty()) {
+      errors << "mailhost: " << script << ":" << command.line << ": " << command.name << ": "
+             << failure << std::endl;
+      return kScriptLineFailed;
+    }
+  }
+  return kScriptOk;
+}
+
+// The host exits: its add-ins get their shutdown event, whose boxes must have
+// had answers too.
+int Exit(HostSetup& setup, platform::FakeMessageBoxes& boxes, int status, const std::string& script,
+         std::ostream& errors) {
+  setup.Shutdown();
+  if (status == kScriptOk && boxes.TakeUnanswered() > 0) {
+    errors << "mailhost: " << script << ": at exit: " << kUnansweredBox << std::endl;
+    status = kScriptLineFailed;
+  }
+  if (status == kScriptOk && boxes.Queued() > 0) {
+    // Not a failure, but most likely a box the scenario expected never came.
+    errors << "mailhost: " << script << ": " << boxes.Queued() << " queued answer(s) not used"
+           << std::endl;
+  }
+  return status;
+}
+
 }  // namespace
 
 std::string ScriptRunner::DefaultAddin() {
@@ -94,21 +213,8 @@ std::string ScriptRunner::DefaultAddin() {
 }
 
 int ScriptRunner::Run(const ScriptOptions& options, std::ostream& out, std::ostream& errors) {
-  const std::string& script = options.script;
-  bool readable = false;
-  const std::string text = ReadAll(script, &readable);
-  if (!readable) {
-    errors << "mailhost: cannot read the script " << script << std::endl;
-    return kScriptUnreadable;
-  }
-  std::vector<Command> commands;
-  try {
-    commands = ScriptParser::ParseScript(text);
-  } catch (const ParseError& e) {
-    errors << "mailhost: " << script << ":" << e.Line() << ": " << e.what() << std::endl;
-    return kScriptUnreadable;
-  }
-
+  const auto commands = ReadScript(options.script, errors);
+  if (!commands) return kScriptUnreadable;
   DataFolder data(options.dataFolder);
   if (data.Path().empty()) {
     errors << "mailhost: cannot make the data folder" << std::endl;
@@ -119,85 +225,17 @@ int ScriptRunner::Run(const ScriptOptions& options, std::ostream& out, std::ostr
   LineWriter writer(out);
   writer.HideFolder(data.Path());
   writer.HideFolder(maildir, kMaildirPlaceholder);
+  const auto addin = CopyAddin(options, data.Path(), errors);
+  if (!addin) return kScriptLineFailed;
 
-  const std::string library = options.addin.empty() ? DefaultAddin() : options.addin;
-  std::string privateFolder;
-  std::string privateLibrary;
-  if (!library.empty()) {
-    try {
-      privateFolder = data.Path() + "/" + kAddinFolderName;
-      privateLibrary = AddinFolder::CopyOf(library, privateFolder);
-    } catch (const std::exception& e) {
-      errors << "mailhost: " << e.what() << std::endl;
-      return kScriptLineFailed;
-    }
-  } else if (options.registerAddin) {
-    errors << "mailhost: no add-in library to register (looked for " << MAILHOST_DEFAULT_ADDIN
-           << " and " << MAILHOST_INSTALLED_ADDIN << ")" << std::endl;
-    return kScriptLineFailed;
-  }
-
-  HostOptions hostOptions;
-  hostOptions.platform = ScenarioIntegration::kName;
-  hostOptions.registryPath = data.Path() + "/" + kRegistryFileName;
-  hostOptions.memoryStore = true;  // unless a Maildir is given
-  hostOptions.maildir = maildir;
-  auto setup = HostSetup::Open(hostOptions, writer, errors);
+  auto setup = OpenHost(data.Path(), maildir, writer, errors);
   if (!setup) return kScriptLineFailed;
   auto& platform = dynamic_cast<ScenarioIntegration&>(setup->Platform());
-  auto& loop = platform.fake.loop;
-  auto& boxes = platform.fake.boxes;
-  boxes.onShown = [&writer](const platform::ShownBox& box) {
-    const std::string answer = box.answered ? mailhost::AnswerName(box.answer) : kNoAnswer;
-    for (const auto& line : FormatBox(box.request, answer)) writer.Line(line);
-  };
-  FrontEnd frontEnd;
-  frontEnd.dispatch.baseFolder = fs::absolute(script).parent_path().string();
-  frontEnd.dispatch.privateAddinFolder = privateFolder;
-  frontEnd.dispatch.wait = [&loop](std::chrono::milliseconds duration) {
-    loop.AdvanceBy(duration);
-  };
-  frontEnd.dispatch.queueAnswer = [&boxes](platform::Answer answer) { boxes.Queue(answer); };
-  frontEnd.dispatch.microphone = [&platform](const std::string& path) {
-    platform.fake.microphone.Play(path);
-  };
-  auto& dispatcher = setup->Install(std::move(frontEnd));
-  MailHost& host = setup->Host();
-
-  if (options.registerAddin && !AddinLoader::Register(privateLibrary, false, errors)) {
+  setup->Install(ScenarioFrontEnd(platform, writer, options.script, addin->folder));
+  if (options.registerAddin && !AddinLoader::Register(addin->library, false, errors))
     return kScriptLineFailed;
-  }
-
-  int status = kScriptOk;
-  for (const auto& command : commands) {
-    if (host.QuitRequested()) break;
-    std::string failure;
-    try {
-      dispatcher.Run(command);
-      loop.RunPending();
-    } catch (const std::exception& e) {
-      failure = writer.Hide(e.what());
-    }
-    if (failure.empty() && boxes.TakeUnanswered() > 0) failure = kUnansweredBox;
-    if (!failure.empty()) {
-      errors << "mailhost: " << script << ":" << command.line << ": " << command.name << ": "
-             << failure << std::endl;
-      status = kScriptLineFailed;
-      break;
-    }
-  }
-  // The host exits: its add-ins get their shutdown event.
-  setup->Shutdown();
-  if (status == kScriptOk && boxes.TakeUnanswered() > 0) {
-    errors << "mailhost: " << script << ": at exit: " << kUnansweredBox << std::endl;
-    status = kScriptLineFailed;
-  }
-  if (status == kScriptOk && boxes.Queued() > 0) {
-    // Not a failure, but most likely a box the scenario expected never came.
-    errors << "mailhost: " << script << ": " << boxes.Queued() << " queued answer(s) not used"
-           << std::endl;
-  }
-  return status;
+  const int status = Play(*commands, *setup, platform, writer, options.script, errors);
+  return Exit(*setup, platform.fake.boxes, status, options.script, errors);
 }
 
 }  // namespace mailhost

@@ -10,6 +10,8 @@
 #include <memory>
 #include <mutex>
 
+#include "host/store/MimeMessage.h"
+
 namespace mailhost {
 namespace {
 
@@ -169,6 +171,133 @@ SmtpResult Failed(std::string error, long code = 0) {
   return {false, std::move(error), code};
 }
 
+// Why the envelope cannot be sent, or "".
+std::string EnvelopeProblem(const SmtpConfig& config, const std::string& server,
+                            const std::vector<std::string>& recipients) {
+  if (server.empty())
+    return "The mail server address " + Quoted(config.url) +
+           " is not an smtp:// or smtps:// address.";
+  if (config.from.empty()) return kNoSender;
+  if (!IsAddress(config.from))
+    return "The sender " + Quoted(config.from) + " is not a mail address.";
+  if (recipients.empty()) return kNoRecipient;
+  const auto bad = std::find_if(recipients.begin(), recipients.end(),
+                                [](const std::string& to) { return !IsAddress(to); });
+  if (bad != recipients.end()) return "The recipient " + Quoted(*bad) + " is not a mail address.";
+  return "";
+}
+
+using Recipients = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
+
+// Null when curl could not make it.
+Recipients RecipientList(const std::vector<std::string>& recipients) {
+  Recipients list(nullptr, curl_slist_free_all);
+  for (const std::string& to : recipients) {
+    curl_slist* longer = curl_slist_append(list.get(), to.c_str());
+    if (!longer) return Recipients(nullptr, curl_slist_free_all);
+    list.release();
+    list.reset(longer);
+  }
+  return list;
+}
+
+// What curl's callbacks of one transfer write to.
+struct Session {
+  Reader reader;
+  Transcript transcript;
+  char errorText[CURL_ERROR_SIZE] = {};
+};
+
+void SetUp(CURL* handle, const SmtpConfig& config, curl_slist* rcpt, Session& session,
+           const std::atomic<bool>* stop) {
+  curl_easy_setopt(handle, CURLOPT_URL, config.url.c_str());
+  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(handle, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
+  if (!config.caFile.empty()) curl_easy_setopt(handle, CURLOPT_CAINFO, config.caFile.c_str());
+  curl_easy_setopt(handle, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_OPTIONAL));
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, config.connectTimeoutSeconds * 1000L);
+  curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, config.timeoutSeconds * 1000L);
+  curl_easy_setopt(handle, CURLOPT_SERVER_RESPONSE_TIMEOUT, config.replySeconds);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, config.lowSpeedBytes);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, config.lowSpeedSeconds);
+  curl_easy_setopt(handle, CURLOPT_MAIL_FROM, config.from.c_str());
+  curl_easy_setopt(handle, CURLOPT_MAIL_RCPT, rcpt);
+  curl_easy_setopt(handle, CURLOPT_UPLOAD, 1L);
+  curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE,
+                   static_cast<curl_off_t>(session.reader.message.size()));
+  curl_easy_setopt(handle, CURLOPT_READFUNCTION, &Read);
+  curl_easy_setopt(handle, CURLOPT_READDATA, &session.reader);
+  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, session.errorText);
+  // The trace is curl's only account of the server's reply text; with a
+  // debug function set, verbose output goes there and not to stderr.
+  curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, &Trace);
+  curl_easy_setopt(handle, CURLOPT_DEBUGDATA, &session.transcript);
+  curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
+  curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &Progress);
+  curl_easy_setopt(handle, CURLOPT_XFERINFODATA, stop);
+  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+}
+
+// How a transfer ended, its connection closed.
+struct Outcome {
+  CURLcode rc = CURLE_OK;
+  curl_off_t connectedUs = 0;
+  long code = 0;
+  long long waitedMs = 0;
+};
+
+Outcome Perform(std::unique_ptr<CURL, EasyDeleter> easy) {
+  CURL* handle = easy.get();
+  Outcome outcome;
+  const auto started = std::chrono::steady_clock::now();
+  outcome.rc = curl_easy_perform(handle);
+  curl_easy_getinfo(handle, CURLINFO_CONNECT_TIME_T, &outcome.connectedUs);
+  curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &outcome.code);
+  if (outcome.rc != CURLE_OK) {
+    // Closing says QUIT and waits for the answer, as long as for any other:
+    // a server that failed us already gets no second wait.
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    if (curl_easy_getinfo(handle, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK &&
+        socket != CURL_SOCKET_BAD)
+      shutdown(socket, SHUT_RDWR);
+  }
+  easy.reset();
+  outcome.waitedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::steady_clock::now() - started)
+                         .count();
+  return outcome;
+}
+
+// The result for the person: the server's own refusal where it spoke.
+SmtpResult Explain(const Outcome& outcome, const Session& session, const std::string& server) {
+  const CURLcode rc = outcome.rc;
+  const Transcript& transcript = session.transcript;
+  if (rc == CURLE_OK) return {true, "", 0};
+  if (rc == CURLE_ABORTED_BY_CALLBACK) return Failed(kStopped);
+  if (transcript.refusalCode != 0) {
+    return Failed("The mail server " + server + " refused " + RefusedWhat(transcript) + ": " +
+                      transcript.refusal,
+                  transcript.refusalCode);
+  }
+  const std::string reason = session.errorText[0] ? session.errorText : curl_easy_strerror(rc);
+  if (rc == CURLE_PEER_FAILED_VERIFICATION) {
+    return Failed("The certificate of the mail server " + server + " is not trusted: " + reason);
+  }
+  if (rc == CURLE_OPERATION_TIMEDOUT) {
+    // Said as it was waited: which of the limits ended it matters less than
+    // how long the person's mail was on its way.
+    const std::string gaveUp =
+        "; mailhost gave up after " +
+        Seconds(std::max<long>(1, static_cast<long>((outcome.waitedMs + 500) / 1000))) + ".";
+    if (outcome.connectedUs == 0)
+      return Failed("Could not reach the mail server " + server + gaveUp);
+    return Failed("The mail server " + server + " answered too slowly" + gaveUp);
+  }
+  return Failed("Could not send the mail through " + server + ": " + reason,
+                outcome.code >= 400 ? outcome.code : 0);
+}
+
 }  // namespace
 
 std::vector<std::string> ParseRecipients(std::string_view toText) {
@@ -226,106 +355,16 @@ SmtpSubmitter::SmtpSubmitter(SmtpConfig config) : m_config(std::move(config)) {
 SmtpResult SmtpSubmitter::Submit(const std::vector<std::string>& recipients,
                                  std::string_view message, const std::atomic<bool>* stop) const {
   const std::string server = ServerOf(m_config.url);
-  if (server.empty()) {
-    return Failed("The mail server address " + Quoted(m_config.url) +
-                  " is not an smtp:// or smtps:// address.");
-  }
-  if (m_config.from.empty()) return Failed(kNoSender);
-  if (!IsAddress(m_config.from))
-    return Failed("The sender " + Quoted(m_config.from) + " is not a mail address.");
-  if (recipients.empty()) return Failed(kNoRecipient);
-  curl_slist* rcpt = nullptr;
-  for (const std::string& to : recipients) {
-    if (!IsAddress(to)) {
-      curl_slist_free_all(rcpt);
-      return Failed("The recipient " + Quoted(to) + " is not a mail address.");
-    }
-    rcpt = curl_slist_append(rcpt, to.c_str());
-  }
-  std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> rcptList(rcpt, curl_slist_free_all);
-
+  if (const std::string problem = EnvelopeProblem(m_config, server, recipients); !problem.empty())
+    return Failed(problem);
+  const Recipients rcpt = RecipientList(recipients);
   std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
   if (!easy || !rcpt) return Failed("Sending mail could not be set up.");
-  CURL* handle = easy.get();
-  // SMTP lines end in CRLF; a message written with bare LF would be one line
-  // too long for the server.
-  std::string wire;
-  wire.reserve(message.size() + message.size() / 64);
-  for (std::size_t i = 0; i < message.size(); ++i) {
-    if (message[i] == '\n' && (i == 0 || message[i - 1] != '\r')) wire += '\r';
-    wire += message[i];
-  }
-  Reader reader{wire};
-  Transcript transcript;
-  char errorText[CURL_ERROR_SIZE] = {};
-
-  curl_easy_setopt(handle, CURLOPT_URL, m_config.url.c_str());
-  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(handle, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
-  if (!m_config.caFile.empty()) curl_easy_setopt(handle, CURLOPT_CAINFO, m_config.caFile.c_str());
-  curl_easy_setopt(handle, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_OPTIONAL));
-  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, m_config.connectTimeoutSeconds * 1000L);
-  curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, m_config.timeoutSeconds * 1000L);
-  curl_easy_setopt(handle, CURLOPT_SERVER_RESPONSE_TIMEOUT, m_config.replySeconds);
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, m_config.lowSpeedBytes);
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, m_config.lowSpeedSeconds);
-  curl_easy_setopt(handle, CURLOPT_MAIL_FROM, m_config.from.c_str());
-  curl_easy_setopt(handle, CURLOPT_MAIL_RCPT, rcpt);
-  curl_easy_setopt(handle, CURLOPT_UPLOAD, 1L);
-  curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(wire.size()));
-  curl_easy_setopt(handle, CURLOPT_READFUNCTION, &Read);
-  curl_easy_setopt(handle, CURLOPT_READDATA, &reader);
-  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText);
-  // The trace is curl's only account of the server's reply text; with a
-  // debug function set, verbose output goes there and not to stderr.
-  curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, &Trace);
-  curl_easy_setopt(handle, CURLOPT_DEBUGDATA, &transcript);
-  curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
-  curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &Progress);
-  curl_easy_setopt(handle, CURLOPT_XFERINFODATA, stop);
-  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
-
-  const auto started = std::chrono::steady_clock::now();
-  const CURLcode rc = curl_easy_perform(handle);
-  curl_off_t connectedUs = 0;
-  curl_easy_getinfo(handle, CURLINFO_CONNECT_TIME_T, &connectedUs);
-  long code = 0;
-  curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &code);
-  if (rc != CURLE_OK) {
-    // Closing says QUIT and waits for the answer, as long as for any other:
-    // a server that failed us already gets no second wait.
-    curl_socket_t socket = CURL_SOCKET_BAD;
-    if (curl_easy_getinfo(handle, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK &&
-        socket != CURL_SOCKET_BAD)
-      shutdown(socket, SHUT_RDWR);
-  }
-  easy.reset();
-  const auto waitedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            std::chrono::steady_clock::now() - started)
-                            .count();
-
-  if (rc == CURLE_OK) return {true, "", 0};
-  if (rc == CURLE_ABORTED_BY_CALLBACK) return Failed(kStopped);
-  if (transcript.refusalCode != 0) {
-    return Failed("The mail server " + server + " refused " + RefusedWhat(transcript) + ": " +
-                      transcript.refusal,
-                  transcript.refusalCode);
-  }
-  const std::string reason = errorText[0] ? errorText : curl_easy_strerror(rc);
-  if (rc == CURLE_PEER_FAILED_VERIFICATION) {
-    return Failed("The certificate of the mail server " + server + " is not trusted: " + reason);
-  }
-  if (rc == CURLE_OPERATION_TIMEDOUT) {
-    // Said as it was waited: which of the limits ended it matters less than
-    // how long the person's mail was on its way.
-    const std::string gaveUp =
-        "; mailhost gave up after " + Seconds(std::max<long>(1, (waitedMs + 500) / 1000)) + ".";
-    if (connectedUs == 0) return Failed("Could not reach the mail server " + server + gaveUp);
-    return Failed("The mail server " + server + " answered too slowly" + gaveUp);
-  }
-  return Failed("Could not send the mail through " + server + ": " + reason,
-                code >= 400 ? code : 0);
+  // A message written with bare LF would be one line too long for the server.
+  const std::string wire = CrlfLineEnds(message);
+  Session session{Reader{wire}, {}, {}};
+  SetUp(easy.get(), m_config, rcpt.get(), session, stop);
+  return Explain(Perform(std::move(easy)), session, server);
 }
 
 }  // namespace mailhost

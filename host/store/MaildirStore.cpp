@@ -18,6 +18,8 @@
 #include "host/store/MimeMessage.h"
 #include "hostmodel/HostModel.h"
 #include "platform/Error.h"
+#include "platform/Files.h"
+#include "platform/common/DurableFile.h"
 
 namespace mailhost {
 namespace {
@@ -44,7 +46,6 @@ bool CannotWrite(int error) {
   throw platform::Error("The item " + id + " does not exist.");
 }
 
-
 using Dir = std::unique_ptr<DIR, int (*)(DIR*)>;
 
 Dir OpenDir(const std::string& path) {
@@ -66,11 +67,6 @@ void ForEachFile(const std::string& folder,
       take(sub + std::string("/") + found->d_name, info);
     }
   }
-}
-
-void SyncFolder(const std::string& path) {
-  Fd folder(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.fd >= 0) fsync(folder.fd);
 }
 
 std::string HostName() {
@@ -154,10 +150,6 @@ std::string EntryPath(const std::string& base, const std::string& flags) {
 // The file's name, without "new/" or "cur/".
 std::string NameOf(const std::string& relative) {
   return relative.substr(4);
-}
-
-std::string FolderOfPath(const std::string& path) {
-  return path.substr(0, path.rfind('/'));
 }
 
 bool SameTime(const timespec& a, const timespec& b) {
@@ -334,7 +326,7 @@ void MaildirStore::RemoveFiledDrafts() {
     const std::string draft = drafts->path + relative;
     const std::string messageId = messageIdOf(draft);
     if (messageId.empty() || messageId != messageIdOf(sent->path + filed->second)) continue;
-    if (unlink(draft.c_str()) == 0) SyncFolder(FolderOfPath(draft));
+    platform::RemoveFile(draft);
   }
 }
 
@@ -627,21 +619,7 @@ std::string MaildirStore::UniqueName() const {
 
 std::string MaildirStore::Deliver(const FolderData& folder, const std::string& content) const {
   const std::string tmp = folder.path + "tmp/" + UniqueName();
-  Fd file(open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-  if (file.fd < 0) WriteFailed(folder, "write to");
-  const auto fail = [&] {
-    const int error = errno;
-    unlink(tmp.c_str());
-    errno = error;
-    WriteFailed(folder, "write to");
-  };
-  for (std::size_t done = 0; done < content.size();) {
-    const ssize_t wrote = write(file.fd, content.data() + done, content.size() - done);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote < 0) fail();
-    done += static_cast<std::size_t>(wrote);
-  }
-  if (fsync(file.fd) != 0) fail();
+  if (platform::WriteNewFile(tmp, content, 0600) != 0) WriteFailed(folder, "write to");
   return tmp;
 }
 
@@ -665,7 +643,7 @@ void MaildirStore::LinkIn(const FolderData& folder, const std::string& tmp,
     WriteFailed(folder, "write to");
   }
   unlink(tmp.c_str());
-  SyncFolder(FolderOfPath(path));
+  platform::SyncFolder(platform::FolderOf(path));
 }
 
 void MaildirStore::Add(const std::string& folder, const StoredItem& item) {
@@ -697,7 +675,7 @@ void MaildirStore::Add(const std::string& folder, const StoredItem& item) {
   if (!oldRelative.empty()) {
     const std::string oldPath = target.path + oldRelative;
     target.changed.insert(oldRelative);
-    if (unlink(oldPath.c_str()) == 0) SyncFolder(FolderOfPath(oldPath));
+    platform::RemoveFile(oldPath);
   }
 }
 
@@ -731,7 +709,7 @@ void MaildirStore::File(const std::string& folder, const StoredItem& item) {
   // Filed: a copy left behind by a failure here goes at the next open.
   const std::string oldPath = holder->path + oldRelative;
   holder->changed.insert(oldRelative);
-  if (unlink(oldPath.c_str()) == 0) SyncFolder(FolderOfPath(oldPath));
+  platform::RemoveFile(oldPath);
   Step(FileStep::OldRemoved);
 }
 
@@ -746,8 +724,8 @@ void MaildirStore::Move(const std::string& id, const std::string& toFolder) {
   Make(target);
   if (rename(source.c_str(), (target.path + relative).c_str()) != 0)
     WriteFailed(target, "move the item to");
-  SyncFolder(target.path + "cur");
-  SyncFolder(FolderOfPath(source));
+  platform::SyncFolder(target.path + "cur");
+  platform::SyncFolder(platform::FolderOf(source));
   from->changed.insert(entry->path);
   target.changed.insert(relative);
 }
@@ -769,7 +747,7 @@ void MaildirStore::MarkRead(const std::string& id) {
     m_readInMemory.insert(id);
     return;
   }
-  SyncFolder(folder->path + "cur");
+  platform::SyncFolder(folder->path + "cur");
   folder->changed.insert(entry->path);
   folder->changed.insert(relative);
 }

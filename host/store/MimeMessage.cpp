@@ -98,17 +98,6 @@ std::string NameFromSubject(const std::string& subject) {
   return name.empty() || name[0] == '.' ? "" : name + ".eml";
 }
 
-// Text lines end in CRLF on the host, whatever the message's own line ends are.
-std::string HostLineEnds(const std::string& text) {
-  std::string result;
-  result.reserve(text.size() + text.size() / 32);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) result += '\r';
-    result += text[i];
-  }
-  return result;
-}
-
 std::string StreamBytes(GMimeStream* stream) {
   GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
   if (!array || array->len == 0) return {};
@@ -245,7 +234,7 @@ void ReadPart(GMimeObject*, GMimeObject* object, gpointer data) {
     if (!reading.haveBody && GMIME_IS_TEXT_PART(object) &&
         g_mime_content_type_is_type(type, "text", "plain")) {
       GText text(g_mime_text_part_get_text(GMIME_TEXT_PART(object)));
-      reading.item->body = HostLineEnds(ValidUtf8(text.get()));
+      reading.item->body = CrlfLineEnds(ValidUtf8(text.get()));
       reading.haveBody = true;
     }
     return;
@@ -274,6 +263,16 @@ std::string AttachmentContentType(const std::string& fileName) {
   if (ext == "wav") return "audio/wav";
   if (ext == "eml") return kMessageContentType;
   return "application/octet-stream";
+}
+
+std::string CrlfLineEnds(std::string_view text) {
+  std::string result;
+  result.reserve(text.size() + text.size() / 32);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) result += '\r';
+    result += text[i];
+  }
+  return result;
 }
 
 std::string NewMessageId() {

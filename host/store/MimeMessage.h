@@ -32,6 +32,10 @@ constexpr const char* kMessageContentType = "message/rfc822";
 // application/octet-stream else.
 std::string AttachmentContentType(const std::string& fileName);
 
+// Every line of the text ended in CRLF, as the host's texts and SMTP have
+// them, whatever its own line ends are.
+std::string CrlfLineEnds(std::string_view text);
+
 // A new Message-Id, without the angle brackets.
 std::string NewMessageId();
 // The time now as a Date header gives it.

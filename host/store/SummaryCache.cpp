@@ -1,23 +1,24 @@
 #include "host/store/SummaryCache.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
 #include "host/store/FileIo.h"
+#include "platform/common/DurableFile.h"
 
 namespace mailhost {
 namespace {
 
 constexpr std::string_view kMagic = "mailhost summaries 1\n";
-constexpr const char* kTmpEnd = ".tmp";
+// In every temporary file's name (platform::kTempInfix); a cache file's name
+// is hex digits alone.
+constexpr const char* kTmpMark = ".tmp";
 // A temporary file this old belongs to a writer that died.
 constexpr time_t kStaleTmpSeconds = 60 * 60;
 
@@ -112,30 +113,12 @@ bool ReadRecord(Reader& in, SummaryRecord* record) {
   return true;
 }
 
-bool WriteWhole(const std::string& path, const std::string& content) {
-  Fd file(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-  if (file.fd < 0) return false;
-  std::size_t done = 0;
-  while (done < content.size()) {
-    const ssize_t wrote = write(file.fd, content.data() + done, content.size() - done);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) return false;
-    done += static_cast<std::size_t>(wrote);
-  }
-  const int fd = file.fd;
-  file.fd = -1;
-  return close(fd) == 0;
-}
-
 void SweepStaleTmp(const std::string& folder) {
   DIR* dir = opendir(folder.c_str());
   if (!dir) return;
   const time_t now = time(nullptr);
   while (dirent* entry = readdir(dir)) {
-    const std::string_view name = entry->d_name;
-    if (name.size() < std::strlen(kTmpEnd) ||
-        name.substr(name.size() - std::strlen(kTmpEnd)) != kTmpEnd)
-      continue;
+    if (std::string_view(entry->d_name).find(kTmpMark) == std::string_view::npos) continue;
     struct stat info {};
     const std::string path = folder + "/" + entry->d_name;
     if (stat(path.c_str(), &info) == 0 && now - info.st_mtime > kStaleTmpSeconds)
@@ -194,9 +177,7 @@ void SummaryCache::Write(const std::string& mailFolder,
 
   std::error_code ignored;
   std::filesystem::create_directories(m_folder, ignored);
-  const std::string file = FileFor(mailFolder);
-  const std::string tmp = file + "." + std::to_string(getpid()) + kTmpEnd;
-  if (!WriteWhole(tmp, out.Out()) || rename(tmp.c_str(), file.c_str()) != 0) unlink(tmp.c_str());
+  platform::ReplaceFile(FileFor(mailFolder), out.Out(), 0600, platform::Flush::RenameOnly);
 }
 
 }  // namespace mailhost

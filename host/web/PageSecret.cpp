@@ -1,17 +1,15 @@
 #include "host/web/PageSecret.h"
 
-#include <fcntl.h>
 #include <openssl/crypto.h>
 #include <sys/random.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 
 #include "platform/Error.h"
+#include "platform/common/DurableFile.h"
 
 namespace mailhost {
 namespace {
@@ -49,33 +47,11 @@ bool SameSecret(std::string_view given, std::string_view secret) {
 }
 
 void WriteTokenFile(const std::string& path, const std::string& token) {
-  const auto folder = std::filesystem::path(path).parent_path();
-  const std::string temp = path + ".tmp." + std::to_string(getpid());
-  const std::string text = token + "\n";
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) throw platform::Error("Cannot write " + temp + ": " + Reason(errno));
-  // O_CREAT keeps the mode of a file a killed run left behind.
-  bool ok = fchmod(fd, 0600) == 0 &&
-            write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
-            fsync(fd) == 0;
-  int error = errno;
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (ok && rename(temp.c_str(), path.c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) {
-    unlink(temp.c_str());
-    throw platform::Error("Cannot write " + path + ": " + Reason(error));
-  }
-  const int dir = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);  // the rename happened; a failure here only weakens durability
-    close(dir);
-  }
+  // Made afresh each time, so never with a mode another file left behind.
+  std::string failed;
+  if (const int error =
+          platform::ReplaceFile(path, token + "\n", 0600, platform::Flush::Durable, &failed))
+    throw platform::Error("Cannot write " + failed + ": " + Reason(error));
 }
 
 void RemoveTokenFile(const std::string& path, const std::string& token) {

@@ -205,8 +205,14 @@ json PageSession::RunLine(const std::string& line) {
 }
 
 void PageSession::Serve(PageServer& server) {
+  ServeViews(server);
+  ServeActions(server);
+}
+
+// What the page reads: the state, its changes as they come, and the parts
+// the state leaves out (a folder's rows, a whole text, a picture).
+void PageSession::ServeViews(PageServer& server) {
   auto& http = server.Http();
-  const auto commandLimit = server.Limits().commandBytes;
   http.Get("/state", [this](const httplib::Request&, httplib::Response& res) {
     res.set_content(m_published.Get(), "application/json");
   });
@@ -243,6 +249,12 @@ void PageSession::Serve(PageServer& server) {
              res.set_header("Cache-Control", "max-age=3600");
              res.set_content(*png, "image/png");
            });
+}
+
+// What the page does: a command line, an answer to a box, an upload.
+void PageSession::ServeActions(PageServer& server) {
+  auto& http = server.Http();
+  const auto commandLimit = server.Limits().commandBytes;
   const std::string tooLong = kCommandTooLong + SizeText(commandLimit) + ".";
   http.Post("/command",
             [this, commandLimit, tooLong](const httplib::Request& req, httplib::Response& res,

@@ -79,6 +79,8 @@ class PageSession {
   void Stop() { m_published.Stop(); }
 
  private:
+  void ServeViews(PageServer& server);
+  void ServeActions(PageServer& server);
   // Runs `work` on the UI thread and waits a while for its answer.
   std::pair<int, nlohmann::json> OnUi(std::function<nlohmann::json()> work);
   // Runs a command on the UI thread's turn; `line` as typed on the page.

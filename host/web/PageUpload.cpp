@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "host/web/PageLimits.h"
+#include "platform/common/DurableFile.h"
 
 namespace mailhost {
 namespace {
@@ -20,17 +21,6 @@ constexpr auto kLeftBehind = std::chrono::hours(1);
 constexpr const char* kNoName = "An attachment needs a file name.";
 constexpr const char* kCutOff = "The upload of the file was cut off; nothing was attached.";
 constexpr const char* kCannotKeep = "Cannot keep the uploaded file: ";
-
-bool WriteAll(int fd, const char* data, std::size_t length) {
-  while (length > 0) {
-    const ssize_t n = write(fd, data, length);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    length -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -96,7 +86,7 @@ UploadResult Uploads::Receive(const std::string& given, std::optional<std::size_
       tooLarge = true;
       return false;
     }
-    if (!WriteAll(fd, data, n)) {
+    if (!platform::WriteAll(fd, data, n)) {
       writeError = errno;
       return false;
     }

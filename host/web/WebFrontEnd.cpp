@@ -31,6 +31,36 @@ std::string WithoutPassword(const std::string& url) {
   return url.substr(0, colon) + url.substr(at);
 }
 
+// The page's `wait` command runs the loop meanwhile, as a person's
+// would: the page and the add-ins go on.
+void WaitInLoop(platform::EventLoop& loop, std::chrono::milliseconds duration) {
+  bool done = false;
+  auto timer = loop.SetTimer(duration, false, [&] {
+    done = true;
+    loop.Quit();
+  });
+  while (!done && !loop.Ending()) loop.Run();
+  loop.KillTimer(timer);
+}
+
+// The page's boxes and notices, and commands run from the folder mailhost
+// started in. `session` is the page once it exists.
+FrontEnd PageFrontEnd(platform::EventLoop& loop, WebBoxes& boxes, LineWriter& writer,
+                      PageSession*& session) {
+  FrontEnd frontEnd;
+  frontEnd.boxes = &boxes;
+  frontEnd.notice = [&writer, &session](const std::string& text) {
+    writer.Note(text);
+    if (session) session->SetSound(text);
+  };
+  frontEnd.dispatch.baseFolder = std::filesystem::current_path().string();
+  frontEnd.dispatch.wait = [&loop](std::chrono::milliseconds duration) {
+    WaitInLoop(loop, duration);
+  };
+  frontEnd.dispatch.queueAnswer = [&boxes](platform::Answer answer) { boxes.Queue(answer); };
+  return frontEnd;
+}
+
 }  // namespace
 
 int WebFrontEnd::Run(const WebOptions& options, std::ostream& out, std::ostream& errors) {
@@ -50,24 +80,7 @@ int WebFrontEnd::Run(const WebOptions& options, std::ostream& out, std::ostream&
   WebBoxes boxes(loop, writer, [&session] {
     if (session) session->BoxesChanged();
   });
-  FrontEnd frontEnd;
-  frontEnd.boxes = &boxes;
-  frontEnd.notice = [&writer, &session](const std::string& text) {
-    writer.Note(text);
-    if (session) session->SetSound(text);
-  };
-  frontEnd.dispatch.baseFolder = std::filesystem::current_path().string();
-  frontEnd.dispatch.wait = [&loop](std::chrono::milliseconds duration) {
-    bool done = false;
-    auto timer = loop.SetTimer(duration, false, [&] {
-      done = true;
-      loop.Quit();
-    });
-    while (!done && !loop.Ending()) loop.Run();
-    loop.KillTimer(timer);
-  };
-  frontEnd.dispatch.queueAnswer = [&boxes](platform::Answer answer) { boxes.Queue(answer); };
-  auto& dispatcher = setup->Install(std::move(frontEnd));
+  auto& dispatcher = setup->Install(PageFrontEnd(loop, boxes, writer, session));
   auto* desktop = dynamic_cast<platform::DesktopWindows*>(setup->Platform().GetServices().windows);
   if (!desktop) {
     errors << "mailhost: the platform " << setup->Platform().Name() << " draws no windows"

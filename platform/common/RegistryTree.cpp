@@ -143,11 +143,45 @@ RegistryTree::Key* RegistryTree::Find(const Handle& handle) const {
   return key;
 }
 
-std::int32_t RegistryTree::LookupKey(HKey key, Key** found) const {
-  Handle handle;
-  if (std::int32_t status = ResolveHandle(key, &handle); status != kErrorSuccess) return status;
-  *found = Find(handle);
+std::int32_t RegistryTree::LookupKey(HKey key, Key** found, Handle* handle) const {
+  Handle resolved;
+  if (std::int32_t status = ResolveHandle(key, &resolved); status != kErrorSuccess) return status;
+  *found = Find(resolved);
+  if (handle) *handle = std::move(resolved);
   return *found ? kErrorSuccess : kErrorKeyDeleted;
+}
+
+RegistryTree::Key* RegistryTree::Child(Key* key, const std::string& lower,
+                                       const std::string& name) {
+  auto& slot = key->subkeys[lower];
+  if (!slot) {
+    slot = std::make_unique<Key>();
+    slot->name = name;
+    ++m_generation;
+  }
+  return slot.get();
+}
+
+template <typename Step>
+std::int32_t RegistryTree::OpenPath(HKey root, const std::string& path, HKey* result, Step step) {
+  if (!result) return kErrorInvalidParameter;
+  *result = 0;
+  Handle handle;
+  Key* key = nullptr;
+  if (std::int32_t status = LookupKey(root, &key, &handle); status != kErrorSuccess) return status;
+  PathParts parts;
+  if (std::int32_t status = SplitPath(path, &parts); status != kErrorSuccess) return status;
+  if (parts.lower.empty()) {
+    *result = root;
+    return kErrorSuccess;
+  }
+  for (std::size_t i = 0; i < parts.lower.size(); ++i) {
+    key = step(key, parts.lower[i], parts.names[i]);
+    if (!key) return kErrorFileNotFound;
+    handle.path.push_back(parts.lower[i]);
+  }
+  *result = NewHandle(std::move(handle));
+  return kErrorSuccess;
 }
 
 HKey RegistryTree::NewHandle(Handle handle) {
@@ -162,53 +196,17 @@ HKey RegistryTree::NewHandle(Handle handle) {
 }
 
 std::int32_t RegistryTree::OpenKey(HKey root, const std::string& path, HKey* result) {
-  if (!result) return kErrorInvalidParameter;
-  *result = 0;
-  Handle handle;
-  if (std::int32_t status = ResolveHandle(root, &handle); status != kErrorSuccess) return status;
-  Key* key = Find(handle);
-  if (!key) return kErrorKeyDeleted;
-  PathParts parts;
-  if (std::int32_t status = SplitPath(path, &parts); status != kErrorSuccess) return status;
-  if (parts.lower.empty()) {
-    *result = root;
-    return kErrorSuccess;
-  }
-  for (const std::string& name : parts.lower) {
-    auto it = key->subkeys.find(name);
-    if (it == key->subkeys.end()) return kErrorFileNotFound;
-    key = it->second.get();
-    handle.path.push_back(name);
-  }
-  *result = NewHandle(std::move(handle));
-  return kErrorSuccess;
+  return OpenPath(root, path, result, [](Key* key, const std::string& lower, const std::string&) {
+    auto it = key->subkeys.find(lower);
+    return it == key->subkeys.end() ? nullptr : it->second.get();
+  });
 }
 
 std::int32_t RegistryTree::CreateKey(HKey root, const std::string& path, HKey* result) {
-  if (!result) return kErrorInvalidParameter;
-  *result = 0;
-  Handle handle;
-  if (std::int32_t status = ResolveHandle(root, &handle); status != kErrorSuccess) return status;
-  Key* key = Find(handle);
-  if (!key) return kErrorKeyDeleted;
-  PathParts parts;
-  if (std::int32_t status = SplitPath(path, &parts); status != kErrorSuccess) return status;
-  if (parts.lower.empty()) {
-    *result = root;
-    return kErrorSuccess;
-  }
-  for (std::size_t i = 0; i < parts.lower.size(); ++i) {
-    auto& slot = key->subkeys[parts.lower[i]];
-    if (!slot) {
-      slot = std::make_unique<Key>();
-      slot->name = parts.names[i];
-      ++m_generation;
-    }
-    key = slot.get();
-    handle.path.push_back(parts.lower[i]);
-  }
-  *result = NewHandle(std::move(handle));
-  return kErrorSuccess;
+  return OpenPath(root, path, result,
+                  [this](Key* key, const std::string& lower, const std::string& name) {
+                    return Child(key, lower, name);
+                  });
 }
 
 std::int32_t RegistryTree::QueryValue(HKey key, const std::string& name, std::uint32_t* type,
@@ -260,10 +258,8 @@ std::int32_t RegistryTree::DeleteValue(HKey key, const std::string& name) {
 }
 
 std::int32_t RegistryTree::DeleteTree(HKey root, const std::string& path) {
-  Handle handle;
-  if (std::int32_t status = ResolveHandle(root, &handle); status != kErrorSuccess) return status;
-  Key* key = Find(handle);
-  if (!key) return kErrorKeyDeleted;
+  Key* key = nullptr;
+  if (std::int32_t status = LookupKey(root, &key); status != kErrorSuccess) return status;
   PathParts parts;
   if (std::int32_t status = SplitPath(path, &parts); status != kErrorSuccess) return status;
   if (parts.lower.empty()) {
@@ -311,15 +307,8 @@ std::int32_t RegistryTree::CreatePath(HKey root, std::string_view path, Key** ke
   PathParts parts;
   if (std::int32_t status = SplitPath(path, &parts); status != kErrorSuccess) return status;
   Key* current = it->second.get();
-  for (std::size_t i = 0; i < parts.lower.size(); ++i) {
-    auto& slot = current->subkeys[parts.lower[i]];
-    if (!slot) {
-      slot = std::make_unique<Key>();
-      slot->name = parts.names[i];
-      ++m_generation;
-    }
-    current = slot.get();
-  }
+  for (std::size_t i = 0; i < parts.lower.size(); ++i)
+    current = Child(current, parts.lower[i], parts.names[i]);
   *key = current;
   return kErrorSuccess;
 }

@@ -92,8 +92,15 @@ class RegistryTree : public Registry {
 
   std::int32_t ResolveHandle(HKey key, Handle* handle) const;
   Key* Find(const Handle& handle) const;
-  std::int32_t LookupKey(HKey key, Key** found) const;
+  // The key a handle names, and the handle resolved when asked for.
+  std::int32_t LookupKey(HKey key, Key** found, Handle* handle = nullptr) const;
   HKey NewHandle(Handle handle);
+  // The subkey, made when it is missing.
+  Key* Child(Key* key, const std::string& lower, const std::string& name);
+  // A handle to `path` below `root`, each level through `step(key, lower,
+  // name)`, which gives the subkey or null for a missing one.
+  template <typename Step>
+  std::int32_t OpenPath(HKey root, const std::string& path, HKey* result, Step step);
 
   std::map<HKey, std::unique_ptr<Key>> m_roots;
   std::unordered_map<HKey, Handle> m_handles;

@@ -11,16 +11,12 @@
 #include <vector>
 
 #include "platform/Error.h"
+#include "platform/Files.h"
+#include "platform/common/DurableFile.h"
 
 namespace platform {
 
 namespace {
-
-std::string FolderOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 std::string TempFolder() {
   const char* tmp = std::getenv("TMPDIR");
@@ -58,16 +54,10 @@ bool CopyFile(const std::string& from, const std::string& to) {
       ok = false;
       break;
     }
-    for (ssize_t done = 0; done < n;) {
-      const ssize_t w = write(out, chunk.data() + done, static_cast<size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) {
-        ok = false;
-        break;
-      }
-      done += w;
+    if (!WriteAll(out, chunk.data(), static_cast<std::size_t>(n))) {
+      ok = false;
+      break;
     }
-    if (!ok) break;
   }
   close(in);
   if (fsync(out) != 0) ok = false;

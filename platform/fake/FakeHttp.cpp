@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/common/DurableFile.h"
+
 namespace platform {
 
 void FakeHttp::Serve(const std::string& url, long status, const std::string& body) {
@@ -33,12 +35,8 @@ HttpResponse FakeHttp::Get(const HttpRequest& request) {
     throw BodyTooLargeError(BodyTooLargeText(url, request.maxBytes));
   if (request.bodyFd < 0) return script.response;
 
-  for (std::size_t written = 0; written < body.size();) {
-    const ssize_t n = write(request.bodyFd, body.data() + written, body.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw Error("Could not write the reply from " + url + ": " + std::strerror(errno));
-    written += static_cast<std::size_t>(n);
-  }
+  if (!WriteAll(request.bodyFd, body.data(), body.size()))
+    throw Error("Could not write the reply from " + url + ": " + std::strerror(errno));
   HttpResponse response;
   response.status = script.response.status;
   return response;

@@ -12,6 +12,7 @@
 #include "platform/common/AudioFileReader.h"
 #include "platform/common/MediaDeviceBase.h"
 #include "platform/linux/AlsaPacer.h"
+#include "platform/linux/AlsaTransfer.h"
 
 namespace platform {
 
@@ -166,14 +167,7 @@ class AlsaMediaDevice : public MediaDeviceBase {
       }
       const long long got = reader.Read(buffer.data(), kChunkFrames);
       if (got <= 0) break;
-      long long done = 0;
-      while (done < got) {
-        snd_pcm_sframes_t n = snd_pcm_writei(pcm, buffer.data() + done * channels,
-                                             static_cast<snd_pcm_uframes_t>(got - done));
-        if (n < 0) n = snd_pcm_recover(pcm, static_cast<int>(n), 1);
-        if (n < 0) break;
-        done += n;
-      }
+      TransferFrames(pcm, snd_pcm_writei, buffer.data(), got, channels);
       written += got;
     }
     if (stopped) {

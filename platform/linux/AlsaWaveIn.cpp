@@ -10,6 +10,7 @@
 
 #include "platform/Error.h"
 #include "platform/linux/AlsaPacer.h"
+#include "platform/linux/AlsaTransfer.h"
 
 namespace platform {
 
@@ -69,14 +70,7 @@ struct AlsaWaveIn::Capture {
       }
       // The null device leaves the buffer as it was: silence unless it speaks.
       buffer.assign(item.length, kSilence);
-      long long got = 0;
-      while (got < frames) {
-        snd_pcm_sframes_t n = snd_pcm_readi(pcm, buffer.data() + got * channels,
-                                            static_cast<snd_pcm_uframes_t>(frames - got));
-        if (n < 0) n = snd_pcm_recover(pcm, static_cast<int>(n), 1);
-        if (n < 0) break;
-        got += n;
-      }
+      TransferFrames(pcm, snd_pcm_readi, buffer.data(), frames, channels);
       read += frames;
       {
         std::lock_guard lock(mutex);

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "platform/Error.h"
+#include "platform/common/DurableFile.h"
 
 namespace platform {
 namespace {
@@ -22,17 +23,6 @@ struct Sink {
   bool overflowed = false;
   int writeError = 0;
 };
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 // Returning less than given makes curl end the transfer with a write error.
 std::size_t Write(char* data, std::size_t size, std::size_t count, void* userData) {

@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace platform {
@@ -171,6 +172,177 @@ bool IsInvalidName(std::string name) {
           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0);
 }
 
+using Clock = std::chrono::steady_clock;
+
+// The one request in flight: what an answer must match.
+struct Request {
+  std::uint32_t address;
+  std::uint16_t id;
+  std::uint16_t sequence;
+  const std::string& payload;
+  bool raw;
+  Clock::time_point sent;
+};
+
+EchoResult WithStatus(std::int32_t status) {
+  EchoResult result;
+  result.status = status;
+  return result;
+}
+
+std::uint16_t Word(const std::uint8_t* at) {
+  return static_cast<std::uint16_t>((at[0] << 8) | at[1]);
+}
+
+// Only what can answer a request reaches us.
+void ListenForAnswers(int fd, bool raw) {
+  if (raw) {
+    // Without the filter our own request comes back first on loopback, and
+    // every other ICMP packet of the machine would wake us.
+    IcmpFilter filter{~((1u << ICMP_ECHOREPLY) | (1u << ICMP_DEST_UNREACH) |
+                        (1u << ICMP_TIME_EXCEEDED) | (1u << ICMP_PARAMETERPROB) |
+                        (1u << ICMP_SOURCE_QUENCH))};
+    setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+  } else {
+    int on = 1;
+    setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
+  }
+}
+
+std::vector<std::uint8_t> EchoPacket(std::uint16_t id, std::uint16_t sequence,
+                                     const std::string& payload) {
+  std::vector<std::uint8_t> packet(kIcmpHeaderSize + payload.size());
+  packet[0] = ICMP_ECHO;
+  packet[1] = 0;
+  packet[4] = id >> 8;
+  packet[5] = id & 0xFF;
+  packet[6] = sequence >> 8;
+  packet[7] = sequence & 0xFF;
+  std::memcpy(packet.data() + kIcmpHeaderSize, payload.data(), payload.size());
+  const std::uint16_t checksum = Checksum(packet.data(), packet.size());
+  packet[2] = checksum >> 8;
+  packet[3] = checksum & 0xFF;
+  return packet;
+}
+
+bool SendTo(int fd, const std::vector<std::uint8_t>& packet, std::uint32_t address) {
+  sockaddr_in target{};
+  target.sin_family = AF_INET;
+  target.sin_addr.s_addr = address;
+  return sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&target),
+                sizeof target) >= 0;
+}
+
+// The kernel reports ICMP errors of a datagram socket on its error queue.
+std::optional<EchoResult> ReadQueuedError(int fd, std::vector<std::uint8_t>& buffer) {
+  char control[512];
+  sockaddr_in offender{};
+  iovec io{buffer.data(), buffer.size()};
+  msghdr message{};
+  message.msg_name = &offender;
+  message.msg_namelen = sizeof offender;
+  message.msg_iov = &io;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  if (recvmsg(fd, &message, MSG_ERRQUEUE) < 0) return std::nullopt;
+  for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+    if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR) continue;
+    ExtendedError error;
+    std::memcpy(&error, CMSG_DATA(c), sizeof error);
+    EchoResult result = WithStatus(error.ee_origin == kOriginIcmp
+                                       ? StatusOfIcmpError(error.ee_type, error.ee_code)
+                                       : StatusOfErrno(static_cast<int>(error.ee_errno)));
+    // The reporting router's address follows the error record.
+    const auto* from = reinterpret_cast<const sockaddr_in*>(CMSG_DATA(c) + sizeof error);
+    if (c->cmsg_len >= CMSG_LEN(sizeof error + sizeof(sockaddr_in)))
+      result.replyAddress = from->sin_addr.s_addr;
+    return result;
+  }
+  return std::nullopt;
+}
+
+// An echo reply to our request, with the time it took.
+std::optional<EchoResult> MatchReply(const std::uint8_t* icmp, std::size_t icmpSize,
+                                     std::uint32_t source, const Request& request) {
+  // A datagram socket's kernel rewrote our id and delivers only our replies.
+  if (source != request.address || Word(icmp + 6) != request.sequence ||
+      (request.raw && Word(icmp + 4) != request.id))
+    return std::nullopt;
+  std::string echoed(reinterpret_cast<const char*>(icmp) + kIcmpHeaderSize,
+                     icmpSize - kIcmpHeaderSize);
+  if (echoed != request.payload) return std::nullopt;
+  EchoResult result = WithStatus(kIpSuccess);
+  result.replyAddress = source;
+  result.roundTripMs = static_cast<std::uint32_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - request.sent).count());
+  result.data = std::move(echoed);
+  return result;
+}
+
+// An ICMP error about our request, which it quotes: the offending packet's IP
+// header and first 8 bytes.
+std::optional<EchoResult> MatchError(const std::uint8_t* icmp, std::size_t icmpSize,
+                                     std::uint32_t source, const Request& request) {
+  const std::uint8_t* quoted = icmp + kIcmpHeaderSize;
+  const std::size_t quotedSize = icmpSize - kIcmpHeaderSize;
+  if (quotedSize < sizeof(ip)) return std::nullopt;
+  const std::size_t quotedHeader = (quoted[0] & 0x0F) * 4u;
+  if (quotedSize < quotedHeader + kIcmpHeaderSize) return std::nullopt;
+  ip quotedIp;
+  std::memcpy(&quotedIp, quoted, sizeof quotedIp);
+  const std::uint8_t* asked = quoted + quotedHeader;
+  if (quotedIp.ip_p != IPPROTO_ICMP || quotedIp.ip_dst.s_addr != request.address ||
+      asked[0] != ICMP_ECHO || Word(asked + 4) != request.id || Word(asked + 6) != request.sequence)
+    return std::nullopt;
+  EchoResult result = WithStatus(StatusOfIcmpError(icmp[0], icmp[1]));
+  result.replyAddress = source;
+  return result;
+}
+
+// One packet off the socket: the answer to the request, or nothing to go by.
+std::optional<EchoResult> ReadPacket(int fd, std::vector<std::uint8_t>& buffer,
+                                     const Request& request) {
+  sockaddr_in source{};
+  socklen_t sourceSize = sizeof source;
+  const ssize_t got = recvfrom(fd, buffer.data(), buffer.size(), 0,
+                               reinterpret_cast<sockaddr*>(&source), &sourceSize);
+  if (got < 0) {
+    if (errno == EINTR || errno == EAGAIN) return std::nullopt;
+    return WithStatus(kIpGeneralFailure);
+  }
+  std::size_t offset = 0;
+  if (request.raw) {
+    if (got < static_cast<ssize_t>(sizeof(ip))) return std::nullopt;
+    offset = (buffer[0] & 0x0F) * 4u;
+  }
+  if (static_cast<std::size_t>(got) < offset + kIcmpHeaderSize) return std::nullopt;
+  const std::uint8_t* icmp = buffer.data() + offset;
+  const std::size_t icmpSize = static_cast<std::size_t>(got) - offset;
+  if (icmp[0] == ICMP_ECHOREPLY) return MatchReply(icmp, icmpSize, source.sin_addr.s_addr, request);
+  if (request.raw && IsIcmpError(icmp[0]))
+    return MatchError(icmp, icmpSize, source.sin_addr.s_addr, request);
+  return std::nullopt;
+}
+
+EchoResult AwaitAnswer(int fd, const Request& request, Clock::time_point deadline) {
+  std::vector<std::uint8_t> buffer(65536);
+  for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) break;
+    pollfd waiting{fd, POLLIN, 0};
+    const int ready = poll(&waiting, 1, static_cast<int>(left));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) break;
+    const auto answer = !request.raw && (waiting.revents & POLLERR)
+                            ? ReadQueuedError(fd, buffer)
+                            : ReadPacket(fd, buffer, request);
+    if (answer) return *answer;
+  }
+  return WithStatus(kIpReqTimedOut);
+}
+
 }  // namespace
 
 bool LinuxIcmp::Resolve(const std::string& host, std::uint32_t* address) {
@@ -192,147 +364,15 @@ bool LinuxIcmp::Available() {
 }
 
 EchoResult LinuxIcmp::Echo(std::uint32_t address, const std::string& payload, int timeoutMs) {
-  using Clock = std::chrono::steady_clock;
-  EchoResult result;
   bool raw = false;
   Socket socket(OpenSocket(&raw));
-  if (socket.Fd() < 0) {
-    result.status = kIpGeneralFailure;
-    return result;
-  }
-  if (raw) {
-    // Without the filter our own request comes back first on loopback, and
-    // every other ICMP packet of the machine would wake us.
-    IcmpFilter filter{~((1u << ICMP_ECHOREPLY) | (1u << ICMP_DEST_UNREACH) |
-                        (1u << ICMP_TIME_EXCEEDED) | (1u << ICMP_PARAMETERPROB) |
-                        (1u << ICMP_SOURCE_QUENCH))};
-    setsockopt(socket.Fd(), SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
-  } else {
-    int on = 1;
-    setsockopt(socket.Fd(), IPPROTO_IP, IP_RECVERR, &on, sizeof on);
-  }
-
-  const std::uint16_t id = static_cast<std::uint16_t>(getpid());
-  const std::uint16_t sequence = NextSequence();
-  std::vector<std::uint8_t> packet(kIcmpHeaderSize + payload.size());
-  packet[0] = ICMP_ECHO;
-  packet[1] = 0;
-  packet[4] = id >> 8;
-  packet[5] = id & 0xFF;
-  packet[6] = sequence >> 8;
-  packet[7] = sequence & 0xFF;
-  std::memcpy(packet.data() + kIcmpHeaderSize, payload.data(), payload.size());
-  const std::uint16_t checksum = Checksum(packet.data(), packet.size());
-  packet[2] = checksum >> 8;
-  packet[3] = checksum & 0xFF;
-
-  sockaddr_in target{};
-  target.sin_family = AF_INET;
-  target.sin_addr.s_addr = address;
-  const auto start = Clock::now();
-  const auto deadline = start + std::chrono::milliseconds(timeoutMs);
-  if (sendto(socket.Fd(), packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&target),
-             sizeof target) < 0) {
-    result.status = StatusOfErrno(errno);
-    return result;
-  }
-
-  std::vector<std::uint8_t> buffer(65536);
-  for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) break;
-    pollfd waiting{socket.Fd(), POLLIN, 0};
-    const int ready = poll(&waiting, 1, static_cast<int>(left));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) break;
-
-    if (!raw && (waiting.revents & POLLERR)) {
-      // The kernel reports ICMP errors of a datagram socket on its error queue.
-      char control[512];
-      sockaddr_in offender{};
-      iovec io{buffer.data(), buffer.size()};
-      msghdr message{};
-      message.msg_name = &offender;
-      message.msg_namelen = sizeof offender;
-      message.msg_iov = &io;
-      message.msg_iovlen = 1;
-      message.msg_control = control;
-      message.msg_controllen = sizeof control;
-      if (recvmsg(socket.Fd(), &message, MSG_ERRQUEUE) < 0) continue;
-      for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
-        if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR) continue;
-        ExtendedError error;
-        std::memcpy(&error, CMSG_DATA(c), sizeof error);
-        result.status = error.ee_origin == kOriginIcmp
-                            ? StatusOfIcmpError(error.ee_type, error.ee_code)
-                            : StatusOfErrno(static_cast<int>(error.ee_errno));
-        // The reporting router's address follows the error record.
-        const auto* from = reinterpret_cast<const sockaddr_in*>(CMSG_DATA(c) + sizeof error);
-        if (c->cmsg_len >= CMSG_LEN(sizeof error + sizeof(sockaddr_in)))
-          result.replyAddress = from->sin_addr.s_addr;
-        return result;
-      }
-      continue;
-    }
-
-    sockaddr_in source{};
-    socklen_t sourceSize = sizeof source;
-    const ssize_t got = recvfrom(socket.Fd(), buffer.data(), buffer.size(), 0,
-                                 reinterpret_cast<sockaddr*>(&source), &sourceSize);
-    if (got < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      result.status = kIpGeneralFailure;
-      return result;
-    }
-    std::size_t offset = 0;
-    if (raw) {
-      if (got < static_cast<ssize_t>(sizeof(ip))) continue;
-      offset = (buffer[0] & 0x0F) * 4u;
-    }
-    if (static_cast<std::size_t>(got) < offset + kIcmpHeaderSize) continue;
-    const std::uint8_t* icmp = buffer.data() + offset;
-    const std::size_t icmpSize = static_cast<std::size_t>(got) - offset;
-    const std::uint16_t gotId = (icmp[4] << 8) | icmp[5];
-    const std::uint16_t gotSequence = (icmp[6] << 8) | icmp[7];
-
-    if (icmp[0] == ICMP_ECHOREPLY) {
-      // A datagram socket's kernel rewrote our id and delivers only our replies.
-      if (source.sin_addr.s_addr != address || gotSequence != sequence || (raw && gotId != id))
-        continue;
-      const std::string echoed(reinterpret_cast<const char*>(icmp) + kIcmpHeaderSize,
-                               icmpSize - kIcmpHeaderSize);
-      if (echoed != payload) continue;
-      result.status = kIpSuccess;
-      result.replyAddress = source.sin_addr.s_addr;
-      result.roundTripMs = static_cast<std::uint32_t>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-      result.data = echoed;
-      return result;
-    }
-
-    if (raw && IsIcmpError(icmp[0])) {
-      // The error quotes the offending packet's IP header and first 8 bytes.
-      const std::uint8_t* quoted = icmp + kIcmpHeaderSize;
-      const std::size_t quotedSize = icmpSize - kIcmpHeaderSize;
-      if (quotedSize < sizeof(ip)) continue;
-      const std::size_t quotedHeader = (quoted[0] & 0x0F) * 4u;
-      if (quotedSize < quotedHeader + kIcmpHeaderSize) continue;
-      ip quotedIp;
-      std::memcpy(&quotedIp, quoted, sizeof quotedIp);
-      const std::uint8_t* request = quoted + quotedHeader;
-      const std::uint16_t requestId = (request[4] << 8) | request[5];
-      const std::uint16_t requestSequence = (request[6] << 8) | request[7];
-      if (quotedIp.ip_p != IPPROTO_ICMP || quotedIp.ip_dst.s_addr != address ||
-          request[0] != ICMP_ECHO || requestId != id || requestSequence != sequence)
-        continue;
-      result.status = StatusOfIcmpError(icmp[0], icmp[1]);
-      result.replyAddress = source.sin_addr.s_addr;
-      return result;
-    }
-  }
-  result.status = kIpReqTimedOut;
-  return result;
+  if (socket.Fd() < 0) return WithStatus(kIpGeneralFailure);
+  ListenForAnswers(socket.Fd(), raw);
+  Request request{address, static_cast<std::uint16_t>(getpid()), NextSequence(), payload, raw, {}};
+  const auto packet = EchoPacket(request.id, request.sequence, payload);
+  request.sent = Clock::now();
+  if (!SendTo(socket.Fd(), packet, address)) return WithStatus(StatusOfErrno(errno));
+  return AwaitAnswer(socket.Fd(), request, request.sent + std::chrono::milliseconds(timeoutMs));
 }
 
 }  // namespace platform

@@ -16,6 +16,8 @@
 #include <ctime>
 #include <utility>
 
+#include "platform/Files.h"
+#include "platform/common/DurableFile.h"
 #include "platform/linux/RegFile.h"
 
 namespace platform {
@@ -36,7 +38,6 @@ constexpr const char* kTooBig = "it is larger than 64 MiB";
 constexpr std::size_t kNamedProblems = 10;  // more would bury the console
 constexpr const char* kCopyInfix = ".bad-";
 constexpr const char* kLockSuffix = ".lock";
-constexpr const char* kTempInfix = ".tmp.";
 constexpr int kMaxLinks = 40;  // as the kernel's own limit
 constexpr mode_t kFileMode = 0600;
 constexpr mode_t kFolderMode = 0700;
@@ -70,11 +71,6 @@ std::string Printable(std::string_view text, bool cut) {
   return out;
 }
 
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string BaseName(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -92,13 +88,6 @@ void MakeFolders(const std::string& folder) {
     if (!prefix.empty()) mkdir(prefix.c_str(), kFolderMode);
     if (slash == std::string::npos) break;
   }
-}
-
-void SyncFolder(const std::string& folder) {
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);  // the rename already happened; a failure here only weakens durability
-  close(fd);
 }
 
 const char* NotRegular(mode_t mode) {
@@ -156,19 +145,6 @@ std::string ReadFile(const std::string& path, std::string* bytes, struct stat* i
   }
   close(fd);
   return reason;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
-    if (wrote < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(wrote);
-  }
-  return true;
 }
 
 // Why the store could not replace the file, or "".
@@ -377,19 +353,13 @@ std::string RegistryLinux::KeepCopy(const std::string& bytes, std::string* copy)
   std::tm utc{};
   gmtime_r(&now, &utc);
   std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
-  int fd = -1;
-  for (int number = 0; fd < 0; ++number) {
+  int error = EEXIST;
+  for (int number = 0; error == EEXIST; ++number) {
     *copy = target.folder + "/" + prefix + stamp;
     if (number > 0) *copy += "." + std::to_string(number);
-    fd = open(copy->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
-    if (fd < 0 && errno != EEXIST) return std::strerror(errno);
+    error = WriteNewFile(*copy, bytes, kFileMode);
   }
-  const bool ok = WriteAll(fd, bytes) && fsync(fd) == 0;
-  const int error = errno;
-  if (close(fd) != 0 || !ok) {
-    unlink(copy->c_str());
-    return std::strerror(ok ? EIO : error);
-  }
+  if (error != 0) return std::strerror(error);
   SyncFolder(target.folder);
   return "";
 }
@@ -433,40 +403,13 @@ RegistryLinux::Target RegistryLinux::Resolve() const {
   return target;
 }
 
-std::int32_t RegistryLinux::WriteAtomically(const Target& target, const std::string& bytes) {
-  std::string temp;
-  int fd = -1;
-  while (fd < 0) {
-    temp = target.folder + "/" + target.tempPrefix + std::to_string(getpid()) + "." +
-           std::to_string(m_tempCounter++);
-    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
-    if (fd < 0 && errno != EEXIST) return StatusOf(errno);
-  }
-  bool ok = WriteAll(fd, bytes) && fsync(fd) == 0;
-  int error = ok ? 0 : errno;
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (ok && rename(temp.c_str(), target.file.c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) {
-    unlink(temp.c_str());
-    return StatusOf(error);
-  }
-  SyncFolder(target.folder);
-  ++m_writes;
-  return kErrorSuccess;
-}
-
 std::int32_t RegistryLinux::Save(const Target& target) {
   const std::string bytes = WriteRegFile(m_tree);
-  if (const std::int32_t written = WriteAtomically(target, bytes); written != kErrorSuccess) {
+  if (const int error = ReplaceFile(target.file, bytes, kFileMode); error != 0) {
     m_loaded = false;  // the next call re-reads the file and so drops the unsaved change
-    return written;
+    return StatusOf(error);
   }
+  ++m_writes;
   m_bytes = bytes;
   struct stat info;
   m_stamp = stat(m_path.c_str(), &info) == 0 ? StampOf(info) : Stamp{};

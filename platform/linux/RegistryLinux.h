@@ -3,10 +3,10 @@
 // every process of the user.
 //
 // Every change runs under an exclusive flock on "<file>.lock": re-read the file
-// if it differs from what this process last saw, apply, write
-// "<file>.tmp.<pid>.<n>" (created with O_EXCL), fsync, rename it over the file,
-// fsync the folder. A killed writer thus leaves the old or the new file, never
-// a torn one, and two writers lose nothing. Temporary files left by killed
+// if it differs from what this process last saw, apply, and replace the file
+// in one rename of a synced "<file>.tmp.<pid>.<n>" (ReplaceFile, DurableFile.h).
+// A killed writer thus leaves the old or the new file, never a torn one, and
+// two writers lose nothing. Temporary files left by killed
 // writers are removed when a RegistryLinux starts, under the lock, so never
 // one that a live writer still owns. A batch holds the lock from its start to
 // its end and writes once.
@@ -109,7 +109,6 @@ class RegistryLinux : public Registry {
   std::string KeepCopy(const std::string& bytes, std::string* copy) const;
   void InMemoryFromNowOn(const char* format, const std::string& reason);
   std::int32_t Save(const Target& target);
-  std::int32_t WriteAtomically(const Target& target, const std::string& bytes);
   Target Resolve() const;
   void Note(std::string note);
   static Stamp StampOf(const struct stat& info);
@@ -121,7 +120,6 @@ class RegistryLinux : public Registry {
   bool m_memoryOnly = false;
   bool m_saidInMemory = false;
   std::string m_bytes;  // the file content the cache was built from
-  std::uint64_t m_tempCounter = 0;
   std::uint64_t m_writes = 0;
   int m_batchDepth = 0;
   std::unique_ptr<Lock> m_batchLock;  // held while the outermost batch runs
