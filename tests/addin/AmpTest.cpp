@@ -2,7 +2,6 @@
 // put where no scenario can reach.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <regex>
 
@@ -12,7 +11,6 @@
 #include "host/model/Application.h"
 #include "host/model/CommandBar.h"
 #include "host/model/CommandBarButton.h"
-#include "host/model/CommandBarComboBox.h"
 #include "host/model/CommandBars.h"
 #include "host/model/Explorer.h"
 #include "host/model/Inspector.h"
@@ -20,6 +18,7 @@
 #include "host/store/MemoryMailStore.h"
 #include "settings/Reg.h"
 #include "settings/Settings.h"
+#include "tests/support/BarRows.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScratchFolder.h"
@@ -30,13 +29,38 @@ namespace {
 
 using namespace hostmodel;
 
-// A main window whose bars cannot be reached.
-struct BrokenBarsExplorer : Explorer {
-  explicit BrokenBarsExplorer(Ref<Explorer> inner) : inner(std::move(inner)) {}
-  Ref<CommandBars> GetCommandBars() override { throw platform::Error("Bars are broken"); }
-  Ref<Folder> CurrentFolder() override { return inner->CurrentFolder(); }
-  Ref<Selection> GetSelection() override { return inner->GetSelection(); }
+// A main window whose parts fail where a test says, and whose selection a
+// test may put in place of the host's.
+struct FaultyExplorer : Explorer {
+  explicit FaultyExplorer(Ref<Explorer> inner) : inner(std::move(inner)) {}
+  Ref<CommandBars> GetCommandBars() override {
+    if (barsBroken) throw platform::Error("Bars are broken");
+    return inner->GetCommandBars();
+  }
+  Ref<Folder> CurrentFolder() override {
+    if (folderBroken) throw platform::Error("Folder is broken");
+    return inner->CurrentFolder();
+  }
+  Ref<Selection> GetSelection() override { return selection ? selection : inner->GetSelection(); }
   Ref<Explorer> inner;
+  bool barsBroken = false;
+  bool folderBroken = false;
+  Ref<Selection> selection;
+};
+
+// A mail whose attachments cannot be read, selected alone.
+struct UnreadableMail : MailItem {
+  int Class() override { return kOlMail; }
+  Ref<Attachments> GetAttachments() override { throw platform::Error("Attachments are broken"); }
+  std::string Body() override { return ""; }
+  void SetBody(const std::string&) override {}
+  bool Sent() override { return true; }
+};
+struct OneItemSelection : Selection {
+  explicit OneItemSelection(Ref<Item> item) : item(std::move(item)) {}
+  int Count() override { return 1; }
+  Ref<Item> GetItem(int) override { return item; }
+  Ref<Item> item;
 };
 
 class AmpTest : public ::testing::Test {
@@ -48,6 +72,13 @@ class AmpTest : public ::testing::Test {
     if (connection) connection->OnBeginShutdown();
   }
 
+  // The add-in started on a main window that fails where the test says.
+  std::shared_ptr<FaultyExplorer> StartFaulty(bool barsBroken) {
+    auto explorer = std::make_shared<FaultyExplorer>(host.MainExplorer());
+    explorer->barsBroken = barsBroken;
+    Start(std::make_shared<mailhost::Application>(host.AllInspectors(), explorer, [] {}));
+    return explorer;
+  }
   void Start(Ref<Application> app) {
     connection = std::make_unique<ConnectObject>();
     connection->OnConnection(app, kExtCmStartup);
@@ -121,27 +152,12 @@ TEST_F(AmpTest, TheMainWindowsBarHasItsWholePropertyTable) {
   EXPECT_TRUE(bar->Enabled());
   EXPECT_EQ(bar->Protection(), kMsoBarNoCustomize);
 
-  std::vector<std::string> rows;
-  auto controls = bar->Controls();
-  for (int i = 1; i <= controls->Count(); ++i) {
-    auto c = controls->GetItem(i);
-    std::string row = std::to_string(c->Type()) + "|" + c->Caption() + "|" + c->DescriptionText() +
-                      "|" + std::to_string(c->Width()) + "|" + (c->Visible() ? "shown" : "hidden") +
-                      "|" + (c->Enabled() ? "enabled" : "disabled") + "|" + c->OnAction();
-    if (auto button = std::dynamic_pointer_cast<mailhost::CommandBarButton>(c)) {
-      row += "|style " + std::to_string(button->Style()) + "|" +
-             (button->Face() ? std::filesystem::path(button->Face()->sourceFile).filename().string()
-                             : "no face");
-    } else if (auto list = std::dynamic_pointer_cast<mailhost::CommandBarComboBox>(c)) {
-      row += "|style " + std::to_string(list->Style());
-    }
-    rows.push_back(row);
-  }
-  EXPECT_EQ(rows, (std::vector<std::string>{
-                      "1|Sonvera|voice mail servece|70|shown|enabled||style 3|Sonvera.bmp",
-                      "1|Play|Play file|70|hidden|enabled|!<Sonvera.Amp>|style 3|PlayButton.bmp",
-                      "3||Choose file to play|100|hidden|enabled||style 1",
-                  }));
+  EXPECT_EQ(testsupport::BarRows(*bar),
+            (std::vector<std::string>{
+                "1|Sonvera|voice mail servece|70|shown|enabled||style 3|Sonvera.bmp",
+                "1|Play|Play file|70|hidden|enabled|!<Sonvera.Amp>|style 3|PlayButton.bmp",
+                "3||Choose file to play|100|hidden|enabled||style 1",
+            }));
 }
 
 // The recorder form is a single instance that outlives the application
@@ -160,10 +176,8 @@ TEST_F(AmpTest, ShutdownLeavesNothingHoldingTheApplicationObject) {
 }
 
 TEST_F(AmpTest, YesInTheSingleInstancePromptEndsTheStartUp) {
-  auto explorer = std::make_shared<BrokenBarsExplorer>(host.MainExplorer());
-  auto app = std::make_shared<mailhost::Application>(host.AllInspectors(), explorer, [] {});
   fake.boxes.Queue(platform::Answer::Yes);
-  Start(app);
+  StartFaulty(true);
 
   ASSERT_EQ(fake.boxes.Shown().size(), 1u) << "nothing may be asked after the user chose to quit";
   EXPECT_EQ(
@@ -175,10 +189,8 @@ TEST_F(AmpTest, YesInTheSingleInstancePromptEndsTheStartUp) {
 }
 
 TEST_F(AmpTest, NoGoesOnStatementByStatementNamingEachStep) {
-  auto explorer = std::make_shared<BrokenBarsExplorer>(host.MainExplorer());
-  auto app = std::make_shared<mailhost::Application>(host.AllInspectors(), explorer, [] {});
   for (int i = 0; i < 100; ++i) fake.boxes.Queue(platform::Answer::No);
-  Start(app);
+  StartFaulty(true);
 
   // The step labels of the failing statements, in order, each once.
   std::vector<std::string> steps;
@@ -193,6 +205,34 @@ TEST_F(AmpTest, NoGoesOnStatementByStatementNamingEachStep) {
                                              "CmdPlay", "CmdList", "oCBar.Protection"}));
   EXPECT_EQ(fake.boxes.TakeUnanswered(), 0);
   EXPECT_TRUE(oAmp) << "No keeps the add-in running";
+}
+
+// A failure on a selection change names its routine; No goes on with the
+// next statement there, and leaves the listing of the mail's attachments.
+TEST_F(AmpTest, TheMainWindowsSelectionFailuresNameTheirRoutine) {
+  mailhost::StoredItem voice;
+  voice.id = "m1";
+  voice.attachments.push_back({"hello.mp3", {'I', 'D', '3'}});
+  host.AddItem("Inbox", voice);
+  auto explorer = StartFaulty(false);
+  auto play = [&] { return host.BarsOf("explorer")->Find("Sonvera")->Controls()->GetItem(2); };
+  host.Select({"m1"});
+  explorer->folderBroken = true;
+  fake.boxes.Queue(platform::Answer::No);
+  explorer->SelectionChange.Fire();
+  EXPECT_EQ(fake.LastBoxText(),
+            "Change Selection\r\n\r\n\r\nFolder is broken\r\nDo you want to quit Sonvera?");
+  EXPECT_TRUE(play()->Visible()) << "No must go on to list the selected mail";
+
+  explorer->folderBroken = false;
+  explorer->selection = std::make_shared<OneItemSelection>(std::make_shared<UnreadableMail>());
+  fake.boxes.Queue(platform::Answer::No);
+  explorer->SelectionChange.Fire();
+  EXPECT_EQ(fake.LastBoxText(),
+            "Check Mail\r\nList Box of sound files\r\n\r\nAttachments are broken\r\n"
+            "Do you want to quit Sonvera?");
+  EXPECT_TRUE(play()->Visible()) << "No must leave the listing as it was";
+  EXPECT_EQ(fake.boxes.TakeUnanswered(), 0);
 }
 
 }  // namespace

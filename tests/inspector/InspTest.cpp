@@ -17,8 +17,10 @@
 #include "host/model/MailItem.h"
 #include "platform/Media.h"
 #include "platform/linux/LinuxProcesses.h"
+#include "tests/support/BarRows.h"
 #include "tests/support/ProcessState.h"
 #include "tests/support/SoundFiles.h"
+#include "tests/support/StoredMail.h"
 #include "tests/support/VoiceFixture.h"
 
 namespace {
@@ -45,6 +47,120 @@ class InspTest : public VoiceFixture {
     return nullptr;
   }
 };
+
+// Every property of a mail window's bar as its first activation leaves it;
+// later activations find the controls by these positions.
+TEST_F(InspTest, TheMailWindowsBarHasItsWholePropertyTable) {
+  Start();
+  host->NewMail("w1");
+  host->Activate("w1");
+  auto bar = host->BarsOf("w1")->Newest();
+  EXPECT_EQ(bar->Name(), "Sonvera");
+  EXPECT_TRUE(bar->Temporary());
+  EXPECT_EQ(bar->Protection(), hostmodel::kMsoBarNoCustomize);
+  const std::string insp = "|!<Sonvera.Insp>|style ";
+  EXPECT_EQ(
+      testsupport::BarRows(*bar),
+      (std::vector<std::string>{
+          "1|Sonvera|voice mail servece|70|shown|enabled" + insp + "3|Sonvera.bmp",
+          "1|Record|voice mail service|70|shown|enabled" + insp + "3|RecordButton.bmp",
+          "1|Pause|Stop recording and attach the file|70|hidden|enabled" + insp +
+              "3|PauseButton.bmp",
+          "1|Play/Stop|Play file|70|hidden|enabled" + insp + "3|PlayButton.bmp",
+          "3||Choose file to play|100|hidden|enabled||style 1",
+          "1|Delete|Delete file|70|hidden|enabled" + insp + "3|DeleteButton.bmp",
+          "1|Properties|voice mail service|20|shown|enabled" + insp + "1|PropertiesButton.bmp",
+      }));
+}
+
+// A sound device that refuses every command, as one another program holds.
+struct DeadDevice : platform::MediaDevice {
+  void SetDeviceType(const std::string&) override {}
+  void SetFileName(const std::string&) override {}
+  void SetWait(bool) override {}
+  void SetShareable(bool) override {}
+  void SetNotify(bool) override {}
+  void SetRecordMode(int) override {}
+  int Mode() const override { return platform::media_mode::kNotOpen; }
+  void Command(const std::string&) override { throw platform::Error("The device is busy."); }
+};
+struct DeadMedia : platform::Media {
+  std::unique_ptr<platform::MediaDevice> CreateDevice() override {
+    return std::make_unique<DeadDevice>();
+  }
+};
+
+// While its mail is on its way (here refused by the server, the window still
+// open) a window's failing Record and Play say nothing; once it is activated
+// again they do.
+TEST_F(InspTest, AWindowWhoseMailIsBeingSentFailsWithoutAWord) {
+  Start();
+  host->SetDelivery(
+      "me@example.org",
+      [](mailhost::StoredItem&) -> mailhost::Handover {
+        return [](const std::atomic<bool>&) { return std::string("550 refused"); };
+      },
+      mailhost::MailHost::DeliveryThread::Ui);
+  host->NewMail("w1");
+  host->NewMail("w2");
+  host->Attach("w2", std::string(SONVERA_TEST_SOURCE_DIR) + "/tests/scenarios/host_files/a.mp3");
+  for (const char* window : {"w1", "w2"}) {
+    host->Activate(window);
+    host->WrittenMail(window)->SetTo("bob@example.org");
+    fake.boxes.Queue(platform::Answer::Ok);
+    ASSERT_EQ(host->Send(window), mailhost::MailHost::SendResult::Failed);
+  }
+  DeadMedia dead;
+  auto clickOnDeadDevice = [&](const char* window, const char* button) {
+    auto& recorder = sonvera::FrmProp::Instance();
+    recorder.Unload();
+    fake.GetServices().media = &dead;
+    fake.Reinstall();
+    Click(window, button);
+    recorder.Unload();
+    fake.GetServices().media = &fake.media;
+    fake.Reinstall();
+  };
+  const auto boxes = fake.boxes.Shown().size();
+  clickOnDeadDevice("w1", "Record");
+  clickOnDeadDevice("w2", "Play");
+  EXPECT_EQ(fake.boxes.Shown().size(), boxes) << fake.LastBoxText();
+
+  for (const auto& [window, button, source] :
+       {std::tuple{"w1", "Record", "Mail Message Record Command"},
+        std::tuple{"w2", "Play", "Insp CmdPlay_Click"}}) {
+    host->Activate(window);
+    fake.boxes.Queue(platform::Answer::No);
+    clickOnDeadDevice(window, button);
+    EXPECT_EQ(fake.LastBoxText().rfind(source, 0), 0u) << fake.LastBoxText();
+  }
+}
+
+// A closed window is no longer the one the recorder calls back; closing
+// another one leaves those callbacks where they are.
+TEST_F(InspTest, ClosingAWindowTakesItOutOfTheRecordersCallbacksOnly) {
+  auto voice = testsupport::StoredMail("m1", "Voice");
+  const std::string mp3 = ScratchFolder::Read(std::string(SONVERA_TEST_SOURCE_DIR) +
+                                              "/tests/scenarios/host_files/a.mp3");
+  voice.attachments.push_back({"a.mp3", {mp3.begin(), mp3.end()}});
+  host->AddItem("Inbox", voice);
+  Start();
+  host->NewMail("w2");
+  host->Open("m1", "w1");
+  host->Activate("w2");
+  host->Activate("w1");
+  Click("w1", "Play");
+  auto& recorder = sonvera::FrmProp::Instance();
+  const auto w1 = recorder.ActiveInsp;
+  ASSERT_TRUE(w1);
+  ASSERT_EQ(recorder.PlayCaller, w1);
+  host->Close("w2");
+  EXPECT_EQ(recorder.ActiveInsp, w1);
+  EXPECT_EQ(recorder.PlayCaller, w1);
+  host->Close("w1");
+  EXPECT_FALSE(recorder.ActiveInsp);
+  EXPECT_FALSE(recorder.PlayCaller);
+}
 
 class SaveWaveFileTest : public InspTest {
  protected:
@@ -258,9 +374,8 @@ TEST_F(SaveWaveFileTest, AnEncoderThatLeavesNoMp3KeepsTheRecording) {
 TEST_F(SaveWaveFileTest, AStaleMp3IsNeverAttachedAndAnEmptyBodyGetsALineFeed) {
   std::ofstream(AddinFile("Sonvera.mp3")) << "an old voice file";
   WriteWav(100);
-  fake.processes.OnStart([&](const std::string&) {
-    std::ofstream(AddinFile("Sonvera.mp3")) << "fresh";
-  });
+  fake.processes.OnStart(
+      [&](const std::string&) { std::ofstream(AddinFile("Sonvera.mp3")) << "fresh"; });
   owner->SaveWaveFile();
   ASSERT_EQ(AttachmentNames("w1"), std::vector<std::string>{"Sonvera.mp3"});
   EXPECT_EQ(ScratchFolder::Read(AddinFile("Sonvera.mp3")), "fresh");
