@@ -5,7 +5,10 @@
 # with N when one of the scenario's first comment lines is `# exit: N`.
 # `# maildir: SCRIPT` there plays it on a Maildir of its own instead of the
 # memory store: SCRIPT (relative to the scenario's folder) is run with the
-# Maildir's path first, to make what the scenario finds there.
+# Maildir's path first, to make what the scenario finds there. `# addin:
+# probe` plays it with the probe add-in ($MAILHOST_PROBE) instead of the
+# add-in built with mailhost. Each line of FILE.err, when there is one, must
+# be in what the run wrote to standard error.
 set -u
 if [ $# -ne 2 ]; then
   echo "usage: $0 MAILHOST FILE.scn" >&2
@@ -17,6 +20,7 @@ expected=${scenario%.scn}.expected
 
 wanted=0
 maker=
+options=()
 while IFS= read -r line; do
   line=${line%$'\r'}
   [[ $line == \#* ]] || break
@@ -24,21 +28,22 @@ while IFS= read -r line; do
     wanted=${BASH_REMATCH[1]}
   elif [[ $line =~ ^#[[:space:]]*maildir:[[:space:]]*([^[:space:]]+)[[:space:]]*$ ]]; then
     maker=$(dirname "$scenario")/${BASH_REMATCH[1]}
+  elif [[ $line =~ ^#[[:space:]]*addin:[[:space:]]*probe[[:space:]]*$ ]]; then
+    options+=(--addin "$MAILHOST_PROBE")
   fi
 done <"$scenario"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 actual=$work/printed
-options=()
 if [ -n "$maker" ]; then
   if ! bash "$maker" "$work/Maildir"; then
     echo "$maker could not make the Maildir"
     exit 1
   fi
-  options=(--maildir "$work/Maildir")
+  options+=(--maildir "$work/Maildir")
 fi
-"$mailhost" --script "$scenario" "${options[@]}" >"$actual"
+"$mailhost" --script "$scenario" "${options[@]}" >"$actual" 2>"$work/stderr"
 status=$?
 
 failed=0
@@ -49,8 +54,20 @@ if [ ! -f "$expected" ]; then
 elif ! diff -u --label "$expected" --label "printed" "$expected" "$actual"; then
   failed=1
 fi
+if [ -f "${scenario%.scn}.err" ]; then
+  while IFS= read -r said; do
+    if [ -n "$said" ] && ! grep -qF -- "$said" "$work/stderr"; then
+      echo "standard error lacks: $said"
+      failed=1
+    fi
+  done <"${scenario%.scn}.err"
+fi
 if [ "$status" -ne "$wanted" ]; then
   echo "exit status $status, expected $wanted"
   failed=1
+fi
+if [ "$failed" -ne 0 ]; then
+  echo "standard error:"
+  cat "$work/stderr"
 fi
 exit $failed

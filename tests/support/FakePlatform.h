@@ -3,7 +3,9 @@
 // add-in folder pointed at the one the build laid out.
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/fake/FakeIntegration.h"
 
@@ -18,6 +20,16 @@ class FakePlatform : public platform::FakeIntegration {
 
   // Installs the set again after a test swapped a service in it.
   void Reinstall();
+  // Puts `service` in the set instead of what is there until the guard goes.
+  template <typename T>
+  [[nodiscard]] std::shared_ptr<void> Use(T* platform::Services::*slot, T* service) {
+    T* previous = std::exchange(GetServices().*slot, service);
+    Reinstall();
+    return std::shared_ptr<void>(nullptr, [this, slot, previous](void*) {
+      GetServices().*slot = previous;
+      Reinstall();
+    });
+  }
 
   // The text of the last box shown, or "" when none was.
   std::string LastBoxText() const;

@@ -4,7 +4,6 @@
 
 #include "host/model/Application.h"
 #include "host/model/CommandBar.h"
-#include "host/model/CommandBarButton.h"
 #include "host/model/CommandBarControls.h"
 #include "host/model/CommandBars.h"
 #include "settings/Reg.h"
@@ -15,11 +14,7 @@ namespace testsupport {
 namespace fs = std::filesystem;
 
 VoiceFixture::VoiceFixture() {
-  for (const auto& entry : fs::directory_iterator(SONVERA_TEST_ADDIN_DIR)) {
-    const auto name = entry.path().filename().string();
-    if (name == "Temp.wav" || name == "Sonvera.mp3" || name == "R.wav") continue;
-    fs::create_symlink(entry.path(), addin.File(name));
-  }
+  LinkAddinFiles();
   fake.files.SetModulePath(addin.File("libsonvera.so"));
   fake.Reinstall();
   host = std::make_unique<mailhost::MailHost>(store);
@@ -27,6 +22,14 @@ VoiceFixture::VoiceFixture() {
                        std::string(sonvera::kDefaultVersion), true);
   sonvera::SetRegValue(platform::kHkeyCurrentUser, sonvera::kSettingsKey, sonvera::kValueAQ,
                        std::string("1"), true);
+}
+
+void VoiceFixture::LinkAddinFiles() {
+  for (const auto& entry : fs::directory_iterator(SONVERA_TEST_ADDIN_DIR)) {
+    const auto name = entry.path().filename().string();
+    if (name == "Temp.wav" || name == "Sonvera.mp3" || name == "R.wav") continue;
+    fs::create_symlink(entry.path(), addin.File(name));
+  }
 }
 
 VoiceFixture::~VoiceFixture() {
@@ -39,17 +42,21 @@ void VoiceFixture::Start() {
   connection->OnStartupComplete();
 }
 
-void VoiceFixture::Click(const std::string& window, const std::string& caption) {
+std::shared_ptr<mailhost::CommandBarButton> VoiceFixture::Button(const std::string& window,
+                                                                 const std::string& caption) {
   auto bar = host->BarsOf(window)->Newest();
-  ASSERT_TRUE(bar) << window << " has no bar";
+  if (!bar) return nullptr;
   for (const auto& control : bar->ControlList()->All()) {
-    if (control->Caption() != caption || !control->Visible()) continue;
-    auto button = std::dynamic_pointer_cast<mailhost::CommandBarButton>(control);
-    ASSERT_TRUE(button && control->Enabled()) << caption;
-    button->Press();
-    return;
+    if (control->Caption() == caption && control->Visible())
+      return std::dynamic_pointer_cast<mailhost::CommandBarButton>(control);
   }
-  FAIL() << "no visible " << caption << " on " << window;
+  return nullptr;
+}
+
+void VoiceFixture::Click(const std::string& window, const std::string& caption) {
+  auto button = Button(window, caption);
+  ASSERT_TRUE(button && button->Enabled()) << "no enabled " << caption << " on " << window;
+  button->Press();
 }
 
 void VoiceFixture::Wait(int milliseconds) {

@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "addin/Connect.h"
+#include "host/model/CommandBarButton.h"
 #include "host/model/MailHost.h"
 #include "host/store/MemoryMailStore.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/StoredMail.h"
 
 namespace testsupport {
 
@@ -22,9 +24,14 @@ class VoiceFixture : public ::testing::Test {
   ~VoiceFixture() override;
 
   void Start();
-  // Presses the visible control of the window's bar with this caption.
+  // The visible button of the window's bar with this caption, or null.
+  std::shared_ptr<mailhost::CommandBarButton> Button(const std::string& window,
+                                                     const std::string& caption);
+  // Presses that button, which must be enabled.
   void Click(const std::string& window, const std::string& caption);
   void Wait(int milliseconds);
+  // Links the built add-in folder's files but the working sound files.
+  void LinkAddinFiles();
   std::string AddinFile(const std::string& name) const { return addin.File(name); }
 
   FakePlatform fake;

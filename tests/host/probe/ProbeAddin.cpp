@@ -1,8 +1,7 @@
 // A tiny add-in for testing the host: it reports each event it receives as a
-// "probe ..." line on standard output, and the buttons of its bars make it
+// "probe ..." line on standard output, and the buttons of its bar make it
 // call back into the host. It registers itself the way any add-in does.
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -19,17 +18,9 @@ using hostmodel::Ref;
 
 constexpr const char* kProgId = "Probe.Connect";
 constexpr const char* kClsid = "{0F1E2D3C-4B5A-4978-8695-A4B3C2D1E0F9}";
-constexpr const char* kBarName = "Probe";
-constexpr const char* kNoteFile = "note.txt";
-constexpr const char* kNoteText = "probe note\n";
 
 void Log(const std::string& line) {
   std::cout << "probe " << line << std::endl;
-}
-
-std::string Folder() {
-  return platform::FolderOf(
-      platform::GetFiles().ModulePathOf(reinterpret_cast<const void*>(&Folder)));
 }
 
 class Probe : public hostmodel::AddinConnection {
@@ -46,8 +37,9 @@ class Probe : public hostmodel::AddinConnection {
     m_subs.push_back(explorer->SelectionChange.Subscribe([weakExplorer] {
       auto explorer = weakExplorer.lock();
       auto selection = explorer->GetSelection();
-      std::string line = "selection " + explorer->CurrentFolder()->Name() +
-                         " type=" + std::to_string(explorer->CurrentFolder()->DefaultItemType()) +
+      auto folder = explorer->CurrentFolder();
+      std::string line = "selection " + folder->Name() +
+                         " type=" + std::to_string(folder->DefaultItemType()) +
                          " count=" + std::to_string(selection->Count());
       if (selection->Count() > 0)
         line += " first=" + std::to_string(selection->GetItem(1)->Class());
@@ -56,8 +48,7 @@ class Probe : public hostmodel::AddinConnection {
     m_subs.push_back(m_app->GetInspectors()->NewInspector.Subscribe(
         [this](Ref<hostmodel::Inspector> inspector) { Watch(inspector); }));
 
-    auto bar = explorer->GetCommandBars()->Add(kBarName, hostmodel::kMsoBarTop, false, true);
-    AddButton(bar, "Where", [this, bar] { Where(bar); });
+    auto bar = explorer->GetCommandBars()->Add("Probe", hostmodel::kMsoBarTop, false, true);
     AddButton(bar, "Box", [] {
       platform::BoxRequest request;
       request.text = "Go on?\r\nSecond line";
@@ -75,73 +66,42 @@ class Probe : public hostmodel::AddinConnection {
       Log("quit-asked");
       m_app->GetApplication()->Quit();
     });
-    auto face = AddButton(bar, "Face", nullptr);
-    m_clicks.push_back(face->Click.Subscribe([face](Ref<hostmodel::CommandBarButton>, bool&) {
-      auto picture = std::make_shared<platform::Picture>();
-      picture->sourceFile = Folder() + "/Probe.bmp";
-      picture->width = picture->height = 1;
-      platform::GetClipboard().SetPicture(picture);
-      face->PasteFace();
-      Log("face-pasted");
-    }));
     AddButton(bar, "Fail", [] { throw platform::Error("probe failure"); });
-    auto list = bar->Controls()->Add(hostmodel::kMsoControlDropdown, 0, "", 0, true);
-    auto combo = std::dynamic_pointer_cast<hostmodel::CommandBarComboBox>(list);
-    combo->AddItem("one");
-    combo->AddItem("two");
+    auto list = std::dynamic_pointer_cast<hostmodel::CommandBarComboBox>(
+        bar->Controls()->Add(hostmodel::kMsoControlDropdown, 0, "", 0, true));
+    list->AddItem("one");
+    list->AddItem("two");
     bar->SetVisible(true);
-    m_bars.push_back(bar);
+    m_bar = bar;
   }
 
   void OnBeginShutdown() override {
     Log("shutdown");
-    m_clicks.clear();
     m_subs.clear();
     m_buttons.clear();
-    m_bars.clear();
+    m_bar.reset();
     m_app.reset();
   }
 
  private:
-  Ref<hostmodel::CommandBarButton> AddButton(const Ref<hostmodel::CommandBar>& bar,
-                                             const std::string& caption,
-                                             std::function<void()> action) {
-    auto control = bar->Controls()->Add(hostmodel::kMsoControlButton, 0, "", 0, true);
-    auto button = std::dynamic_pointer_cast<hostmodel::CommandBarButton>(control);
+  void AddButton(const Ref<hostmodel::CommandBar>& bar, const std::string& caption,
+                 std::function<void()> action) {
+    auto button = std::dynamic_pointer_cast<hostmodel::CommandBarButton>(
+        bar->Controls()->Add(hostmodel::kMsoControlButton, 0, "", 0, true));
     button->SetStyle(hostmodel::kMsoButtonIconAndCaption);
     button->SetCaption(caption);
-    if (action) {
-      m_clicks.push_back(
-          button->Click.Subscribe([caption, action](Ref<hostmodel::CommandBarButton>, bool&) {
-            Log("click " + caption);
-            action();
-          }));
-    }
+    m_subs.push_back(
+        button->Click.Subscribe([caption, action](Ref<hostmodel::CommandBarButton>, bool&) {
+          Log("click " + caption);
+          action();
+        }));
     m_buttons.push_back(button);
-    return button;
-  }
-
-  static void Where(const Ref<hostmodel::CommandBar>& bar) {
-    std::string line = "where";
-    auto controls = bar->Controls();
-    for (int i = 1; i <= controls->Count(); ++i) {
-      auto control = controls->GetItem(i);
-      if (!control->Visible()) continue;
-      line += " " + (control->Caption().empty() ? std::string("list") : control->Caption()) + "=" +
-              std::to_string(control->Left()) + "," + std::to_string(control->Top());
-    }
-    Log(line);
   }
 
   void Watch(const Ref<hostmodel::Inspector>& inspector) {
     auto item = inspector->CurrentItem();
-    Log("new-inspector class=" + std::to_string(item->Class()) + " at " +
-        std::to_string(inspector->Left()) + "," + std::to_string(inspector->Top()));
-    std::weak_ptr<hostmodel::Inspector> weak = inspector;
-    m_subs.push_back(inspector->Activate.Subscribe([this, weak] {
-      Log("activate");
-      if (auto inspector = weak.lock()) BuildInspectorBar(inspector);
-    }));
+    Log("new-inspector class=" + std::to_string(item->Class()));
+    m_subs.push_back(inspector->Activate.Subscribe([] { Log("activate"); }));
     m_subs.push_back(inspector->Deactivate.Subscribe([] { Log("deactivate"); }));
     m_subs.push_back(inspector->Close.Subscribe([] { Log("close"); }));
     auto mail = std::dynamic_pointer_cast<hostmodel::MailItem>(item);
@@ -153,51 +113,28 @@ class Probe : public hostmodel::AddinConnection {
     }));
   }
 
-  void BuildInspectorBar(const Ref<hostmodel::Inspector>& inspector) {
-    auto bars = inspector->GetCommandBars();
-    try {
-      bars->Find(kBarName);
-      return;  // built on an earlier activation
-    } catch (const platform::Error&) {
-    }
-    auto mail = std::dynamic_pointer_cast<hostmodel::MailItem>(inspector->CurrentItem());
-    if (!mail) return;
-    auto bar = bars->Add(kBarName, hostmodel::kMsoBarTop, false, true);
-    std::weak_ptr<hostmodel::MailItem> weakMail = mail;
-    AddButton(bar, "Attach", [weakMail] {
-      auto mail = weakMail.lock();
-      if (!mail) return;
-      const std::string path = Folder() + "/" + kNoteFile;
-      std::ofstream(path, std::ios::binary) << kNoteText;
-      mail->GetAttachments()->Add(path, 1);
-    });
-    AddButton(bar, "Where", [bar] { Where(bar); });
-    bar->SetVisible(true);
-    m_bars.push_back(bar);
-  }
-
   Ref<hostmodel::Application> m_app;
   std::vector<hostmodel::Subscription> m_subs;
-  std::vector<hostmodel::Subscription> m_clicks;
   std::vector<Ref<hostmodel::CommandBarButton>> m_buttons;
-  std::vector<Ref<hostmodel::CommandBar>> m_bars;
+  Ref<hostmodel::CommandBar> m_bar;
 };
 
-bool Put(const std::string& path, const std::string& name, std::uint32_t type, const void* data,
-         std::size_t size) {
+bool Put(const std::string& path, const std::string& name, std::uint32_t type,
+         const std::string& data) {
   auto& registry = platform::GetRegistry();
   platform::HKey key = 0;
   if (registry.CreateKey(platform::kHkeyCurrentUser, path, &key) != platform::kErrorSuccess) {
     return false;
   }
-  const bool ok = registry.SetValue(key, name, type, static_cast<const std::uint8_t*>(data),
-                                    static_cast<std::uint32_t>(size)) == platform::kErrorSuccess;
+  const bool ok =
+      registry.SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+                        static_cast<std::uint32_t>(data.size())) == platform::kErrorSuccess;
   registry.CloseKey(key);
   return ok;
 }
 
 bool PutText(const std::string& path, const std::string& name, const std::string& text) {
-  return Put(path, name, platform::kRegSz, text.c_str(), text.size() + 1);
+  return Put(path, name, platform::kRegSz, text + '\0');
 }
 
 }  // namespace
@@ -212,8 +149,7 @@ extern "C" __attribute__((visibility("default"))) int DllRegisterServer() {
       PutText(classes + "\\CLSID\\" + kClsid + "\\InprocServer32", "",
               platform::GetFiles().ModulePathOf(reinterpret_cast<const void*>(&DllRegisterServer)));
   ok &= PutText(addin, "FriendlyName", "Probe");
-  const std::uint8_t three[4] = {3, 0, 0, 0};
-  ok &= Put(addin, "LoadBehavior", platform::kRegDword, three, sizeof three);
+  ok &= Put(addin, "LoadBehavior", platform::kRegDword, std::string("\3\0\0\0", 4));
   return ok ? hostmodel::kSOk : hostmodel::kSelfRegErrorClass;
 }
 

@@ -37,9 +37,6 @@ TEST(ModifiedUtf7, NamesReadAndWriteAsImapWritesThem) {
       {"Caf&AOk- &AMQ-rger", "Café Ärger"},
       {"&ZeVnLIqe-", "日本語"},
       {"~peter/mail/&U,BTFw-/&ZeVnLIqe-", "~peter/mail/台北/日本語"},  // RFC 3501's example
-      {"&BB8EQAQ4BDIENQRC-", "Привет"},
-      {"&A5UDuwO7A7cDvQO5A7oDrA-", "Ελληνικά"},
-      {"&BekF3AXVBd0-", "שלום"},
       {"&A6kgrNg03R4-", "Ω€𝄞"},  // a character beyond 16 bits: a surrogate pair
       {"Tom &- Jerry", "Tom & Jerry"},
       {"&AMQ-&-", "Ä&"},
@@ -161,9 +158,6 @@ TEST_F(MaildirTreeTest, ACorpusOfFolderNamesListsAsPeopleWroteThemInTheOrderThey
       {".archive", Kind::Mail},
       {".Projects.&U,BTFw-", Kind::Mail},  // its parent is no folder
       {".Tom &- Jerry", Kind::Mail},
-      {".&BB8EQAQ4BDIENQRC-", Kind::Mail},
-      {".&A5UDuwO7A7cDvQO5A7oDrA-", Kind::Mail},
-      {".&BekF3AXVBd0-", Kind::Mail},
       {".Music &A6kgrNg03R4-", Kind::Mail},
       {".Bad&AMQ", Kind::Mail},       // malformed: as on disk
       {".&AEE-scii", Kind::Mail},     // malformed: as on disk
@@ -191,11 +185,10 @@ TEST_F(MaildirTreeTest, ACorpusOfFolderNamesListsAsPeopleWroteThemInTheOrderThey
 
   MaildirStore store(Root());
   const std::vector<std::string> expected = {
-      "Inbox",        "Sent",           "Sent/2023", "Drafts",  "&AAo-Line",
-      "&AEE-scii",    ".A..B",          ".Inbox",    ".Ärger",  "Archive",
-      "Archive/2024", "Archive/日本語", "archive",   "Bad&AMQ", "Café",
-      "Latin\\xE9",   "Music Ω€𝄞",      "OnlyCur",   "OnlyNew", "Projects/台北",
-      "Tom & Jerry",  "Ärger",          "Ελληνικά",  "Привет",  "שלום",
+      "Inbox",   "Sent",          "Sent/2023",   "Drafts",     "&AAo-Line",    "&AEE-scii",
+      ".A..B",   ".Inbox",        ".Ärger",      "Archive",    "Archive/2024", "Archive/日本語",
+      "archive", "Bad&AMQ",       "Café",        "Latin\\xE9", "Music Ω€𝄞",    "OnlyCur",
+      "OnlyNew", "Projects/台北", "Tom & Jerry", "Ärger",
   };
   EXPECT_EQ(Names(store), expected);
 
@@ -277,56 +270,41 @@ class MaildirFollowTest : public MaildirTreeTest {
 
 using Folders = std::vector<std::string>;
 
+// What Dovecot's CREATE, RENAME and DELETE do is tools/test_dovecot's, seen
+// on the page; here are the orders of steps and the noise a page must not
+// be drawn again for.
 TEST_F(MaildirFollowTest, FoldersAnotherProgramMakesRenamesAndRemovesAreFollowed) {
   ASSERT_GE(Store().ChangeFd(), 0) << "inotify is not available";
-  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts"}));
-
   // Made as Dovecot's CREATE makes it: the directory, then its cur/ new/ tmp/.
   fs::create_directory(Root() + ".&AMQ-rger");
   EXPECT_TRUE(ChangeArrives());
   EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts"})) << "no mail folder yet";
   Make(Root() + ".&AMQ-rger", Kind::Mail);
-  EXPECT_TRUE(ChangeArrives());
-  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts", "Ärger"}));
   Deliver(".&AMQ-rger", "1700000000.M1P1.elsewhere", "First");
   EXPECT_TRUE(ChangeArrives());
+  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts", "Ärger"}));
   ASSERT_EQ(Store().Summaries("Ärger").size(), 1u);
 
-  // Renamed into another folder: its mail goes with it, and what arrives
-  // there after the rename is seen.
+  // Renamed into another folder, with a folder of the old name made at once:
+  // the mail goes along, and each folder is followed on its own.
   fs::rename(Root() + ".&AMQ-rger", Root() + ".Archive.&AMQ-rger");
+  Make(Root() + ".&AMQ-rger", Kind::Mail);
   EXPECT_TRUE(ChangeArrives());
-  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts", "Archive/Ärger"}));
-  EXPECT_THROW(Store().Summaries("Ärger"), platform::Error);
+  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts", "Archive/Ärger", "Ärger"}));
   EXPECT_EQ(Store().FolderOf("1700000000.M1P1.elsewhere"), "Archive/Ärger");
+  EXPECT_TRUE(Store().Summaries("Ärger").empty()) << "the new folder lists the old one's mail";
   Deliver(".Archive.&AMQ-rger", "1700000001.M2P1.elsewhere", "Second");
   EXPECT_TRUE(ChangeArrives());
+  Deliver(".&AMQ-rger", "1700000002.M3P1.elsewhere", "Third");
+  EXPECT_TRUE(ChangeArrives());
   EXPECT_EQ(Store().Summaries("Archive/Ärger").size(), 2u);
-
-  // Renamed, and a folder of the old name made at once: two folders, each
-  // followed on its own.
-  Make(Root() + ".Later", Kind::Mail);
-  Deliver(".Later", "1700000002.M3P1.elsewhere", "Before the rename");
-  EXPECT_TRUE(ChangeArrives());
-  ASSERT_EQ(Store().Summaries("Later").size(), 1u);
-  fs::rename(Root() + ".Later", Root() + ".Earlier");
-  Make(Root() + ".Later", Kind::Mail);
-  EXPECT_TRUE(ChangeArrives());
-  EXPECT_EQ(Names(Store()),
-            (Folders{"Inbox", "Sent", "Drafts", "Archive/Ärger", "Earlier", "Later"}));
-  EXPECT_TRUE(Store().Summaries("Later").empty()) << "the new Later lists the old one's mail";
-  Deliver(".Earlier", "1700000003.M4P1.elsewhere", "Earlier");
-  EXPECT_TRUE(ChangeArrives());
-  Deliver(".Later", "1700000004.M5P1.elsewhere", "Later");
-  EXPECT_TRUE(ChangeArrives());
-  EXPECT_EQ(Store().Summaries("Earlier").size(), 2u);
-  ASSERT_EQ(Store().Summaries("Later").size(), 1u);
-  EXPECT_EQ(Store().Summaries("Later")[0].subject, "Later");
+  ASSERT_EQ(Store().Summaries("Ärger").size(), 1u);
+  EXPECT_EQ(Store().Summaries("Ärger")[0].subject, "Third");
 
   // Removed: gone from the list, its mail with it.
   fs::remove_all(Root() + ".Archive.&AMQ-rger");
   EXPECT_TRUE(ChangeArrives());
-  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts", "Earlier", "Later"}));
+  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts", "Ärger"}));
   EXPECT_EQ(Store().FolderOf("1700000000.M1P1.elsewhere"), "");
   EXPECT_THROW(Store().Load("1700000000.M1P1.elsewhere"), platform::Error);
 
@@ -334,21 +312,18 @@ TEST_F(MaildirFollowTest, FoldersAnotherProgramMakesRenamesAndRemovesAreFollowed
   // for the loop all the same: the page is drawn again.
   Make(Root() + ".Meanwhile", Kind::Mail);
   ASSERT_TRUE(Readable());
-  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts", "Earlier", "Later", "Meanwhile"}));
+  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts", "Meanwhile", "Ärger"}));
   EXPECT_TRUE(ChangeArrives()) << "the event loop never heard of the new folder";
-  fs::remove_all(Root() + ".Meanwhile");
-  EXPECT_TRUE(ChangeArrives());
 
   // What other programs keep beside the mail (mbsync's state, notmuch's
   // index) is no change of the tree: a page would be drawn again for nothing.
   fs::create_directories(Root() + ".notmuch");
   EXPECT_TRUE(ChangeArrives());
   std::ofstream(Root() + ".mbsyncstate") << "state";
-  std::ofstream(Root() + ".Earlier/.mbsyncstate") << "state";
+  std::ofstream(Root() + ".Meanwhile/.mbsyncstate") << "state";
   fs::create_directories(Root() + ".notmuch/xapian");
   EXPECT_TRUE(Readable());
   EXPECT_FALSE(Store().DrainChanges());
-  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts", "Earlier", "Later"}));
 }
 
 // The main window and its selection when the folder shown goes.

@@ -24,12 +24,8 @@ std::string Text(const std::vector<std::uint8_t>& bytes) {
 // A forwarded voice mail, as mail clients attach one.
 std::string Forwarded(const std::string& disposition, const std::string& subject) {
   return "Content-Type: message/rfc822\n" + disposition +
-         "\n"
-         "From: anna@example.com\n"
-         "Subject: " +
-         subject +
-         "\n"
-         "Content-Type: multipart/mixed; boundary=inner\n\n"
+         "\nFrom: anna@example.com\nSubject: " + subject +
+         "\nContent-Type: multipart/mixed; boundary=inner\n\n"
          "--inner\nContent-Type: text/plain\n\nListen.\n"
          "--inner\nContent-Type: audio/mpeg\nContent-Transfer-Encoding: base64\n\nAAECAw==\n"
          "--inner--\n";
@@ -73,15 +69,21 @@ TEST(MimeMessageTest, AnAttachedMailIsWrittenAsAMailAndOtherBytesAsAFile) {
   const auto inner = WriteMimeMessage(testsupport::StoredMail("inner", "Voice from Anna"));
   StoredItem item = testsupport::StoredMail("outer", "Fwd: Voice from Anna");
   item.attachments = {{"Voice from Anna.eml", {inner.begin(), inner.end()}, true},
-                      {"not a mail.eml", {0xff, 0x00, 0xfe}}};
+                      {"not a mail.eml", {0xff, 0x00, 0xfe}},
+                      {"R.WAV", {1, 2, 3}}};
   const auto message = WriteMimeMessage(item);
-  EXPECT_NE(message.find("Content-Type: message/rfc822"), std::string::npos) << message;
+  for (const char* part : {"Content-Type: message/rfc822", "Content-Type: audio/wav",
+                           "Content-Type: application/octet-stream; name=\"not a mail.eml\"",
+                           "Content-Transfer-Encoding: base64\n\nAQID"})
+    EXPECT_NE(message.find(part), std::string::npos) << part << " missing from\n" << message;
+  EXPECT_EQ(AttachmentContentType("a.b.Mp3"), "audio/mpeg");
+  EXPECT_EQ(AttachmentContentType("mp3"), "application/octet-stream");
   EXPECT_NE(message.find("\nSubject: Voice from Anna\n"), std::string::npos)
       << "an attached mail goes as text, readable by any mail program\n"
       << message;
 
   const auto read = ReadMimeMessage(message);
-  ASSERT_EQ(read.attachments.size(), 2u);
+  ASSERT_EQ(read.attachments.size(), 3u);
   EXPECT_EQ(read.attachments[0].fileName, "Voice from Anna.eml");
   EXPECT_TRUE(read.attachments[0].message);
   EXPECT_EQ(ReadMimeMessage(Text(read.attachments[0].bytes)).messageId, "inner@example.com");
