@@ -2,11 +2,12 @@
 // the page has (a mail server) and ending at quit whatever runs, and the page
 // following the Maildir.
 #include <gtest/gtest.h>
-#include <httplib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
-#include <memory>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/platforms/Integrations.h"
@@ -23,19 +24,6 @@ using testsupport::ScratchFolder;
 
 // A hang guard, not a timing: a run that does not end is killed and fails.
 constexpr const char* kGuard = "timeout 120";
-
-// A client of the page of a mailhost started with --web 0, with the token it
-// printed; null when it printed none.
-std::unique_ptr<httplib::Client> PageClient(testsupport::MailhostProcess& page) {
-  const std::string address = page.WaitForLine("page ");
-  const auto token = address.find("?token=");
-  if (token == std::string::npos) return nullptr;
-  auto client = std::make_unique<httplib::Client>(
-      "127.0.0.1", std::stoi(address.substr(address.rfind(':') + 1)));
-  client->set_bearer_token_auth(address.substr(token + 7));
-  client->set_read_timeout(60);
-  return client;
-}
 
 TEST(HostSetup, PlatformsAreChosenByNameAndAnUnknownNameSaysWhichExist) {
   ScratchFolder data;
@@ -76,26 +64,6 @@ TEST(HostSetup, TheConsoleSendsThroughTheMailServerAsThePageDoes) {
   EXPECT_EQ(server.Envelope(0), "from me@example.org\nto anna@example.org\n");
 }
 
-// A box waits on the page (the first start's tutorial question) and the
-// person quits instead of answering: mailhost ends.
-TEST(HostSetup, QuitOnThePageEndsMailhostUnderABox) {
-  ScratchFolder data;
-  ASSERT_EQ(RunMailhost("--register " + std::string(SONVERA_TEST_ADDIN_DIR) +
-                        "/libsonvera.so --data " + data.Path())
-                .status,
-            0);
-  testsupport::MailhostProcess page("--web 0 --data " + data.Path(),
-                                    {"SONVERA_PRODUCT_HOST=http://127.0.0.1:9"});
-  auto client = PageClient(page);
-  ASSERT_TRUE(client) << page.Output();
-  ASSERT_TRUE(testsupport::Eventually([&] {
-    auto state = client->Get("/state");
-    return state && state->body.find("Sonvera Tutorial") != std::string::npos;
-  })) << page.Output();
-  client->Post("/command", "quit", "text/plain");
-  EXPECT_EQ(page.Wait(), 0) << "mailhost did not end at quit: " << page.Output();
-}
-
 // notmuch skips a file without From: a draft names the user from the start.
 TEST(HostSetup, ADraftIsFromTheUsersAddressInTheEnvironment) {
   ScratchFolder data;
@@ -115,7 +83,7 @@ TEST(HostSetup, ADraftIsFromTheUsersAddressInTheEnvironment) {
 }
 
 // The person quits while the encoder hangs: mailhost ends, the encoder with
-// it, and the recording is kept. (The page's quit is the one under a box.)
+// it, and the recording is kept. (The page's quit is tests/web's, under a box.)
 TEST(HostSetup, QuitWhileTheEncoderRunsEndsItAndKeepsTheRecording) {
   ScratchFolder scratch;
   const std::string data = scratch.File("data");
@@ -123,18 +91,25 @@ TEST(HostSetup, QuitWhileTheEncoderRunsEndsItAndKeepsTheRecording) {
       scratch.File("Sonvera"),
       "#!/bin/sh\necho $$ > \"$(dirname \"$0\")/encoder.pid\"\nexec sleep 600\n");
   ASSERT_EQ(RunMailhost("--register " + library + " --data " + data).status, 0);
-  // A closed port: the update check fails at once and quietly.
-  testsupport::MailhostProcess console("--data " + data,
-                                       {"SONVERA_PRODUCT_HOST=http://127.0.0.1:9"});
-  // The first start asks about the tutorial.
-  console.Write("No\nnew w1\nactivate w1\nclick w1 Record\nwait 1s\nclick w1 Stop\nwait 1s\n");
+  // The person types at the console, and quits once the encoder runs. The
+  // first start asks about the tutorial.
+  const std::string input = scratch.File("typed");
   const std::string pidFile = scratch.File("Sonvera/encoder.pid");
-  ASSERT_FALSE(console.WaitForLine("run \"").empty()) << console.Output();
-  ASSERT_TRUE(testsupport::Eventually([&] { return !ScratchFolder::Read(pidFile).empty(); }));
-  const int encoder = std::stoi(ScratchFolder::Read(pidFile));
-  console.Write("quit\n");
-  EXPECT_EQ(console.Wait(), 0) << "mailhost did not end at quit: " << console.Output();
-  EXPECT_TRUE(testsupport::Eventually([&] { return testsupport::Ended(encoder); }))
+  ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
+  std::thread person([&] {
+    std::ofstream typed(input);
+    typed << "No\nnew w1\nactivate w1\nclick w1 Record\nwait 1s\nclick w1 Stop\n" << std::flush;
+    testsupport::Eventually([&] { return !ScratchFolder::Read(pidFile).empty(); });
+    typed << "quit\n";
+  });
+  // A closed port: the update check fails at once and quietly.
+  const auto run = RunMailhost(
+      "--data " + data, "SONVERA_PRODUCT_HOST=http://127.0.0.1:9 " + std::string(kGuard), input);
+  person.join();
+  EXPECT_EQ(run.status, 0) << "mailhost did not end at quit: " << run.err;
+  const std::string pid = ScratchFolder::Read(pidFile);
+  ASSERT_FALSE(pid.empty()) << "the encoder never started: " << run.out;
+  EXPECT_TRUE(testsupport::Eventually([&] { return testsupport::Ended(std::stoi(pid)); }))
       << "the encoder outlived mailhost";
   EXPECT_TRUE(ScratchFolder::Exists(scratch.File("Sonvera/Temp.wav"))) << "the recording was lost";
 }

@@ -50,6 +50,11 @@ LoopbackSmtpServer::LoopbackSmtpServer(SmtpServerOptions options)
     args.push_back(address);
   }
   if (options.refuseData) args.push_back("--refuse-data");
+  if (options.slow != SmtpServerOptions::Slow::No) {
+    args.insert(args.end(),
+                {"--slow", options.slow == SmtpServerOptions::Slow::Greeting ? "greeting" : "reply",
+                 "--interval-ms", std::to_string(options.interval.count())});
+  }
   if (options.tls != SmtpServerOptions::Tls::None) {
     if (!options.identity) throw std::runtime_error("a TLS test SMTP server needs a certificate");
     args.insert(args.end(),

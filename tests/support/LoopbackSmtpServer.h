@@ -5,6 +5,7 @@
 // runs from construction to destruction; the destructor always stops it.
 #include <sys/types.h>
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,10 @@ struct SmtpServerOptions {
   bool refuseData = false;                    // every message answered 550
   enum class Tls { None, StartTls, Smtps } tls = Tls::None;
   std::optional<TlsIdentity> identity;  // needed for StartTls and Smtps
+  // A server slow at its greeting or its answer to the end of the message:
+  // one byte every `interval`, or never (0); it keeps nothing then.
+  enum class Slow { No, Greeting, Reply } slow = Slow::No;
+  std::chrono::milliseconds interval{0};
 };
 
 class LoopbackSmtpServer {

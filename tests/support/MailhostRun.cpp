@@ -1,18 +1,13 @@
 #include "tests/support/MailhostRun.h"
 
-#include <poll.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <thread>
 
 #include "tests/support/ScratchFolder.h"
 
@@ -34,91 +29,6 @@ MailhostRun RunMailhost(const std::string& arguments, const std::string& environ
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   run.err = ScratchFolder::Read(errFile);
   return run;
-}
-
-namespace {
-
-constexpr auto kWatchdog = std::chrono::seconds(60);
-
-}  // namespace
-
-MailhostProcess::MailhostProcess(const std::string& arguments,
-                                 const std::vector<std::string>& environment) {
-  std::vector<std::string> words{MAILHOST_BINARY};
-  std::istringstream split(arguments);
-  for (std::string word; split >> word;) words.push_back(word);
-  int in[2], out[2];
-  if (pipe(in) != 0 || pipe(out) != 0) return;
-  m_pid = fork();
-  if (m_pid == 0) {
-    dup2(in[0], 0);
-    dup2(out[1], 1);
-    close(in[1]);
-    close(out[0]);
-    for (const auto& entry : environment) putenv(const_cast<char*>(entry.c_str()));
-    std::vector<char*> argv;
-    for (auto& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  close(in[0]);
-  close(out[1]);
-  m_input = in[1];
-  m_outputFd = out[0];
-}
-
-MailhostProcess::~MailhostProcess() {
-  CloseInput();
-  if (m_pid > 0) {
-    kill(m_pid, SIGKILL);
-    waitpid(m_pid, nullptr, 0);
-  }
-  if (m_outputFd >= 0) close(m_outputFd);
-}
-
-void MailhostProcess::Write(const std::string& text) {
-  if (m_input >= 0) [[maybe_unused]]
-    auto n = write(m_input, text.data(), text.size());
-}
-
-void MailhostProcess::CloseInput() {
-  if (m_input >= 0) close(m_input);
-  m_input = -1;
-}
-
-std::string MailhostProcess::WaitForLine(const std::string& prefix) {
-  const auto end = std::chrono::steady_clock::now() + kWatchdog;
-  for (;;) {
-    for (auto newline = m_output.find('\n', m_scanned); newline != std::string::npos;
-         newline = m_output.find('\n', m_scanned)) {
-      const auto line = m_output.substr(m_scanned, newline - m_scanned);
-      m_scanned = newline + 1;
-      if (line.rfind(prefix, 0) == 0) return line;
-    }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        end - std::chrono::steady_clock::now());
-    if (m_outputFd < 0 || left.count() <= 0) return "";
-    pollfd fd{m_outputFd, POLLIN, 0};
-    if (poll(&fd, 1, static_cast<int>(left.count())) <= 0) return "";
-    char buffer[4096];
-    const auto got = read(m_outputFd, buffer, sizeof buffer);
-    if (got <= 0) return "";
-    m_output.append(buffer, static_cast<std::size_t>(got));
-  }
-}
-
-int MailhostProcess::Wait() {
-  if (m_pid <= 0) return -1;
-  const auto end = std::chrono::steady_clock::now() + kWatchdog;
-  int status = 0;
-  while (waitpid(m_pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > end) return -1;  // the destructor kills it
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  m_pid = -1;
-  WaitForLine("\x01");  // whatever it printed last
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::string AddinWithEncoder(const std::string& folder, const std::string& encoderScript) {

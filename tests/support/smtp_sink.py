@@ -1,4 +1,5 @@
-"""A loopback SMTP server for tests: keeps what it receives in a folder.
+"""A loopback SMTP server for tests: keeps what it receives in a folder, or
+(--slow) is slow where a test says.
 
 It listens on 127.0.0.1 on a port the system picks and writes that port to
 OUT/port once it accepts connections. Every RCPT TO it is asked for is
@@ -44,6 +45,46 @@ class Sink:
         return "250 OK queued"
 
 
+async def slow_client(reader, writer, where, interval):
+    """A server slow where told: its greeting, or its answer to the end of the
+    message, comes one byte every `interval` seconds, or never (0). The rest
+    it answers at once."""
+
+    async def be_slow():
+        reply = b"250-still thinking\r\n"
+        for i in range(10**9):
+            if interval == 0:
+                if not await reader.read(1):
+                    return
+                continue
+            writer.write(reply[i % len(reply):i % len(reply) + 1])
+            await writer.drain()
+            await asyncio.sleep(interval)
+
+    try:
+        if where == "greeting":
+            await be_slow()
+            return
+        writer.write(b"220 slow.test\r\n")
+        in_message = False
+        while line := await reader.readline():
+            line = line.rstrip(b"\r\n")
+            if in_message:
+                if line == b".":
+                    await be_slow()
+                    return
+            elif line == b"DATA":
+                in_message = True
+                writer.write(b"354 go on\r\n")
+            else:
+                writer.write(b"250 ok\r\n")
+            await writer.drain()
+    except ConnectionError:
+        pass
+    finally:
+        writer.close()
+
+
 async def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("out")
@@ -52,6 +93,8 @@ async def main():
     parser.add_argument("--cert")
     parser.add_argument("--key")
     parser.add_argument("--tls", choices=["starttls", "smtps"])
+    parser.add_argument("--slow", choices=["greeting", "reply"])
+    parser.add_argument("--interval-ms", type=int, default=0)
     args = parser.parse_args()
 
     context = None
@@ -65,9 +108,13 @@ async def main():
         return SMTP(sink, decode_data=False, tls_context=starttls, hostname="sink.test")
 
     loop = asyncio.get_running_loop()
-    server = await loop.create_server(
-        factory, "127.0.0.1", 0, ssl=context if args.tls == "smtps" else None
-    )
+    if args.slow:
+        server = await asyncio.start_server(
+            lambda r, w: slow_client(r, w, args.slow, args.interval_ms / 1000), "127.0.0.1", 0)
+    else:
+        server = await loop.create_server(
+            factory, "127.0.0.1", 0, ssl=context if args.tls == "smtps" else None
+        )
     port = server.sockets[0].getsockname()[1]
     with open(os.path.join(args.out, "port.tmp"), "w") as f:
         f.write(str(port))

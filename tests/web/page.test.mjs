@@ -493,3 +493,14 @@ test("folders other programs make, rename and remove show at once, nested, named
   for (const folder of [".Archive.2025", ".Archive.&ZeVnLIqe-", ".notmuch"]) rmSync(join(maildir, folder), { recursive: true });
   await archive.waitFor({ state: "detached" });
 });
+
+test("a quit sent to the page ends mailhost, even while a box waits for an answer", async () => {
+  await stopHost();
+  host = await startHost();  // the face is still gone: the start asks whether to quit
+  await page.goto(address);
+  await box().waitFor();
+  const ended = new Promise((resolve) => host.once("exit", resolve));
+  // Its answer may not outrun the exit.
+  await ask("/command", { method: "POST", token: token(), body: "quit" }).catch(() => {});
+  assert.equal(await ended, 0, "mailhost did not end at quit");
+});

@@ -153,29 +153,8 @@ TEST_F(MailHostSendTest, TheHandOverRunsOffTheUiThreadWhileTheWindowSaysItIsSend
   EXPECT_TRUE(fake.boxes.Shown().empty()) << fake.LastBoxText();
 }
 
-TEST_F(MailHostSendTest, ARefusedSendIsABoxAndTheSameSendWorksOnceTheCauseIsGone) {
-  auto mail = Write("w1");
-  mail->SetTo(HeldServer::kRefused);
-  server.Open("The mail server 127.0.0.1:25 refused the recipient nobody@example.org: 550 no");
-  fake.boxes.Queue(platform::Answer::Ok);
-  ASSERT_EQ(host->Send("w1"), Result::Sending);
-  ASSERT_TRUE(Finished(mail));
-  EXPECT_TRUE(Contains(fake.LastBoxText(), "The mail could not be sent; it stays in Drafts."))
-      << fake.LastBoxText();
-  EXPECT_TRUE(Contains(fake.LastBoxText(), "550 no")) << fake.LastBoxText();
-  ASSERT_TRUE(host->Window("w1")) << "the window stays open";
-  EXPECT_FALSE(host->Window("w1")->Sending());
-  EXPECT_FALSE(mail->Sent());
-  EXPECT_EQ(store.FolderOf(mail->Id()), "Drafts");
-
-  host->WrittenMail("w1")->SetTo("bob@example.org");
-  ASSERT_EQ(host->Send("w1"), Result::Sending);
-  ASSERT_TRUE(Finished(mail));
-  EXPECT_EQ(store.FolderOf(mail->Id()), "Sent");
-  EXPECT_EQ(sendEvents, 2);
-  EXPECT_EQ(server.Handovers(), 2);
-}
-
+// A refusal is a box, the mail stays in Drafts and the same Send works again:
+// SmtpDeliveryTest's, with a real server, and tests/web's on the page.
 TEST_F(MailHostSendTest, AMailTheServerTookIsFiledByTheNextSendNeverSentTwice) {
   auto mail = Write("w1");
   server.Open();

@@ -1,10 +1,5 @@
 // Submitting mail over SMTP to a loopback server that keeps what it takes.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -13,6 +8,7 @@
 #include <thread>
 
 #include "host/send/SmtpSubmitter.h"
+#include "host/store/MimeMessage.h"
 #include "tests/support/ClosedPort.h"
 #include "tests/support/LoopbackSmtpServer.h"
 
@@ -31,142 +27,27 @@ constexpr const char* kFrom = "me@sender.test";
 const std::string kSmallMessage =
     "From: me@sender.test\r\nTo: you@rcpt.test\r\nSubject: hello\r\n\r\nA line.\r\n";
 
-std::string Base64Lines(const std::string& bytes) {
-  static const char* kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  std::size_t onLine = 0;
-  for (std::size_t i = 0; i < bytes.size(); i += 3) {
-    const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
-    std::uint32_t group = 0;
-    for (std::size_t k = 0; k < 3; ++k)
-      group = group << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0);
-    for (std::size_t k = 0; k < 4; ++k)
-      out += k <= n ? kAlphabet[(group >> (18 - 6 * k)) & 63] : '=';
-    if ((onLine += 4) == 76) {
-      out += "\r\n";
-      onLine = 0;
-    }
-  }
-  return onLine ? out + "\r\n" : out;
-}
-
-// A voice message as mailhost builds one: a text part whose lines begin with
-// dots (SMTP's end-of-data marker among them) and 200 KB of binary in base64.
+// A voice message as mailhost builds one, whose text has lines that begin
+// with dots (SMTP's end-of-data marker among them), with 200 KB of binary;
+// with CRLF line ends, as SMTP carries it.
 std::string MessageWithAttachment() {
   std::mt19937 random(7);
-  std::string audio(200 * 1024, '\0');
-  for (char& byte : audio) byte = static_cast<char>(random());
-  return "From: me@sender.test\r\nTo: a@rcpt.test, b@rcpt.test\r\nSubject: voice\r\n"
-         "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
-         "--b1\r\nContent-Type: text/plain\r\n\r\n"
-         ".starts with a dot\r\n.\r\n..two dots\r\n\r\n"
-         "--b1\r\nContent-Type: audio/mpeg; name=\"Sonvera.mp3\"\r\n"
-         "Content-Transfer-Encoding: base64\r\n\r\n" +
-         Base64Lines(audio) + "--b1--\r\n";
+  mailhost::StoredItem mail;
+  mail.from = kFrom;
+  mail.to = "a@rcpt.test, b@rcpt.test";
+  mail.subject = "voice";
+  mail.body = ".starts with a dot\n.\n..two dots\n";
+  mail.attachments = {{"Sonvera.mp3", std::vector<std::uint8_t>(200 * 1024)}};
+  for (auto& byte : mail.attachments[0].bytes) byte = static_cast<std::uint8_t>(random());
+  std::string message;
+  for (char c : mailhost::WriteMimeMessage(mail)) message += c == '\n' ? "\r\n" : std::string(1, c);
+  return message;
 }
 
 SmtpResult Send(const std::string& url, const std::vector<std::string>& to,
                 const std::string& message = kSmallMessage, const std::string& caFile = "") {
   return SmtpSubmitter(SmtpConfig{url, kFrom, caFile}).Submit(to, message);
 }
-
-// A mail server of the test's own that is slow where the test says: its
-// greeting, or its answer to the end of the message, comes one byte every
-// `interval`, or never (interval 0). Everything else it answers at once.
-class SlowSmtpServer {
- public:
-  enum class Where { Greeting, AfterMessage };
-
-  SlowSmtpServer(Where where, std::chrono::milliseconds interval) {
-    m_listen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (m_listen < 0 ||
-        bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(m_listen, 4) != 0 ||
-        getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      throw std::runtime_error("the slow SMTP server could not listen");
-    }
-    m_port = ntohs(address.sin_port);
-    m_thread = std::thread([this, where, interval] { Serve(where, interval); });
-  }
-  ~SlowSmtpServer() {
-    m_stop = true;
-    m_thread.join();
-    close(m_listen);
-  }
-  std::string Url() const { return "smtp://127.0.0.1:" + std::to_string(m_port); }
-
- private:
-  // Waits for `fd` to be readable; false when the test ends first.
-  bool Readable(int fd) {
-    pollfd waiting{fd, POLLIN, 0};
-    while (!m_stop) {
-      if (poll(&waiting, 1, 50) != 0) return true;
-    }
-    return false;
-  }
-
-  void Say(int client, const std::string& line) {
-    send(client, line.data(), line.size(), MSG_NOSIGNAL);
-  }
-
-  // One byte every interval, or nothing, until the client gives up.
-  void BeSlow(int client, std::chrono::milliseconds interval) {
-    const std::string reply = "250-still thinking\r\n";
-    for (std::size_t i = 0; !m_stop; ++i) {
-      if (interval.count() == 0) {
-        char byte;
-        if (Readable(client) && recv(client, &byte, 1, 0) <= 0) return;
-        continue;
-      }
-      if (send(client, &reply[i % reply.size()], 1, MSG_NOSIGNAL) != 1) return;
-      std::this_thread::sleep_for(interval);
-    }
-  }
-
-  void Serve(Where where, std::chrono::milliseconds interval) {
-    if (!Readable(m_listen)) return;
-    const int client = accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0) return;
-    if (where == Where::Greeting) {
-      BeSlow(client, interval);
-      close(client);
-      return;
-    }
-    Say(client, "220 slow.test\r\n");
-    std::string pending;
-    bool inMessage = false;
-    char buffer[4096];
-    while (Readable(client)) {
-      const ssize_t got = recv(client, buffer, sizeof buffer, 0);
-      if (got <= 0) break;
-      pending.append(buffer, static_cast<std::size_t>(got));
-      for (auto end = pending.find("\r\n"); end != std::string::npos; end = pending.find("\r\n")) {
-        const std::string line = pending.substr(0, end);
-        pending.erase(0, end + 2);
-        if (inMessage) {
-          if (line == ".") BeSlow(client, interval);
-          continue;
-        }
-        if (line == "DATA") {
-          inMessage = true;
-          Say(client, "354 go on\r\n");
-        } else {
-          Say(client, "250 ok\r\n");
-        }
-      }
-    }
-    close(client);
-  }
-
-  int m_listen = -1;
-  int m_port = 0;
-  std::atomic<bool> m_stop{false};
-  std::thread m_thread;
-};
 
 // The N of "gave up after N seconds" in an error, or -1.
 long SaidSeconds(const std::string& error) {
@@ -183,27 +64,40 @@ SmtpConfig LongLimits(const std::string& url) {
   return config;
 }
 
+class SmtpSubmitterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const std::string why = LoopbackSmtpServer::Unavailable(); !why.empty())
+      GTEST_SKIP() << why;
+  }
+  static SmtpServerOptions SlowAt(SmtpServerOptions::Slow where, std::chrono::milliseconds every) {
+    SmtpServerOptions options;
+    options.slow = where;
+    options.interval = every;
+    return options;
+  }
+};
+
 // A slow server is given up at the limit that fits it, and what the error
 // says is the time measured, not the limit.
-TEST(SmtpSlowServer, EachLimitEndsItsKindOfSlowServerAndTheTimeSaidIsTheTimeWaited) {
+TEST_F(SmtpSubmitterTest, EachLimitEndsItsKindOfSlowServerAndTheTimeSaidIsTheTimeWaited) {
   using namespace std::chrono_literals;
-  using Where = SlowSmtpServer::Where;
+  using Slow = SmtpServerOptions::Slow;
   struct Case {
     const char* what;
-    Where where;
+    Slow where;
     std::chrono::milliseconds interval;
     long SmtpConfig::*limit;
   };
   const Case cases[] = {
-      {"a greeting that never comes", Where::Greeting, 0ms, &SmtpConfig::connectTimeoutSeconds},
-      {"a trickled greeting", Where::Greeting, 500ms, &SmtpConfig::connectTimeoutSeconds},
-      {"no answer to the message", Where::AfterMessage, 0ms, &SmtpConfig::replySeconds},
-      {"an answer trickled at 50 bytes a second", Where::AfterMessage, 20ms,
-       &SmtpConfig::timeoutSeconds},
+      {"a greeting that never comes", Slow::Greeting, 0ms, &SmtpConfig::connectTimeoutSeconds},
+      {"a trickled greeting", Slow::Greeting, 500ms, &SmtpConfig::connectTimeoutSeconds},
+      {"no answer to the message", Slow::Reply, 0ms, &SmtpConfig::replySeconds},
+      {"an answer trickled at 50 bytes a second", Slow::Reply, 20ms, &SmtpConfig::timeoutSeconds},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    SlowSmtpServer slow(c.where, c.interval);
+    LoopbackSmtpServer slow(SlowAt(c.where, c.interval));
     SmtpConfig config = LongLimits(slow.Url());
     config.*c.limit = 2;
     const auto start = std::chrono::steady_clock::now();
@@ -218,8 +112,8 @@ TEST(SmtpSlowServer, EachLimitEndsItsKindOfSlowServerAndTheTimeSaidIsTheTimeWait
   }
 }
 
-TEST(SmtpSlowServer, StopEndsASubmissionInProgress) {
-  SlowSmtpServer stalled(SlowSmtpServer::Where::AfterMessage, std::chrono::milliseconds(0));
+TEST_F(SmtpSubmitterTest, StopEndsASubmissionInProgress) {
+  LoopbackSmtpServer stalled(SlowAt(SmtpServerOptions::Slow::Reply, std::chrono::milliseconds(0)));
   std::atomic<bool> stop{false};
   std::thread stopper([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -231,14 +125,6 @@ TEST(SmtpSlowServer, StopEndsASubmissionInProgress) {
   EXPECT_FALSE(result.sent);
   EXPECT_EQ(result.error, "Sending was stopped: mailhost is ending.");
 }
-
-class SmtpSubmitterTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (const std::string why = LoopbackSmtpServer::Unavailable(); !why.empty())
-      GTEST_SKIP() << why;
-  }
-};
 
 TEST(SmtpRecipients, ToTextGivesEveryAddressOnce) {
   EXPECT_EQ(ParseRecipients("a@x.test"), std::vector<std::string>{"a@x.test"});
@@ -279,6 +165,7 @@ TEST_F(SmtpSubmitterTest, RefusesBeforeConnectingWhatCannotBeSent) {
 TEST_F(SmtpSubmitterTest, MessageArrivesByteForByteAtEveryRecipient) {
   LoopbackSmtpServer server;
   const std::string message = MessageWithAttachment();
+  ASSERT_NE(message.find("\r\n.\r\n"), std::string::npos) << "no end-of-data marker to stuff";
   const SmtpResult result =
       Send(server.Url(), ParseRecipients("A <a@rcpt.test>, b@rcpt.test"), message);
   ASSERT_TRUE(result.sent) << result.error;
