@@ -8,7 +8,8 @@
 # Maildir's path first, to make what the scenario finds there. `# addin:
 # probe` plays it with the probe add-in ($MAILHOST_PROBE) instead of the
 # add-in built with mailhost. Each line of FILE.err, when there is one, must
-# be in what the run wrote to standard error.
+# be in what the run wrote to standard error; a line that starts with ! must
+# not be.
 set -u
 if [ $# -ne 2 ]; then
   echo "usage: $0 MAILHOST FILE.scn" >&2
@@ -56,7 +57,12 @@ elif ! diff -u --label "$expected" --label "printed" "$expected" "$actual"; then
 fi
 if [ -f "${scenario%.scn}.err" ]; then
   while IFS= read -r said; do
-    if [ -n "$said" ] && ! grep -qF -- "$said" "$work/stderr"; then
+    if [[ $said == '!'* ]]; then
+      if grep -qF -- "${said#!}" "$work/stderr"; then
+        echo "standard error has: ${said#!}"
+        failed=1
+      fi
+    elif [ -n "$said" ] && ! grep -qF -- "$said" "$work/stderr"; then
       echo "standard error lacks: $said"
       failed=1
     fi

@@ -41,12 +41,6 @@ TEST(ErrorPromptTest, OtherModesShowOkBoxesOrNothing) {
   fake.boxes.Queue(Answer::Ok);
   EXPECT_FALSE(ErrorPrompt("x", "y", kModeDoShutDown, &caller).has_value());
   EXPECT_EQ(caller.calls, 1) << "DoShutDown shuts the caller down";
-
-  // Letter case matters: nothing is shown.
-  std::size_t shown = fake.boxes.Shown().size();
-  EXPECT_FALSE(ErrorPrompt("x", "y", "askshutdown", &caller).has_value());
-  EXPECT_FALSE(ErrorPrompt("x", "y", "Whatever", &caller).has_value());
-  EXPECT_EQ(fake.boxes.Shown().size(), shown);
 }
 
 TEST(ErrorPromptTest, AFailingBoxNeverEscapes) {

@@ -46,16 +46,13 @@ TEST(EventTest, HandlersMayUnsubscribeEachOtherWhileFiring) {
   calls.clear();
   source.Changed.Fire(0);
   EXPECT_EQ(calls, (std::vector<std::string>{"first", "third", "added"}));
-}
-
-TEST(EventTest, SubscriptionOutlivingItsEventIsHarmless) {
-  Subscription sub;
+  // A subscription that outlives its event is released harmlessly (ASan).
+  Subscription late;
   {
-    Source source;
-    sub = source.Changed.Subscribe([](int) {});
+    Source gone;
+    late = gone.Changed.Subscribe([](int) {});
   }
-  sub.Reset();
-  SUCCEED();
+  late.Reset();
 }
 
 }  // namespace

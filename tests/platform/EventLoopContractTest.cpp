@@ -194,28 +194,6 @@ TYPED_TEST(EventLoopContract, WatchedDescriptorsRunTheirTaskWhenReadable) {
   close(fds[1]);
 }
 
-TEST(VirtualEventLoop, TimeMovesToEachDueTimeInOrderAndLongWaitsCostNothing) {
-  platform::VirtualEventLoop loop;
-  std::vector<std::pair<std::string, long>> fired;
-  loop.SetTimer(Millis(500), false, [&] { fired.push_back({"save", loop.Now().count()}); });
-  loop.SetTimer(Millis(50), false, [&] { fired.push_back({"pause", loop.Now().count()}); });
-  const auto tick = loop.SetTimer(Millis(1000), true, [&] {
-    fired.push_back({"tick", loop.Now().count()});
-  });
-  loop.AdvanceBy(Millis(2000));
-  loop.KillTimer(tick);
-  loop.SetTimer(std::chrono::minutes(45), false, [&] {
-    fired.push_back({"limit", loop.Now().count()});
-    loop.Quit();
-  });
-  loop.Run();
-  EXPECT_EQ(fired, (std::vector<std::pair<std::string, long>>{{"pause", 50},
-                                                              {"save", 500},
-                                                              {"tick", 1000},
-                                                              {"tick", 2000},
-                                                              {"limit", 2000 + 45 * 60000}}));
-}
-
 TEST(VirtualEventLoop, RunThatNothingCouldEndThrowsInsteadOfHanging) {
   platform::VirtualEventLoop loop;
   EXPECT_THROW(loop.Run(), platform::Error);

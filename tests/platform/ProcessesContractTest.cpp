@@ -126,18 +126,6 @@ TYPED_TEST(ProcessesContract, FinishedDoesNotWaitForARunningProgram) {
   EXPECT_EQ(exitCode, 5);
 }
 
-TYPED_TEST(ProcessesContract, NoProgramGivesNoProcessAndStrangeIdsAreFinished) {
-  EXPECT_EQ(this->Processes().Start("   ", true), 0);
-  EXPECT_EQ(this->Processes().StartProgram({}, true), 0);
-  EXPECT_EQ(this->Processes().StartProgram({"", "arg"}, true), 0);
-  platform::ExitStatus status;
-  status.code = 0;
-  EXPECT_TRUE(this->Processes().Finished(-12345, &status));
-  EXPECT_EQ(status.code, -1);
-  EXPECT_FALSE(this->Processes().Kill(-12345));
-  EXPECT_FALSE(this->Processes().WaitForOpen(-12345, "/bin/sh", 1000));
-}
-
 TYPED_TEST(ProcessesContract, AStartedProgramsLastWordsComeWithItsEnd) {
   const std::string program = this->backend.Program(1, "reading input\nError writing output \n");
   this->backend.Release();

@@ -83,19 +83,5 @@ TEST_F(PingTest, SendEchoRefusesWhatIsNoAddressOrDoesNotFitTheReplyRecord) {
   EXPECT_EQ(icmp.Echoes().size(), 1u);
 }
 
-TEST(PingTextTest, AddressAndStatusTexts) {
-  EXPECT_EQ(AddressText({10, 0, 0, 255}), "10.0.0.255");
-  EXPECT_EQ(AddressText({255, 254, 1, 100}), "255.254.1.100");
-  EXPECT_EQ(EchoStatusText(11010), "11010   [ ip req timed out ]");
-  EXPECT_EQ(EchoStatusText(-1), "-1   [ inet_addr: bad IP format ]");
-  EXPECT_EQ(EchoStatusText(500), "500   [ ping timeout ]");
-  EXPECT_EQ(EchoStatusText(11001), "11001   [ ip buf too_small ]");
-  EXPECT_EQ(EchoStatusText(11255), "11255   [ ip pending ]");
-  // Gaps in the table and neighbours of its ends are unknown.
-  for (int code : {7, 1, -2, 11000, 11024, 11049, 11051, 11254, 11256}) {
-    EXPECT_EQ(EchoStatusText(code), std::to_string(code) + "   [ unknown  msg returned ]");
-  }
-}
-
 }  // namespace
 }  // namespace sonvera
