@@ -143,68 +143,32 @@ class MaildirTreeTest : public testing::Test {
   testsupport::ScratchFolder m_folder;
 };
 
-TEST_F(MaildirTreeTest, ACorpusOfFolderNamesListsAsPeopleWroteThemInTheOrderTheyAreShown) {
+// How a corpus of names lists, in which order, is the maildir_folders
+// scenario's; here, that writing into every folder and marking mail read
+// leaves what is no mail folder as it was.
+TEST_F(MaildirTreeTest, WritingIntoEveryFolderLeavesWhatIsNoFolderAlone) {
   const struct {
     std::string disk;
     Kind kind;
   } kCorpus[] = {
-      {".Sent", Kind::Mail},
-      {".Sent.2023", Kind::Mail},
-      {".Drafts", Kind::Mail},
-      {".&AMQ-rger", Kind::Mail},
-      {".Archive", Kind::Mail},
-      {".Archive.2024", Kind::Mail},
-      {".Archive.&ZeVnLIqe-", Kind::Mail},
-      {".archive", Kind::Mail},
+      {".Sent.2023", Kind::Mail},    {".Archive.&ZeVnLIqe-", Kind::Mail},
       {".Projects.&U,BTFw-", Kind::Mail},  // its parent is no folder
-      {".Tom &- Jerry", Kind::Mail},
-      {".Music &A6kgrNg03R4-", Kind::Mail},
-      {".Bad&AMQ", Kind::Mail},       // malformed: as on disk
-      {".&AEE-scii", Kind::Mail},     // malformed: as on disk
-      {".Caf\xc3\xa9", Kind::Mail},   // UTF-8 as mutt writes it: as on disk
-      {".Latin\xe9", Kind::Mail},     // not UTF-8 either
-      {".&AAo-Line", Kind::Mail},     // a line break: as on disk
-      {".\xc3\x84rger", Kind::Mail},  // "Ärger" again: by its name on disk
-      {".Inbox", Kind::Mail},         // the Inbox is the root's
-      {".A..B", Kind::Mail},          // no hierarchy Maildir++ knows
-      {".OnlyCur", Kind::CurOnly},
-      {".OnlyNew", Kind::NewOnly},
-      {".OnlyTmp", Kind::TmpOnly},
-      {".notmuch", Kind::Notmuch},
-      {".Empty", Kind::Empty},
-      {".NotAFolder", Kind::File},
+      {".Tom &- Jerry", Kind::Mail}, {".Latin\xe9", Kind::Mail},  // not UTF-8: as on disk
+      {".OnlyCur", Kind::CurOnly},   {".OnlyNew", Kind::NewOnly},
+      {".OnlyTmp", Kind::TmpOnly},   {".notmuch", Kind::Notmuch},
+      {".Empty", Kind::Empty},       {".NotAFolder", Kind::File},
       {".Contacts", Kind::Notmuch},  // a known name, but no mail folder
   };
-  for (const auto& entry : kCorpus) Make(Root() + entry.disk, entry.kind);
   std::map<std::string, std::map<std::string, std::uintmax_t>> untouched;
   for (const auto& entry : kCorpus) {
-    const bool mailFolder =
-        entry.kind == Kind::Mail || entry.kind == Kind::CurOnly || entry.kind == Kind::NewOnly;
-    if (!mailFolder) untouched[entry.disk] = Snapshot(Root() + entry.disk);
+    Make(Root() + entry.disk, entry.kind);
+    if (entry.kind >= Kind::TmpOnly) untouched[entry.disk] = Snapshot(Root() + entry.disk);
   }
-
   MaildirStore store(Root());
-  const std::vector<std::string> expected = {
-      "Inbox",   "Sent",          "Sent/2023",   "Drafts",     "&AAo-Line",    "&AEE-scii",
-      ".A..B",   ".Inbox",        ".Ärger",      "Archive",    "Archive/2024", "Archive/日本語",
-      "archive", "Bad&AMQ",       "Café",        "Latin\\xE9", "Music Ω€𝄞",    "OnlyCur",
-      "OnlyNew", "Projects/台北", "Tom & Jerry", "Ärger",
-  };
-  EXPECT_EQ(Names(store), expected);
-
-  // A nested name is the way back to its folder on disk.
-  for (const auto& name : {"Archive/日本語", "Tom & Jerry", "Projects/台北", "Sent/2023"}) {
-    EXPECT_TRUE(fs::is_directory(Root() + MaildirTree::DiskNameOf(name) + "/cur")) << name;
-    EXPECT_EQ(MaildirTree::NameOf(MaildirTree::DiskNameOf(name).substr(1)), name);
-  }
-  for (const auto& name : {"A.B", "", "A//B", "/A"}) {
-    EXPECT_THROW(MaildirTree::DiskNameOf(name), platform::Error) << name;
-  }
-
-  // Writing into every folder listed, and a read mark, leave every
-  // directory that is no mail folder as it was.
+  const auto listed = Names(store);
+  ASSERT_EQ(listed.size(), 10u) << testing::PrintToString(listed);
   int n = 0;
-  for (const auto& name : expected) {
+  for (const auto& name : listed) {
     const auto id = "m" + std::to_string(++n);
     auto mail = StoredMail(id, name);
     mail.sent = name != "Drafts";
@@ -214,11 +178,18 @@ TEST_F(MaildirTreeTest, ACorpusOfFolderNamesListsAsPeopleWroteThemInTheOrderThey
     ASSERT_EQ(store.Summaries(name).size(), 1u) << name;
     EXPECT_EQ(store.Summaries(name)[0].subject, name);
   }
-  for (const auto& [disk, before] : untouched) {
+  for (const auto& [disk, before] : untouched)
     EXPECT_EQ(Snapshot(Root() + disk), before) << disk << " was written into";
-  }
   EXPECT_FALSE(fs::exists(Root() + ".notmuch/maildirfolder"));
-  EXPECT_EQ(Names(store), expected) << "writing made or renamed a folder";
+  EXPECT_EQ(Names(store), listed) << "writing made or renamed a folder";
+
+  // A nested name is the way back to its folder on disk.
+  for (const auto& name : {"Archive/日本語", "Tom & Jerry", "Projects/台北", "Sent/2023"}) {
+    EXPECT_TRUE(fs::is_directory(Root() + MaildirTree::DiskNameOf(name) + "/cur")) << name;
+    EXPECT_EQ(MaildirTree::NameOf(MaildirTree::DiskNameOf(name).substr(1)), name);
+  }
+  for (const auto& name : {"A.B", "", "A//B", "/A"})
+    EXPECT_THROW(MaildirTree::DiskNameOf(name), platform::Error) << name;
 }
 
 TEST_F(MaildirTreeTest, AFolderOfMailhostsOwnInTheWayOfAnotherProgramsDirectoryIsNotWrittenInto) {

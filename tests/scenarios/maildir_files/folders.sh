@@ -21,6 +21,21 @@ folder '.Projects.&U,BTFw-'
 folder '.Tom &- Jerry'
 folder '.&BB8EQAQ4BDIENQRC-'
 folder '.Bad&AMQ'
+# Names as other programs leave them: a case twin, a character beyond 16
+# bits, malformed UTF-7, UTF-8 as mutt writes it, bytes that are neither, a
+# line break, the Inbox's own name, a hierarchy Maildir++ does not know.
+folder .Sent.2023
+folder .archive
+folder '.Music &A6kgrNg03R4-'
+folder '.&AEE-scii'
+folder $'.Caf\xc3\xa9'
+folder $'.Latin\xe9'
+folder '.&AAo-Line'
+folder $'.\xc3\x84rger'
+folder .Inbox
+folder .A..B
+# cur/ or new/ alone make a folder; tmp/ alone, nothing, a file or an index do not.
+mkdir -p "$root/.OnlyCur/cur" "$root/.OnlyNew/new" "$root/.Empty" "$root/.Contacts/xapian"
 mkdir -p "$root/.notmuch/xapian" "$root/.OnlyTmp/tmp"
 printf 'index' >"$root/.notmuch/xapian/postlist.glass"
 printf 'not a folder' >"$root/.NotAFolder"
