@@ -126,9 +126,6 @@ TEST_F(UpdateCheckTest, YesInstallsFromAPrivateFolderAndQuitsTheHost) {
   RunCheck();
 
   EXPECT_EQ(Urls(), (std::vector<std::string>{kVersionUrl, kInstallerUrl}));
-  EXPECT_EQ(http.Requests().back().timeoutSeconds, 300);
-  EXPECT_EQ(http.Requests().back().maxBytes, 256u * 1024 * 1024);
-  EXPECT_GE(http.Requests().back().bodyFd, 0) << "the installer must go straight to its file";
   ASSERT_EQ(processes.Starts().size(), 1u);
   const auto& started = processes.Starts().front();
   ASSERT_EQ(started.argv.size(), 1u) << "the installer is started by its path alone";
