@@ -230,6 +230,7 @@ TEST_F(SaveWaveFileTest, AMissingOrShortRecordingIsAFailureBoxAndNothingRuns) {
             std::string::npos)
       << fake.LastBoxText();
   WriteWav(46);
+  owner->setToolbarState(sonvera::ToolbarState::Playing);  // No puts the bar back to wait, whatever it was
   Save();
   EXPECT_NE(fake.LastBoxText().find("Record Failure - File too small"), std::string::npos);
   EXPECT_TRUE(fake.processes.Starts().empty());
