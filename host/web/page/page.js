@@ -37,6 +37,14 @@ function el(tag, props = {}, children = []) {
 // Draws `node` again only when what it shows changed, and gives the focus
 // back to the control that had it: the state comes many times a second
 // while the meter runs, and a redrawn button would lose the keyboard.
+// Focus given back after a redraw is not the person moving to the main
+// window, and must not deactivate a mail window.
+let refocusing = false;
+function refocus(node) {
+  refocusing = true;
+  try { node?.focus(); } finally { refocusing = false; }
+}
+
 function redraw(node, data, draw) {
   const key = JSON.stringify(data);
   if (node.dataset.drawn === key) return;
@@ -44,7 +52,7 @@ function redraw(node, data, draw) {
   const focusable = () => [...node.querySelectorAll("button, select, input, textarea")];
   const had = focusable().indexOf(document.activeElement);
   draw();
-  if (had >= 0) focusable()[had]?.focus();
+  if (had >= 0) refocus(focusable()[had]);
 }
 
 // Puts `nodes` into `container` in this order, moving only what is out of place.
@@ -122,8 +130,10 @@ function subfoldersOf(item) {
 // may hold tens of thousands of mails.
 const ROW = 24, PAGE = 100;
 
-function emptyListing(folder, version, total) {
-  return { folder, version, total, loaded: false, rows: new Map(), pending: new Set() };
+// `stale`: the rows of the listing this one replaces, shown until their page
+// comes again, so a row under the person's click or key does not vanish.
+function emptyListing(folder, version, total, stale = new Map()) {
+  return { folder, version, total, loaded: false, rows: new Map(), stale, pending: new Set() };
 }
 
 async function loadPage(p) {
@@ -155,7 +165,8 @@ function listFailed(error) {
 function refreshList() {
   if (listed.folder !== state.folder || listed.version !== state.storeVersion) {
     const sameFolder = listed.folder === state.folder;
-    listed = emptyListing(state.folder, state.storeVersion, sameFolder ? listed.total : 0);
+    listed = emptyListing(state.folder, state.storeVersion, sameFolder ? listed.total : 0,
+      sameFolder ? new Map([...listed.stale, ...listed.rows]) : undefined);
     if (!sameFolder) $("list").scrollTop = 0;
   }
   renderList();
@@ -196,7 +207,7 @@ function renderList(force) {
     return;
   }
   const rows = [el("tr", { class: "spacer", "aria-hidden": "true", style: `height:${first * ROW}px` })];
-  for (let i = first; i < last; ++i) rows.push(rowOf(i, listed.rows.get(i), selected));
+  for (let i = first; i < last; ++i) rows.push(rowOf(i, listed.rows.get(i) ?? listed.stale.get(i), selected));
   rows.push(el("tr", { class: "spacer", "aria-hidden": "true", style: `height:${(listed.total - last) * ROW}px` }));
   const body = $("messages");
   body.replaceChildren(...rows);
@@ -204,7 +215,7 @@ function renderList(force) {
     body.dataset.folder = listed.folder;
     body.dataset.total = listed.total;
   }
-  if (focused !== undefined) body.querySelector(`tr[data-index="${focused}"]`)?.focus();
+  if (focused !== undefined) refocus(body.querySelector(`tr[data-index="${focused}"]`));
   $("open-mail").disabled = state.selection.length !== 1;
 }
 
@@ -248,10 +259,13 @@ function nextWindowName() {
   return name;
 }
 
-async function openItem(id) {
+// 202: still opening on a busy machine; the activation queues behind it.
+async function openWindow(command) {
   const name = nextWindowName();
-  if (await run(`open ${quote(id)} ${name}`) === 200) run(`activate ${name}`);
+  if ([200, 202].includes(await run(`${command} ${name}`))) run(`activate ${name}`);
 }
+
+const openItem = (id) => openWindow(`open ${quote(id)}`);
 
 // The state carries the start of a long text; the whole is fetched when asked for.
 async function wholeBody(mail) {
@@ -455,12 +469,9 @@ function render() {
 $("list").addEventListener("scroll", () => requestAnimationFrame(() => renderList()));
 // Working in the main window deactivates the mail window, as on a desktop.
 $("explorer").addEventListener("focusin", () => {
-  if (state && state.windows.some((w) => w.active)) run("activate explorer");
+  if (!refocusing && state && state.windows.some((w) => w.active)) run("activate explorer");
 });
-$("new-mail").addEventListener("click", async () => {
-  const name = nextWindowName();
-  if (await run(`new ${name}`) === 200) run(`activate ${name}`);
-});
+$("new-mail").addEventListener("click", () => openWindow("new"));
 $("open-mail").addEventListener("click", () => openItem(state.selection[0]));
 $("box").addEventListener("cancel", (e) => e.preventDefault());  // a box is answered, not dismissed
 $("commandline").addEventListener("submit", (e) => {
