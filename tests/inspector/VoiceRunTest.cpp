@@ -98,4 +98,33 @@ TEST(VoiceRunTest, AnEncoderKilledPartWayIsReportedAndNothingIsLost) {
   EXPECT_EQ(kept.Frames() / kept.rate, 10);
 }
 
+TEST(VoiceRunTest, AQuietVoiceArrivesAtTheLoudnessOfTheOthers) {
+  ScratchFolder scratch;
+  testsupport::WriteWav(
+      scratch.File("quiet.wav"),
+      testsupport::Signal(22050, 3, [](double t) { return testsupport::Syllables(t, 0.1); }),
+      22050);
+  std::ofstream(scratch.File("quiet.scn")) << "registry set Software\\Microsoft\\Office\\Outlook"
+                                              "\\Addins\\Sonvera.Amp AQ sz 1\n"
+                                              "mic quiet.wav\n"
+                                              "start\n"
+                                              "new w1\n"
+                                              "activate w1\n"
+                                              "click w1 Record\n"
+                                              "wait 20s\n"
+                                              "click w1 Stop\n"
+                                              "wait 500ms\n"
+                                              "show-mail w1\n";
+  const std::string data = scratch.File("data");
+  const auto run =
+      testsupport::RunMailhost("--script " + scratch.File("quiet.scn") + " --data " + data);
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  ASSERT_NE(run.out.find("mail w1: attachments(Sonvera.mp3 "), std::string::npos) << run.out;
+  EXPECT_LT(testsupport::MeasureLevel(scratch.File("quiet.wav")).lufs, -30);
+  // The attached file, decoded.
+  const auto voice = testsupport::MeasureLevel(data + "/addin/Sonvera.mp3");
+  EXPECT_NEAR(voice.lufs, -16, 1);
+  EXPECT_LT(voice.truePeakDbtp, 0);
+}
+
 }  // namespace
