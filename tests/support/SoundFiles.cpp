@@ -63,13 +63,6 @@ std::vector<short> Signal(int rate, double seconds, const std::function<double(d
   return samples;
 }
 
-double Syllables(double t, double amplitude) {
-  double buzz = 0;
-  for (int h = 1; h <= 6; ++h) buzz += std::sin(2 * M_PI * 150 * h * t) / h;
-  const double envelope = 0.5 - 0.5 * std::cos(2 * M_PI * 4 * t);
-  return amplitude * envelope * buzz / 1.8;
-}
-
 Level MeasureLevel(const std::string& path) {
   SF_INFO info{};
   std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(sf_open(path.c_str(), SFM_READ, &info),

@@ -28,9 +28,6 @@ void WriteWav(const std::string& path, const std::vector<short>& samples, int ra
 Sound ReadWav(const std::string& path);
 // `seconds` of fn(time in seconds), -1 to 1, as 16-bit samples.
 std::vector<short> Signal(int rate, double seconds, const std::function<double(double)>& fn);
-// A voice's stand-in: a 150 Hz buzz with its harmonics, in syllables four
-// times a second, at `amplitude` (its peaks).
-double Syllables(double t, double amplitude);
 
 // Integrated loudness (LUFS) and true peak (dBTP) of a sound file (WAV or
 // MP3), measured by libebur128 over all of it: the reference the add-in's
