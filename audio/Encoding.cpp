@@ -41,6 +41,14 @@ using SndFile = std::unique_ptr<SNDFILE, int (*)(SNDFILE*)>;
 constexpr size_t kFrames = 8192;
 // A change of level nobody hears is not worth rewriting a recording for.
 constexpr double kUnheardDb = 0.05;
+// The limiter aims this far under the true peak wanted (-0.3 dB)...
+constexpr double kLimiterMargin = 0.966;
+// ... and its result is made again when it passes, or falls this far short
+// of the loudness (the limiter takes some), at most this many times.
+constexpr double kLoudnessTolerance = 0.5;
+constexpr int kLimiterAttempts = 3;
+// What a dB more of gain brings to a voice that is being limited, at first.
+constexpr double kFirstSlope = 0.5;
 
 std::string SystemReason(int error) {
   return error ? std::strerror(error) : sf_strerror(nullptr);
@@ -188,7 +196,8 @@ const float* Mono(const float* frames, size_t count, unsigned channels, std::vec
 
 // Brings the recording to `rate` and, given a target, its voice to that
 // loudness: one pass converts the rate and measures what the encoder will
-// get, one applies the gain. The file is replaced only when all is written.
+// get, one applies the gain and the limiter. The file is replaced only when
+// all is written.
 void Prepare(const std::string& wavPath, int rate, const LoudnessTarget* target) {
   SF_INFO in{};
   SndFile source(sf_open(wavPath.c_str(), SFM_READ, &in), sf_close);
@@ -210,28 +219,72 @@ void Prepare(const std::string& wavPath, int rate, const LoudnessTarget* target)
     }
     CheckRead(source.get(), wavPath);
   }
-  const double gainDb = meter ? meter->Gain(*target) : 0;
-  if (std::fabs(gainDb) < kUnheardDb) {
+  const double cap = target ? std::pow(10.0, target->truePeakDbtp / 20) : 0;
+  double gainDb = meter ? meter->LoudnessGain(*target) : 0;
+  if (!meter || !std::isfinite(meter->IntegratedLufs()) ||
+      (std::fabs(gainDb) < kUnheardDb && meter->TruePeak() <= cap)) {
     source.reset();
     if (converted) converted->MoveTo(wavPath);
     return;
   }
 
+  // The limiter's estimate of the peaks between samples is not libebur128's:
+  // the result is measured, and made again with what it missed by.
   SndFile measured = converted ? converted->Reopen() : std::move(source);
-  if (sf_seek(measured.get(), 0, SEEK_SET) != 0)
-    throw platform::Error("Cannot read " + wavPath + ": " + sf_strerror(measured.get()));
-  PendingWav result(wavPath + ".level", rate, in.channels);
-  const auto gain = static_cast<float>(std::pow(10.0, gainDb / 20));
+  double ceiling = cap * kLimiterMargin;
   std::vector<float> buffer(kFrames * channels);
-  sf_count_t got = 0;
-  while ((got = sf_readf_float(measured.get(), buffer.data(), kFrames)) > 0) {
-    const size_t samples = static_cast<size_t>(got) * channels;
-    for (size_t i = 0; i < samples; ++i) buffer[i] *= gain;
-    result.Write(buffer.data(), static_cast<size_t>(got));
+  std::vector<float> limited;
+  std::vector<float> mono;
+  double slope = kFirstSlope;
+  double lastGainDb = 0;
+  double lastLoudness = 0;
+  for (int attempt = 0;; ++attempt) {
+    // Should the limiter never get there, the gain alone, held under the peak.
+    const bool gainAlone = attempt == kLimiterAttempts;
+    if (gainAlone) {
+      gainDb = meter->Gain(*target);
+      ceiling = HUGE_VAL;
+    }
+    if (sf_seek(measured.get(), 0, SEEK_SET) != 0)
+      throw platform::Error("Cannot read " + wavPath + ": " + sf_strerror(measured.get()));
+    PendingWav result(wavPath + ".level", rate, in.channels);
+    PeakLimiter limiter(static_cast<unsigned>(rate), channels, gainDb, ceiling);
+    LoudnessMeter check(static_cast<unsigned>(rate));
+    auto put = [&] {
+      const size_t count = limited.size() / channels;
+      check.Add(Mono(limited.data(), count, channels, mono), count);
+      result.Write(limited.data(), count);
+      limited.clear();
+    };
+    sf_count_t got = 0;
+    while ((got = sf_readf_float(measured.get(), buffer.data(), kFrames)) > 0) {
+      limiter.Add(buffer.data(), static_cast<size_t>(got), limited);
+      put();
+    }
+    CheckRead(measured.get(), wavPath);
+    limiter.Finish(limited);
+    put();
+
+    const double loudness = check.IntegratedLufs();
+    const double peak = check.TruePeak();
+    const bool low =
+        loudness < target->integratedLufs - kLoudnessTolerance && gainDb < target->maxGainDb;
+    if (gainAlone || (peak <= cap && !low)) {
+      measured.reset();
+      result.MoveTo(wavPath);
+      return;
+    }
+    if (peak > cap) ceiling *= cap / peak * kLimiterMargin;
+    if (low) {
+      // The more gain, the more the limiter takes: the step is judged from
+      // what the last one brought.
+      if (attempt > 0 && gainDb != lastGainDb)
+        slope = std::clamp((loudness - lastLoudness) / (gainDb - lastGainDb), 0.2, 1.0);
+      lastGainDb = gainDb;
+      lastLoudness = loudness;
+      gainDb = std::min(target->maxGainDb, gainDb + (target->integratedLufs - loudness) / slope);
+    }
   }
-  CheckRead(measured.get(), wavPath);
-  measured.reset();
-  result.MoveTo(wavPath);
 }
 
 }  // namespace

@@ -33,8 +33,10 @@ std::string Mp3Argument(const std::string& shortFolder);
 void ConvertRate(const std::string& wavPath, int rate);
 
 // What ConvertRate does, with the voice brought to `target` on the way: one
-// pass converts the rate and measures, one applies the gain. Silence, and a
-// recording too quiet to measure, keep their level. Throws platform::Error
+// pass converts the rate and measures, one applies the gain and limits the
+// peaks the gain would push past the target's (made again, at most a few
+// times, when its result misses). Silence, and a recording too quiet to
+// measure, keep their level. Throws platform::Error
 // when it cannot, and the file is then as it was, for ConvertRate alone.
 void NormaliseLoudness(const std::string& wavPath, int rate, const LoudnessTarget& target = {});
 

@@ -6,7 +6,9 @@
 #include <ebur128.h>
 
 #include <cstddef>
+#include <deque>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace sonvera {
@@ -36,9 +38,10 @@ class LoudnessMeter {
   double IntegratedLufs();
   double TruePeak();
 
-  // The gain in dB that brings the stream to `target`: the loudness gain,
-  // capped at the target's maximum, lowered where the true peak would pass
-  // the target's. 0 when the stream cannot be measured.
+  // The gain in dB that brings the stream to `target`'s loudness, capped at
+  // its maximum; 0 when the stream cannot be measured.
+  double LoudnessGain(const LoudnessTarget& target);
+  // That gain, lowered where the true peak would pass the target's.
   double Gain(const LoudnessTarget& target);
 
   // How far libebur128's four-times interpolation can rise above the
@@ -63,6 +66,44 @@ class LoudnessMeter {
   long long m_fedFrom = 0;  // m_peaks has the frames from here to m_fedEnd, unbroken
   long long m_fedEnd = 0;
   double m_truePeak = 0;
+};
+
+// A gain followed by a look-ahead limiter: the rare peaks of a voice are
+// brought under `ceiling` (a share of full scale, between samples too) while
+// the rest keeps the gain, so that the peaks do not hold the whole voice down.
+// Frames go in and come out interleaved, delayed by the look-ahead; memory
+// does not grow with the length of the stream.
+class PeakLimiter {
+ public:
+  PeakLimiter(unsigned rate, unsigned channels, double gainDb, double ceiling);
+
+  // Appends to `out` the frames that have come through.
+  void Add(const float* frames, std::size_t count, std::vector<float>& out);
+  // After the last Add: the frames still held.
+  void Finish(std::vector<float>& out);
+
+ private:
+  void Push(const float* frame, std::vector<float>& out);
+  // 0 when all of them are under the ceiling.
+  float Between() const;
+  const float* Back(std::size_t age) const;
+
+  unsigned m_channels;
+  float m_gain;
+  double m_ceiling;
+  std::size_t m_lookAhead;
+  double m_release;
+  std::size_t m_frames;          // the ring's length
+  std::vector<float> m_history;  // the last frames, a ring, newest at m_newest
+  std::size_t m_newest = 0;
+  long long m_in = 0;    // frames pushed, the end's silence included
+  long long m_end = -1;  // frames of the stream, once Finish knows it
+  float m_lastBetween = 0;
+  std::deque<std::pair<long long, double>> m_lows;  // the window's rising minima
+  double m_held = 1;
+  std::vector<double> m_heldRing;  // the held gains the applied one averages
+  double m_heldSum = 0;
+  std::size_t m_heldAt = 0;
 };
 
 }  // namespace sonvera

@@ -88,6 +88,11 @@ Level MeasureLevel(const std::string& path) {
   return level;
 }
 
+bool MakeSpeech(const std::string& text, const std::string& wav) {
+  const std::string command = "espeak-ng -w '" + wav + "' '" + text + "' 2>/dev/null";
+  return std::system(command.c_str()) == 0;
+}
+
 bool MakeMp3(const std::string& wav, const std::string& mp3) {
   if (std::system("command -v lame >/dev/null 2>&1") != 0) return false;
   const std::string command = "lame --quiet '" + wav + "' '" + mp3 + "'";

@@ -38,6 +38,10 @@ struct Level {
 };
 Level MeasureLevel(const std::string& path);
 
+// Speaks `text` into `wav` with espeak-ng (22050 Hz, mono); false when it
+// cannot.
+bool MakeSpeech(const std::string& text, const std::string& wav);
+
 // Encodes `wav` with the system's MP3 encoder; false when there is none.
 bool MakeMp3(const std::string& wav, const std::string& mp3);
 
