@@ -11,6 +11,7 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "common/AddinFolder.h"
@@ -35,6 +36,256 @@ long LocalSecondsSinceMidnight() {
 }
 
 using SndFile = std::unique_ptr<SNDFILE, int (*)(SNDFILE*)>;
+
+// Frames a read or a write takes at a time.
+constexpr size_t kFrames = 8192;
+// A change of level nobody hears is not worth rewriting a recording for.
+constexpr double kUnheardDb = 0.05;
+// The limiter aims this far under the true peak wanted (-0.3 dB)...
+constexpr double kLimiterMargin = 0.966;
+// ... and its result is made again when it passes, or falls this far short
+// of the loudness (the limiter takes some), at most this many times.
+constexpr double kLoudnessTolerance = 0.5;
+constexpr int kLimiterAttempts = 3;
+// What a dB more of gain brings to a voice that is being limited, at first.
+constexpr double kFirstSlope = 0.5;
+
+std::string SystemReason(int error) {
+  return error ? std::strerror(error) : sf_strerror(nullptr);
+}
+
+// A 16-bit WAV file written beside its destination and moved over it only when
+// complete, so that a failure leaves the destination as it was; it is
+// removed when it goes out of scope unmoved.
+class PendingWav {
+ public:
+  PendingWav(std::string path, int rate, int channels) : m_path(std::move(path)) {
+    SF_INFO out{};
+    out.samplerate = rate;
+    out.channels = channels;
+    out.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    errno = 0;
+    m_file = sf_open(m_path.c_str(), SFM_WRITE, &out);
+    if (!m_file) throw platform::Error("Cannot write " + m_path + ": " + SystemReason(errno));
+    // Beyond full scale a 16-bit sample clips instead of wrapping round.
+    sf_command(m_file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  }
+  ~PendingWav() {
+    if (m_file) sf_close(m_file);
+    if (!m_moved) std::remove(m_path.c_str());
+  }
+  PendingWav(const PendingWav&) = delete;
+  PendingWav& operator=(const PendingWav&) = delete;
+
+  void Write(const float* frames, size_t count) {
+    errno = 0;
+    if (sf_writef_float(m_file, frames, static_cast<sf_count_t>(count)) !=
+        static_cast<sf_count_t>(count))
+      Fail(errno);
+  }
+  // Completes the file and opens it for reading.
+  SndFile Reopen() {
+    Close();
+    SF_INFO info{};
+    SndFile file(sf_open(m_path.c_str(), SFM_READ, &info), sf_close);
+    if (!file) throw platform::Error("Cannot read " + m_path + ": " + sf_strerror(nullptr));
+    return file;
+  }
+  // Completes the file and puts it in the place of `destination`.
+  void MoveTo(const std::string& destination) {
+    Close();
+    if (std::rename(m_path.c_str(), destination.c_str()) != 0) Fail(errno);
+    m_moved = true;
+  }
+
+ private:
+  void Close() {
+    errno = 0;
+    const int closed = sf_close(m_file);
+    m_file = nullptr;
+    if (closed != 0) Fail(errno);
+  }
+  [[noreturn]] void Fail(int error) {
+    throw platform::Error("Cannot write " + m_path + ": " + std::strerror(error ? error : EIO));
+  }
+
+  std::string m_path;
+  SNDFILE* m_file = nullptr;
+  bool m_moved = false;
+};
+
+// The frames of a sound file at `rate`: as they are, or through libsoxr,
+// streamed a block at a time, so a long recording costs no memory.
+class RateStream {
+ public:
+  RateStream(SNDFILE* source, const SF_INFO& info, int rate)
+      : m_source(source), m_channels(static_cast<size_t>(info.channels)) {
+    if (info.samplerate == rate) return;
+    soxr_error_t error = nullptr;
+    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+    // Medium quality is transparent for speech and twice as fast as high.
+    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_MQ, 0);
+    m_resampler.reset(soxr_create(info.samplerate, rate, static_cast<unsigned>(info.channels),
+                                  &error, &io, &quality, nullptr));
+    if (error || !m_resampler)
+      throw platform::Error(std::string("Cannot convert the rate: ") + (error ? error : ""));
+    m_room = static_cast<size_t>(kFrames * (static_cast<double>(rate) / info.samplerate)) + 64;
+    m_input.resize(kFrames * m_channels);
+  }
+
+  // The next frames into `out`; 0 at the end.
+  size_t Read(std::vector<float>& out) {
+    if (!m_resampler) {
+      out.resize(kFrames * m_channels);
+      const sf_count_t got = sf_readf_float(m_source, out.data(), kFrames);
+      return got > 0 ? static_cast<size_t>(got) : 0;
+    }
+    out.resize(m_room * m_channels);
+    size_t produced = 0;
+    while (!m_ended) {
+      if (m_offset == m_got) {
+        const sf_count_t got = sf_readf_float(m_source, m_input.data(), kFrames);
+        m_got = got > 0 ? static_cast<size_t>(got) : 0;
+        m_offset = 0;
+        if (m_got == 0) {
+          m_ended = true;
+          break;
+        }
+      }
+      // The resampler may take part of a block when its output is full.
+      size_t done = 0;
+      soxr_process(m_resampler.get(), m_input.data() + m_offset * m_channels, m_got - m_offset,
+                   &done, out.data(), m_room, &produced);
+      m_offset = done == 0 && produced == 0 ? m_got : m_offset + done;
+      if (produced > 0) return produced;
+    }
+    // Then what the filter still holds.
+    soxr_process(m_resampler.get(), nullptr, 0, nullptr, out.data(), m_room, &produced);
+    return produced;
+  }
+
+ private:
+  SNDFILE* m_source;
+  size_t m_channels;
+  std::unique_ptr<soxr, void (*)(soxr_t)> m_resampler{nullptr, soxr_delete};
+  size_t m_room = 0;
+  std::vector<float> m_input;
+  size_t m_got = 0;
+  size_t m_offset = 0;
+  bool m_ended = false;
+};
+
+// A read that stopped short of the end for a reason of its own must not pass
+// for the whole recording.
+void CheckRead(SNDFILE* file, const std::string& path) {
+  if (sf_error(file) != SF_ERR_NO_ERROR)
+    throw platform::Error("Cannot read " + path + ": " + sf_strerror(file));
+}
+
+// The frames as one channel, as the encoder mixes them down.
+const float* Mono(const float* frames, size_t count, unsigned channels, std::vector<float>& mono) {
+  if (channels == 1) return frames;
+  mono.resize(count);
+  for (size_t i = 0; i < count; ++i) {
+    float sum = 0;
+    for (unsigned c = 0; c < channels; ++c) sum += frames[i * channels + c];
+    mono[i] = sum / static_cast<float>(channels);
+  }
+  return mono.data();
+}
+
+// Brings the recording to `rate` and, given a target, its voice to that
+// loudness: one pass converts the rate and measures what the encoder will
+// get, one applies the gain and the limiter. The file is replaced only when
+// all is written.
+void Prepare(const std::string& wavPath, int rate, const LoudnessTarget* target) {
+  SF_INFO in{};
+  SndFile source(sf_open(wavPath.c_str(), SFM_READ, &in), sf_close);
+  if (!source || in.channels < 1 || rate <= 0) return;
+  if (in.samplerate == rate && !target) return;
+  const auto channels = static_cast<unsigned>(in.channels);
+
+  std::optional<LoudnessMeter> meter;
+  if (target) meter.emplace(static_cast<unsigned>(rate));
+  std::optional<PendingWav> converted;
+  if (in.samplerate != rate) converted.emplace(wavPath + ".rate", rate, in.channels);
+  {
+    RateStream stream(source.get(), in, rate);
+    std::vector<float> frames;
+    std::vector<float> mono;
+    while (const size_t count = stream.Read(frames)) {
+      if (meter) meter->Add(Mono(frames.data(), count, channels, mono), count);
+      if (converted) converted->Write(frames.data(), count);
+    }
+    CheckRead(source.get(), wavPath);
+  }
+  const double cap = target ? std::pow(10.0, target->truePeakDbtp / 20) : 0;
+  double gainDb = meter ? meter->LoudnessGain(*target) : 0;
+  if (!meter || !std::isfinite(meter->IntegratedLufs()) ||
+      (std::fabs(gainDb) < kUnheardDb && meter->TruePeak() <= cap)) {
+    source.reset();
+    if (converted) converted->MoveTo(wavPath);
+    return;
+  }
+
+  // The limiter's estimate of the peaks between samples is not libebur128's:
+  // the result is measured, and made again with what it missed by.
+  SndFile measured = converted ? converted->Reopen() : std::move(source);
+  double ceiling = cap * kLimiterMargin;
+  std::vector<float> buffer(kFrames * channels);
+  std::vector<float> limited;
+  std::vector<float> mono;
+  double slope = kFirstSlope;
+  double lastGainDb = 0;
+  double lastLoudness = 0;
+  for (int attempt = 0;; ++attempt) {
+    // Should the limiter never get there, the gain alone, held under the peak.
+    const bool gainAlone = attempt == kLimiterAttempts;
+    if (gainAlone) {
+      gainDb = meter->Gain(*target);
+      ceiling = HUGE_VAL;
+    }
+    if (sf_seek(measured.get(), 0, SEEK_SET) != 0)
+      throw platform::Error("Cannot read " + wavPath + ": " + sf_strerror(measured.get()));
+    PendingWav result(wavPath + ".level", rate, in.channels);
+    PeakLimiter limiter(static_cast<unsigned>(rate), channels, gainDb, ceiling);
+    LoudnessMeter check(static_cast<unsigned>(rate));
+    auto put = [&] {
+      const size_t count = limited.size() / channels;
+      check.Add(Mono(limited.data(), count, channels, mono), count);
+      result.Write(limited.data(), count);
+      limited.clear();
+    };
+    sf_count_t got = 0;
+    while ((got = sf_readf_float(measured.get(), buffer.data(), kFrames)) > 0) {
+      limiter.Add(buffer.data(), static_cast<size_t>(got), limited);
+      put();
+    }
+    CheckRead(measured.get(), wavPath);
+    limiter.Finish(limited);
+    put();
+
+    const double loudness = check.IntegratedLufs();
+    const double peak = check.TruePeak();
+    const bool low =
+        loudness < target->integratedLufs - kLoudnessTolerance && gainDb < target->maxGainDb;
+    if (gainAlone || (peak <= cap && !low)) {
+      measured.reset();
+      result.MoveTo(wavPath);
+      return;
+    }
+    if (peak > cap) ceiling *= cap / peak * kLimiterMargin;
+    if (low) {
+      // The more gain, the more the limiter takes: the step is judged from
+      // what the last one brought.
+      if (attempt > 0 && gainDb != lastGainDb)
+        slope = std::clamp((loudness - lastLoudness) / (gainDb - lastGainDb), 0.2, 1.0);
+      lastGainDb = gainDb;
+      lastLoudness = loudness;
+      gainDb = std::min(target->maxGainDb, gainDb + (target->integratedLufs - loudness) / slope);
+    }
+  }
+}
 
 }  // namespace
 
@@ -65,79 +316,11 @@ std::string EncoderCommandLine(const std::string& folder, const std::string& rat
 }
 
 void ConvertRate(const std::string& wavPath, int rate) {
-  SF_INFO in{};
-  SndFile source(sf_open(wavPath.c_str(), SFM_READ, &in), sf_close);
-  if (!source || in.samplerate == rate || in.channels < 1 || rate <= 0) return;
+  Prepare(wavPath, rate, nullptr);
+}
 
-  const std::string converted = wavPath + ".rate";
-  SF_INFO out{};
-  out.samplerate = rate;
-  out.channels = in.channels;
-  out.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  errno = 0;
-  SndFile target(sf_open(converted.c_str(), SFM_WRITE, &out), sf_close);
-  if (!target)
-    throw platform::Error("Cannot write " + converted + ": " +
-                          (errno ? std::strerror(errno) : sf_strerror(nullptr)));
-
-  soxr_error_t error = nullptr;
-  const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-  // Medium quality is transparent for speech and twice as fast as high.
-  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_MQ, 0);
-  std::unique_ptr<soxr, void (*)(soxr_t)> resampler(
-      soxr_create(in.samplerate, rate, static_cast<unsigned>(in.channels), &error, &io, &quality,
-                  nullptr),
-      soxr_delete);
-  if (error || !resampler)
-    throw platform::Error(std::string("Cannot convert the rate: ") + (error ? error : ""));
-
-  // Streamed a block at a time, so a long recording costs no memory.
-  constexpr size_t kFrames = 8192;
-  const size_t ratioRoom =
-      static_cast<size_t>(kFrames * (static_cast<double>(rate) / in.samplerate)) + 64;
-  std::vector<float> input(kFrames * in.channels);
-  std::vector<float> output(ratioRoom * in.channels);
-  bool failed = false;
-  int writeError = 0;
-  auto write = [&](size_t frames) {
-    errno = 0;
-    if (frames && sf_writef_float(target.get(), output.data(), static_cast<sf_count_t>(frames)) !=
-                      static_cast<sf_count_t>(frames)) {
-      failed = true;
-      writeError = errno;
-    }
-  };
-  sf_count_t got = 0;
-  while (!failed && (got = sf_readf_float(source.get(), input.data(), kFrames)) > 0) {
-    // The resampler may take part of a block when its output is full.
-    size_t offset = 0;
-    while (!failed && offset < static_cast<size_t>(got)) {
-      size_t done = 0;
-      size_t produced = 0;
-      soxr_process(resampler.get(), input.data() + offset * in.channels,
-                   static_cast<size_t>(got) - offset, &done, output.data(), ratioRoom, &produced);
-      write(produced);
-      offset += done;
-      if (done == 0 && produced == 0) break;
-    }
-  }
-  // Drain what the filter still holds.
-  for (size_t produced = 1; !failed && produced > 0;) {
-    soxr_process(resampler.get(), nullptr, 0, nullptr, output.data(), ratioRoom, &produced);
-    write(produced);
-  }
-  errno = 0;
-  if (sf_close(target.release()) != 0 && !failed) {
-    failed = true;
-    writeError = errno;
-  }
-  source.reset();
-  if (!failed && std::rename(converted.c_str(), wavPath.c_str()) != 0) writeError = errno;
-  if (failed || writeError) {
-    std::remove(converted.c_str());
-    throw platform::Error("Cannot write " + converted + ": " +
-                          std::strerror(writeError ? writeError : EIO));
-  }
+void NormaliseLoudness(const std::string& wavPath, int rate, const LoudnessTarget& target) {
+  Prepare(wavPath, rate, &target);
 }
 
 std::int32_t EncoderTimeOut(const std::string& wavPath) {

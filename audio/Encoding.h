@@ -1,10 +1,11 @@
 #pragma once
 // What the encoder is run with: the rate of the quality setting, the
-// command line, and the recording brought to that rate first.
+// command line, and the recording brought to that rate and loudness first.
 #include <cstdint>
 #include <functional>
 #include <string>
 
+#include "audio/Loudness.h"
 #include "platform/Processes.h"
 
 namespace sonvera {
@@ -26,10 +27,18 @@ std::string Mp3Argument(const std::string& shortFolder);
 
 // Resamples the WAV file in place to `rate` Hz when its rate differs; the
 // encoder takes its rate from the command line, not from the file. A file
-// that cannot be read is left alone for the encoder to refuse. Throws
-// platform::Error when the converted file cannot be written (the original
-// is then kept).
+// that cannot be opened is left alone for the encoder to refuse. Throws
+// platform::Error when the converted file cannot be written, or the
+// recording fails part way through its reading (the original is then kept).
 void ConvertRate(const std::string& wavPath, int rate);
+
+// What ConvertRate does, with the voice brought to `target` on the way: one
+// pass converts the rate and measures, one applies the gain and limits the
+// peaks the gain would push past the target's (made again, at most a few
+// times, when its result misses). Silence, and a recording too quiet to
+// measure, keep their level. Throws platform::Error
+// when it cannot, and the file is then as it was, for ConvertRate alone.
+void NormaliseLoudness(const std::string& wavPath, int rate, const LoudnessTarget& target = {});
 
 // Seconds since local midnight; replaceable so that a test can cross it.
 extern std::function<long()> SecondsSinceMidnight;

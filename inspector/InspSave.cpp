@@ -44,9 +44,11 @@ void Insp::SaveWaveFile() {
   r.Do([&] { recorder.WClose(); });
   r.step = mp3;
   int quality = kFallbackQuality;
+  bool normalise = true;
   r.Do([&] {
     if (FileExists(mp3)) KillFile(mp3);
     quality = AudioQuality();
+    normalise = NormaliseVoice();
   });
   const std::string rate = RateText(quality);
   r.step = wav;
@@ -57,7 +59,12 @@ void Insp::SaveWaveFile() {
   if (!r.Left() && length < kMinimumWavBytes)
     return fail("Record Failure - File too small", recorder.SaveFailure);
   r.detail.clear();
-  r.Do([&] { ConvertRate(wav, std::stoi(rate)); });
+  // A level that cannot be had is no reason to bother anyone: the recording
+  // goes as it was, and the file is then still as the recorder left it.
+  r.Do([&] {
+    const int hz = std::stoi(rate);
+    if (!normalise || !IgnoreErrors([&] { NormaliseLoudness(wav, hz); })) ConvertRate(wav, hz);
+  });
   std::string commandLine;
   std::string shortFolder;
   std::int32_t timeOut = 0;

@@ -18,4 +18,10 @@ int AudioQuality();
 constexpr int kQualityCount = 4;
 constexpr int kFallbackQuality = 1;
 
+// Whether a recording's voice is brought to a common loudness before it is
+// encoded: "0" (text or DWORD) turns it off; "1", a missing value and
+// anything else leave it on. The first run does not write it.
+constexpr const char* kValueNormalise = "Normalise";
+bool NormaliseVoice();
+
 }  // namespace sonvera

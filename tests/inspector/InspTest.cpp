@@ -4,6 +4,7 @@
 // the quality, is the voice_* and meter_dialog scenarios'.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -14,6 +15,8 @@
 #include "host/model/CommandBars.h"
 #include "host/model/MailItem.h"
 #include "platform/Media.h"
+#include "settings/Reg.h"
+#include "settings/Settings.h"
 #include "tests/support/BarRows.h"
 #include "tests/support/SoundFiles.h"
 #include "tests/support/VoiceFixture.h"
@@ -325,6 +328,34 @@ TEST_F(SaveWaveFileTest, AStaleMp3IsNeverAttachedAndAnEmptyBodyGetsALineFeed) {
   EXPECT_EQ(ScratchFolder::Read(AddinFile("Sonvera.mp3")), "fresh");
   EXPECT_EQ(host->FindMail("w1")->Body(), "\n");
   EXPECT_FALSE(ScratchFolder::Exists(AddinFile("Temp.wav")));
+}
+
+TEST_F(SaveWaveFileTest, TheVoiceIsBroughtToItsLoudnessUnlessTheSettingOrTheDiskSaysNo) {
+  const auto quiet =
+      testsupport::Signal(11025, 5, [](double t) { return 0.05 * std::sin(t * 2765); });
+  // This encoder keeps what it was given: the attachment is the file it read.
+  fake.processes.OnStart([&](const std::string&) {
+    std::filesystem::copy_file(AddinFile("Temp.wav"), AddinFile("Sonvera.mp3"),
+                               std::filesystem::copy_options::overwrite_existing);
+  });
+  auto encode = [&] {
+    testsupport::WriteWav(AddinFile("Temp.wav"), quiet, 11025);
+    const std::string recorded = ScratchFolder::Read(AddinFile("Temp.wav"));
+    owner->SaveWaveFile();
+    EXPECT_EQ(fake.LastBoxText(), "") << "nobody is asked about the level";
+    return ScratchFolder::Read(AddinFile("Sonvera.mp3")) == recorded;
+  };
+  EXPECT_FALSE(encode());
+  EXPECT_NEAR(testsupport::MeasureLevel(AddinFile("Sonvera.mp3")).lufs, -16, 0.5);
+
+  // A level that cannot be written goes as it was recorded.
+  std::filesystem::create_directory(AddinFile("Temp.wav.level"));
+  EXPECT_TRUE(encode()) << "the encoder did not get the recording as it was";
+  std::filesystem::remove(AddinFile("Temp.wav.level"));
+
+  sonvera::SetRegValue(platform::kHkeyCurrentUser, sonvera::kSettingsKey, sonvera::kValueNormalise,
+                       std::string("0"), true);
+  EXPECT_TRUE(encode()) << "the setting that turns it off did not";
 }
 
 TEST_F(SaveWaveFileTest, AMailSentWhileTheEncoderRunsFailsWithoutAWord) {

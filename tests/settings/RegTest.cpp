@@ -89,6 +89,19 @@ TEST(AudioQualityTest, OnlyZeroToThreeAsTextOrDwordCountAnythingElseIsOne) {
   EXPECT_EQ(read(platform::kRegBinary, {2}), 1);
 }
 
+TEST(NormaliseVoiceTest, OnlyZeroTurnsItOff) {
+  testsupport::FakePlatform fake;
+  auto read = [&](std::uint32_t type, const testsupport::Bytes& data) {
+    PutValue(fake.registry, kSettingsKey, kValueNormalise, type, data);
+    return NormaliseVoice();
+  };
+  EXPECT_TRUE(NormaliseVoice()) << "missing";
+  EXPECT_FALSE(read(platform::kRegSz, {' ', '0', 0}));
+  EXPECT_FALSE(read(platform::kRegDword, {0, 0, 0, 0}));
+  EXPECT_TRUE(read(platform::kRegSz, {'o', 'f', 'f', 0})) << "not a documented value";
+  EXPECT_TRUE(read(platform::kRegSz, {'1', 0}));
+}
+
 // What a first start writes and asks, and the kinds of AQ that count as set,
 // are the startup_* and settings_aq_* scenarios; a scenario cannot leave a
 // box unanswered.

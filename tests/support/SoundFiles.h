@@ -1,5 +1,6 @@
 #pragma once
 // Sound files for tests: known samples written as WAV or MP3, and read back.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,22 @@ void WriteWav(const std::string& path, const std::vector<short>& samples, int ra
               int channels = 1);
 // Reads a sound file with libsndfile; rate 0 when it cannot be read.
 Sound ReadWav(const std::string& path);
+// `seconds` of fn(time in seconds), -1 to 1, as 16-bit samples.
+std::vector<short> Signal(int rate, double seconds, const std::function<double(double)>& fn);
+
+// Integrated loudness (LUFS) and true peak (dBTP) of a sound file (WAV or
+// MP3), measured by libebur128 over all of it: the reference the add-in's
+// figures are held to.
+struct Level {
+  double lufs = 0;
+  double truePeakDbtp = 0;
+};
+Level MeasureLevel(const std::string& path);
+
+// Speaks `text` into `wav` with espeak-ng (22050 Hz, mono); false when it
+// cannot.
+bool MakeSpeech(const std::string& text, const std::string& wav);
+
 // Encodes `wav` with the system's MP3 encoder; false when there is none.
 bool MakeMp3(const std::string& wav, const std::string& mp3);
 
