@@ -87,14 +87,6 @@ TYPED_TEST(IcmpContract, UnansweredEchoTimesOutWithNoData) {
   EXPECT_TRUE(result.data.empty());
 }
 
-TEST(LinuxIcmp, ResolvesDottedAddressesItself) {
-  platform::LinuxIcmp icmp;
-  std::uint32_t address = 0;
-  ASSERT_TRUE(icmp.Resolve("127.0.0.9", &address));
-  EXPECT_EQ(address, Address("127.0.0.9"));
-  EXPECT_FALSE(icmp.Resolve("NoSuch.Invalid.", &address));
-}
-
 TEST(LinuxIcmpNamespace, LoopbackDownIsNetUnreachable) {
   RUN_INSIDE_NETWORK_NAMESPACE("true");
   platform::LinuxIcmp icmp;
