@@ -1,5 +1,5 @@
-// The meter's devices, the recorder's pause delay and the dialog's layout, on the
-// deterministic platform; the bars it paints are the meter_clock scenario's.
+// The meter's silence band and devices, the recorder's pause delay and the
+// dialog's layout, on the deterministic platform.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -19,6 +19,22 @@ class MeterTest : public testsupport::VoiceFixture {
     FrmProp::Instance().Unload();
   }
 };
+
+// The edges of the band that counts as silence; the bars a recording paints
+// are the meter_clock scenario's.
+TEST_F(MeterTest, OnlyBytesInsideTheSilenceBandPaintTheSmallestBar) {
+  Fx::Instance().Load();
+  auto& buffer = Fx::Instance().CaptureBuffer;
+  buffer.fill(128);
+  const std::uint8_t bytes[] = {125, 126, 129, 130};
+  for (int i = 0; i < 4; ++i) buffer[10 + 6 * i] = bytes[i];
+  Fx::Instance().DrawScope();
+  std::vector<std::string> faces;
+  for (const auto& p : dynamic_cast<platform::DesktopForm*>(Fx::Instance().Window())->Painted())
+    faces.push_back(p.picture->sourceFile.substr(p.picture->sourceFile.rfind('/') + 1));
+  faces.resize(4);
+  EXPECT_EQ(faces, (std::vector<std::string>{"S4.bmp", "S1.bmp", "S1.bmp", "S5.bmp"}));
+}
 
 TEST_F(MeterTest, TheListLeavesOutDevicesWithoutTheFormatAndTheChosenOneIsOpened) {
   fake.waveIn.SetDevices({{"Line in", 0}, {"Headset", platform::kFormat1M08}});
