@@ -1,8 +1,7 @@
 // Reading sound files for playback: what the player learns of an MP3 (its
-// length decides when a fake play ends). A WAV read exactly is AlsaMediaTest's;
-// files that hold no sound, MediaContractTest's; the build's recording target
-// sets the format of every recording whose MP3 the voice_* scenarios weigh.
+// length decides when a fake play ends), and the build's recording target.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <fstream>
 #include <string>
@@ -40,6 +39,19 @@ TEST(AudioFileReaderTest, AnMp3DecodesToItsLengthAndACutOneToTheCut) {
   AudioFileReader cut(folder.File("cut.mp3"));
   EXPECT_NEAR(static_cast<double>(cut.Format().DurationMs()), 1000.0, 150.0);
   EXPECT_FALSE(ReadAll(cut, 4096).empty());
+}
+
+// A WAV read exactly is AlsaMediaTest's; files that hold no sound refused,
+// saying why, MediaContractTest's and the voice_empty_mp3 scenario's.
+TEST(AudioFileReaderTest, TheBuildLaysOutTheRecordingTargetAs16BitMonoAt44100) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(SONVERA_TEST_ADDIN_DIR "/R.wav", SFM_READ, &info);
+  ASSERT_NE(file, nullptr) << "the add-in folder has no readable R.wav";
+  sf_close(file);
+  EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+  EXPECT_EQ(info.channels, 1);
+  EXPECT_EQ(info.samplerate, 44100);
+  EXPECT_GT(info.frames, 0);
 }
 
 }  // namespace
