@@ -49,6 +49,7 @@ TEST(EncoderCommandLineTest, KeepsTheBlanksOfTheLineAndQuotesOnlyAnEncoderPathWi
   EXPECT_EQ(argv[0], "/my addin/lame");
   EXPECT_EQ(argv[9], "/tmp/s1/Temp.wav");
   EXPECT_EQ(argv[10], "/tmp/s1/Sonvera.mp3");
+  EXPECT_EQ(RateText(3), "44100") << "the other rates are the scenarios' encoder lines";
 }
 
 TEST(ConvertRateTest, BringsTheRecordingToTheEncodersRateAndLeavesAMatchingOneAlone) {

@@ -57,7 +57,8 @@ TYPED_TEST(IcmpContract, ResolvesAKnownNameAndLeavesTheAddressAloneOtherwise) {
   EXPECT_EQ(address, Address("127.0.0.1"));
   address = 12345;
   for (const std::string& name :
-       {std::string(), std::string("nosuch.invalid"), std::string("localhost\0.invalid", 18)}) {
+       {std::string(), std::string("nosuch.invalid"), std::string("NoSuch.Invalid."),
+        std::string("localhost\0.invalid", 18)}) {
     EXPECT_FALSE(this->Icmp().Resolve(name, &address)) << name;
     EXPECT_EQ(address, 12345u) << "a failed lookup of '" << name << "' changed the address";
   }
