@@ -99,6 +99,8 @@ TEST_F(FullDiskTest, AQualityThatCannotBeSavedIsSaidAndTheDialogStays) {
             std::string("The recording quality could not be saved.\r\n") + kNoSpace);
   EXPECT_TRUE(dialog.Visible()) << "the choice that was not kept went with the dialog";
   EXPECT_EQ(sonvera::AudioQuality(), 1);
+  for (const auto& name : ScratchFolder::Names(addin.Path()))
+    EXPECT_EQ(name.find(".tmp."), std::string::npos) << "a half-written copy stayed: " << name;
   {
     platform::RegistryLinux nextRun(addin.File("registry.reg"));
     auto again =

@@ -30,7 +30,7 @@ class ClipboardContract : public ::testing::Test {
 };
 SONVERA_CONTRACT_SUITE(ClipboardContract, MemoryBackend);
 
-TYPED_TEST(ClipboardContract, EachSetAddsItsFormatsAndClearEmptiesAll) {
+TYPED_TEST(ClipboardContract, EachSetAddsItsFormatsClearEmptiesAllAndRichTextLendsItsText) {
   auto& board = this->Board();
   EXPECT_EQ(this->Formats(), "0000");
   EXPECT_EQ(board.GetPicture(), nullptr);
@@ -48,10 +48,8 @@ TYPED_TEST(ClipboardContract, EachSetAddsItsFormatsAndClearEmptiesAll) {
   EXPECT_EQ(this->Formats(), "0000");
   EXPECT_EQ(board.GetText(), "");
   EXPECT_EQ(board.GetRichPlainText(), "");
-}
 
-TYPED_TEST(ClipboardContract, RichTextAloneLendsItsPlainTextUntilTextIsSet) {
-  auto& board = this->Board();
+  // Rich text alone lends its plain text until text is set.
   board.SetRichText("{\\rtf1 rich}", "rich");
   EXPECT_EQ(board.GetText(), "rich");
   board.SetText("");

@@ -53,15 +53,6 @@ class MessageBoxesContract : public ::testing::Test {
 };
 SONVERA_CONTRACT_SUITE(MessageBoxesContract, ConsoleBackend, FakeBackend);
 
-TYPED_TEST(MessageBoxesContract, QueuedAnswersAnswerTheBoxesInOrder) {
-  this->backend.Queue(Answer::No);
-  this->backend.Queue(Answer::Yes);
-  this->backend.Queue(Answer::Ok);
-  EXPECT_EQ(this->Show(Buttons::YesNo), Answer::No);
-  EXPECT_EQ(this->Show(Buttons::YesNo), Answer::Yes);
-  EXPECT_EQ(this->Show(Buttons::Ok), Answer::Ok);
-}
-
 TYPED_TEST(MessageBoxesContract, AnswerThatDoesNotFitTheButtonsIsRefusedAndUsedUp) {
   // Taking OK for Yes or No would hide a mistake in whatever queued it.
   this->backend.Queue(Answer::Ok);

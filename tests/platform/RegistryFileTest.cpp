@@ -22,7 +22,6 @@
 #include "tests/support/RegistryCalls.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScratchFolder.h"
-#include "tests/support/SmallDisk.h"
 
 namespace platform {
 namespace {
@@ -346,27 +345,6 @@ TEST_F(RegistryFileTest, ABatchIsOneRewriteAndUnchangedWritesAreSkipped) {
   EXPECT_EQ(before.st_ino, after.st_ino) << "writing the same value again rewrote the file";
   std::filesystem::remove(path);
   EXPECT_EQ(Get(other, "AQ"), "") << "a removed file is empty";
-}
-
-TEST_F(RegistryFileTest, AFullDiskIsNamedAndWhatWasStoredStays) {
-  testsupport::SmallDisk disk(m_folder.Path(), 64 * 1024);
-  if (!disk.Mounted()) GTEST_SKIP() << disk.Why();
-  RegistryLinux registry(Path());
-  ASSERT_EQ(Put(registry, "AQ", "1"), kErrorSuccess);
-  ASSERT_EQ(Put(registry, "Version", "1.0.1"), kErrorSuccess);
-  const std::string stored = Read();
-  disk.Fill();
-  EXPECT_EQ(Put(registry, "AQ", "3"), kErrorDiskFull);
-  EXPECT_EQ(RegistryStatusText(kErrorDiskFull), "No space left on device");
-  EXPECT_EQ(Read(), stored) << "the file was touched by a write that could not be made";
-  EXPECT_EQ(Count(m_folder.Path(), ".tmp."), 0u) << "a half-written copy stayed";
-  // Neither this store nor the next run sees the value that was not saved.
-  EXPECT_EQ(Get(registry, "AQ"), "1");
-  RegistryLinux nextRun(Path());
-  EXPECT_EQ(Get(nextRun, "AQ"), "1");
-  disk.Free();
-  EXPECT_EQ(Put(registry, "AQ", "3"), kErrorSuccess);
-  EXPECT_EQ(Get(nextRun, "AQ"), "3");
 }
 
 TEST_F(RegistryFileTest, StaleTemporaryFilesAreSweptAndTheDefaultPathFollowsXdgDataHome) {

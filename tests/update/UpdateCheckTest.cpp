@@ -63,18 +63,6 @@ class UpdateCheckTest : public ::testing::Test {
     frmUpdateMon::Instance().AmpRef = amp;
     return app;
   }
-  std::vector<std::string> Urls() const {
-    std::vector<std::string> urls;
-    for (const auto& r : http.Requests()) urls.push_back(r.url);
-    return urls;
-  }
-  // What the attempts left in TMPDIR.
-  std::vector<std::string> Leftovers() const {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(scratch.Path()))
-      names.push_back(entry.path().filename());
-    return names;
-  }
 
   ScratchFolder scratch;
   testsupport::FakePlatform fake;
@@ -105,43 +93,32 @@ TEST_F(UpdateCheckTest, EachStartSweepsWhatAKilledAttemptLeftEvenWithoutAServer)
   std::filesystem::last_write_time(left, twoDaysAgo);
   icmp.SetEchoStatus("10.1.2.3", kIpReqTimedOut);
   RunCheck();
-  EXPECT_TRUE(Leftovers().empty()) << "a day-old installer folder was kept";
+  EXPECT_TRUE(std::filesystem::is_empty(scratch.Path())) << "a day-old installer folder was kept";
 }
 
+// What is fetched and started, and that nothing stays behind, are
+// UpdateEndToEndTest's; the modes the installer meets and the add-in's own
+// shutdown only show here.
 TEST_F(UpdateCheckTest, YesInstallsFromAPrivateFolderAndQuitsTheHost) {
   auto app = StartAmp();
-  const std::string installer = std::string("#!/bin/sh\n\0\xff binary", 20);
   ServeVersion("1.0.28");
-  http.Serve(kInstallerUrl, 200, installer);
-  // What the installer finds when it starts.
+  http.Serve(kInstallerUrl, 200, "#!/bin/sh\n");
   unsigned folderMode = 0, fileMode = 0;
-  std::string content;
   processes.OnStart([&](const std::string& path) {
     struct stat st {};
     if (stat(path.substr(0, path.rfind('/')).c_str(), &st) == 0) folderMode = st.st_mode & 0777;
     if (stat(path.c_str(), &st) == 0) fileMode = st.st_mode & 0777;
-    content = ScratchFolder::Read(path);
   });
   fake.boxes.Queue(Answer::Yes);
   RunCheck();
 
-  EXPECT_EQ(Urls(), (std::vector<std::string>{kVersionUrl, kInstallerUrl}));
   ASSERT_EQ(processes.Starts().size(), 1u);
-  const auto& started = processes.Starts().front();
-  ASSERT_EQ(started.argv.size(), 1u) << "the installer is started by its path alone";
-  const std::string& path = started.argv.front();
-  EXPECT_TRUE(started.minimized);
-  EXPECT_EQ(path.rfind(scratch.Path() + "/sonvera-update-", 0), 0u) << path;
-  EXPECT_EQ(path.substr(path.rfind('/')), "/Sonvera2000_Install.exe");
+  EXPECT_TRUE(processes.Starts().front().minimized);
   EXPECT_EQ(folderMode, 0700u) << "the folder must be private";
   EXPECT_EQ(fileMode, 0700u) << "the installer must be executable by its owner only";
-  EXPECT_EQ(content, installer);
-  EXPECT_TRUE(Leftovers().empty()) << "the started installer's folder stays behind";
-
   EXPECT_EQ(app->quits, 1) << "the host must be asked to quit";
   EXPECT_EQ(oAmp, nullptr) << "the add-in must have shut down";
   EXPECT_EQ(frmUpdateMon::Instance().AmpRef, nullptr);
-  EXPECT_EQ(fake.boxes.Shown().size(), 1u);
 }
 
 // A download that fails is UpdateEndToEndTest's; a file that cannot be written

@@ -115,10 +115,10 @@ TEST_F(UpdateEndToEndTest, EachVersionFileGetsItsAnswer) {
       "<body><h1>Not Found</h1></body></html>\n";
   const std::string url = server.Url(kVersionPath);
   const std::vector<Case> cases = {
-      {"1.0.28", 200, OfferBox("No", "1.0.28")},
+      {"1.0.28\r\n", 200, OfferBox("No", "1.0.28")},
       {"1.0.27", 200, ""},
       {"0.9.99", 200, ""},
-      {"NA", 200, ""},
+      {" NA\n", 200, ""},
       {"", 200, ""},
       {"1.1.0", 200, OfferBox("No", "1.1.0")},
       {"2.0.0", 200, OfferBox("No", "2.0.0")},

@@ -1,3 +1,6 @@
+// The version file's parts; which versions are offered, and that a line
+// break or blanks around the file's text are no part of it, are
+// UpdateEndToEndTest's.
 #include <gtest/gtest.h>
 
 #include "platform/Error.h"
@@ -17,7 +20,6 @@ std::string ParseError(const std::string& text) {
 
 TEST(VersionTest, ParsesThreeNumbersWithBlanksAroundEach) {
   EXPECT_EQ(ParseVersion("1.0.28"), (Version{1, 0, 28}));
-  EXPECT_EQ(ParseVersion("1.0.28\r\n"), (Version{1, 0, 28}));
   EXPECT_EQ(ParseVersion(" 2 .\t3 . 4 "), (Version{2, 3, 4}));
   EXPECT_EQ(ParseVersion("32767.-32768.+7"), (Version{32767, -32768, 7}));
   EXPECT_EQ(ParseVersion("007.0.0"), (Version{7, 0, 0}));
@@ -35,23 +37,6 @@ TEST(VersionTest, EachWrongShapeHasItsError) {
   EXPECT_EQ(ParseError("40000.x.0"), kVersionOverflow);
   EXPECT_EQ(ParseError("x.40000.0"), kVersionNotNumber);
   EXPECT_EQ(ParseError("1.0.99999x"), kVersionNotNumber);
-}
-
-// 1.0.28, 1.1.0 and 2.0.0 offered, 1.0.27 and 0.9.99 not: the end-to-end
-// suite's version files.
-TEST(VersionTest, NewerIsLexicographicAgainstTheRunningVersion) {
-  const Version running = RunningVersion();
-  EXPECT_EQ(VersionText(running), "1.0.27");
-  EXPECT_GT(ParseVersion("1.0.28"), running);
-  EXPECT_FALSE(ParseVersion("1.0.26") > running);
-  EXPECT_FALSE(ParseVersion("-1.50.50") > running);
-}
-
-TEST(VersionTest, TrimmingTakesOnlyOuterBlanks) {
-  EXPECT_EQ(TrimmedVersionText(" \t1.0.28\r\n"), "1.0.28");
-  EXPECT_EQ(TrimmedVersionText("NA\n"), "NA");
-  EXPECT_EQ(TrimmedVersionText("\r\n"), "");
-  EXPECT_EQ(TrimmedVersionText("1. 0"), "1. 0");
 }
 
 }  // namespace
