@@ -153,8 +153,6 @@ TEST_F(MailHostSendTest, TheHandOverRunsOffTheUiThreadWhileTheWindowSaysItIsSend
   EXPECT_TRUE(fake.boxes.Shown().empty()) << fake.LastBoxText();
 }
 
-// A refusal is a box, the mail stays in Drafts and the same Send works again:
-// SmtpDeliveryTest's, with a real server, and tests/web's on the page.
 TEST_F(MailHostSendTest, AMailTheServerTookIsFiledByTheNextSendNeverSentTwice) {
   auto mail = Write("w1");
   server.Open();
@@ -196,6 +194,13 @@ TEST_F(MailHostSendTest, ClosingTheWindowWhileItsMailIsSentDoesNotStopTheSending
   EXPECT_EQ(store.FolderOf(taken->Id()), "Sent");
   EXPECT_EQ(store.FolderOf(refused->Id()), "Drafts");
   EXPECT_TRUE(Contains(fake.LastBoxText(), "it stays in Drafts")) << fake.LastBoxText();
+
+  // A refused mail is sent again as it is written now.
+  host->Open(refused->Id(), "w3");
+  host->WrittenMail("w3")->SetTo("bob@example.org");
+  ASSERT_EQ(host->Send("w3"), Result::Sending);
+  ASSERT_TRUE(Finished(refused));
+  EXPECT_EQ(store.FolderOf(refused->Id()), "Sent");
 }
 
 TEST_F(MailHostSendTest, QuittingWhileSendingStopsItAndLosesNothing) {
@@ -253,6 +258,7 @@ TEST_F(MaildirSendTest, AFullDiskIsNamedAndTheSendWorksOnceThereIsRoom) {
     mail->SetBody(std::string(300000, 'y'));
     ADD_FAILURE() << "a draft was saved on a full disk";
   } catch (const platform::Error& e) {
+    EXPECT_TRUE(Contains(e.what(), "folder Drafts")) << e.what();
     EXPECT_TRUE(Contains(e.what(), "No space left on device")) << e.what();
   }
   EXPECT_EQ(store.Load(mail->Id()).body.rfind("Short", 0), 0u) << "the saved draft is kept";
@@ -261,9 +267,12 @@ TEST_F(MaildirSendTest, AFullDiskIsNamedAndTheSendWorksOnceThereIsRoom) {
   EXPECT_EQ(host.Send("w1"), Result::Failed);
   EXPECT_TRUE(Contains(fake.LastBoxText(), "could not be filed in Sent; it stays in Drafts"))
       << fake.LastBoxText();
+  EXPECT_TRUE(Contains(fake.LastBoxText(), "folder Sent")) << fake.LastBoxText();
   EXPECT_TRUE(Contains(fake.LastBoxText(), "No space left on device")) << fake.LastBoxText();
   EXPECT_FALSE(mail->Sent()) << "a mail that was not filed is not sent";
   EXPECT_EQ(store.FolderOf(mail->Id()), "Drafts");
+  EXPECT_TRUE(fs::is_empty(Root() + "/.Drafts/tmp") && fs::is_empty(Root() + "/.Sent/tmp"))
+      << "a failed write leaves no half file";
   ASSERT_TRUE(host.Window("w1"));
 
   disk.Free();
@@ -284,14 +293,22 @@ TEST_F(MaildirSendTest, AReadOnlyMaildirIsReadAndPlayedButNothingIsWrittenThere)
     made.Add("Inbox", voice);
     made.Add("Drafts", draft);
   }
+  fs::remove_all(Root() + "/.Contacts");
   testsupport::ReadOnlyFolder readOnly(scratch.Path());
   if (!readOnly.Mounted()) GTEST_SKIP() << readOnly.Why();
   MaildirStore store(Root());
+  std::vector<std::string> notes;
+  store.SetNoteSink([&](const std::string& note) { notes.push_back(note); });
+  ASSERT_EQ(notes.size(), 1u) << "mailhost says at start that it cannot write there";
+  EXPECT_TRUE(Contains(notes[0], "cannot write to the Maildir " + Root())) << notes[0];
+  EXPECT_TRUE(Contains(notes[0], "Read-only file system")) << notes[0];
+  EXPECT_EQ(store.Folders().size(), 4u) << "Inbox, Sent, Drafts and the Calendar that exists";
   MailHost host(store);
 
   host.Select({"voice"});
   auto mail = host.FindMail("voice");
   EXPECT_TRUE(store.Summaries("Inbox").at(0).read) << "the read mark holds for the run";
+  EXPECT_TRUE(fs::exists(Root() + "/new/voice")) << "the file is as it was";
   const auto attachments = mail->AttachmentList()->ToStored();
   ASSERT_EQ(attachments.size(), 1u);
   EXPECT_EQ(attachments[0].bytes, voice.attachments[0].bytes);
@@ -312,6 +329,7 @@ TEST_F(MaildirSendTest, AReadOnlyMaildirIsReadAndPlayedButNothingIsWrittenThere)
   EXPECT_TRUE(Contains(fake.LastBoxText(), "Read-only file system")) << fake.LastBoxText();
   EXPECT_EQ(sendEvents, 0) << "nothing is sent that could not be filed";
   EXPECT_EQ(store.FolderOf("draft"), "Drafts");
+  EXPECT_EQ(notes.size(), 1u) << "said once";
 }
 
 }  // namespace
