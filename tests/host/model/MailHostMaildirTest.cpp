@@ -89,13 +89,12 @@ TEST_F(MailHostMaildirTest, DraftsAreWhatDraftsHoldAndAreDatedWhenSent) {
   EXPECT_FALSE(date.empty());
 }
 
-TEST_F(MailHostMaildirTest, AMailAnotherProgramRemovesLeavesTheSelectionAndItsWindowSaysSo) {
+// A removed or deleted mail leaving the selection and the reading pane is
+// tools/test_dovecot's and tests/web's; here, what a window and Play say.
+TEST_F(MailHostMaildirTest, AMailAnotherProgramRemovesCannotBePlayedAndItsWindowSaysSo) {
   auto voice = testsupport::StoredMail("m1", "Voice");
   voice.attachments = {{"Sonvera.mp3", std::vector<std::uint8_t>(100, 0x55)}};
   host.AddItem("Inbox", voice);
-  host.AddItem("Inbox", testsupport::StoredMail("m2", "Other"));
-  int selectionChanges = 0;
-  auto sub = host.MainExplorer()->SelectionChange.Subscribe([&] { ++selectionChanges; });
   host.Select({"m1"});
   auto shown = host.FindMail("m1");
   host.NewMail("w1");
@@ -106,9 +105,6 @@ TEST_F(MailHostMaildirTest, AMailAnotherProgramRemovesLeavesTheSelectionAndItsWi
   fs::remove(Root() + "cur/m1:2,S");
   fs::remove(Drafts() + draft);
   host.StoreChanged();
-  EXPECT_TRUE(host.SelectedIds().empty()) << "the reading pane still shows a removed mail";
-  EXPECT_EQ(selectionChanges, 2);
-  EXPECT_FALSE(host.FindItem("m1"));
   const auto played =
       ErrorOf([&] { shown->AttachmentList()->At(1)->SaveAsFile(scratch.File("x")); });
   EXPECT_NE(played.find("removed"), std::string::npos) << "Play still plays a removed mail";
@@ -125,13 +121,6 @@ TEST_F(MailHostMaildirTest, AMailAnotherProgramRemovesLeavesTheSelectionAndItsWi
   host.StoreChanged();
   EXPECT_FALSE(mail->Removed());
   host.WrittenMail("w1")->SetBody("Back");
-
-  // Deleted, not yet expunged, by another client: shown as such, still there.
-  host.Select({"m2"});
-  fs::rename(Root() + "cur/m2:2,S", Root() + "cur/m2:2,ST");
-  host.StoreChanged();
-  EXPECT_EQ(host.SelectedIds(), std::vector<std::string>{"m2"});
-  EXPECT_TRUE(host.FindMail("m2")->Deleted());
 }
 
 // Opening and playing a forwarded voice mail is the voice_attached_mail

@@ -93,17 +93,6 @@ TEST_F(MaildirStoreTest, MakesItsOwnTreeAndInAnotherMakesOnlyWhatAWriteNeeds) {
   EXPECT_EQ(Files(other.File("papers")), Names{"notes.txt"});
 }
 
-TEST_F(MaildirStoreTest, FlagsLiveInTheFileNameAndTravelWithAMove) {
-  Store().Add("Inbox", StoredMail("m1", "Unread"));
-  EXPECT_EQ(Files(Root() + "new"), Names{"m1"});
-  Store().MarkRead("m1");
-  EXPECT_EQ(Files(Root() + "cur"), Names{"m1:2,S"});
-  Store().Move("m1", "Sent");
-  EXPECT_EQ(Files(Root() + ".Sent/cur"), Names{"m1:2,S"});
-  EXPECT_TRUE(Files(Root() + "cur").empty() && Files(Root() + "new").empty());
-  EXPECT_TRUE(Store().Load("m1").read);
-}
-
 // Dovecot serves a file by what it saw under that name: a changed mail has
 // to be a new file, the old one left as it was until it goes.
 TEST_F(MaildirStoreTest, AChangedMailIsANewFileUnderANewNameAndKeepsItsId) {
