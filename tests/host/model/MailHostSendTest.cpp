@@ -17,6 +17,7 @@
 #include "host/store/MaildirStore.h"
 #include "host/store/MemoryMailStore.h"
 #include "platform/Error.h"
+#include "tests/support/ErrorText.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/ReadOnlyFolder.h"
 #include "tests/support/ScratchFolder.h"
@@ -29,6 +30,8 @@ namespace {
 namespace fs = std::filesystem;
 using Result = MailHost::SendResult;
 using namespace std::chrono_literals;
+using testsupport::Contains;
+using testsupport::ErrorOf;
 
 // A mail server whose hand-overs wait until the test opens it, then take the
 // mail or refuse it as the test said.
@@ -85,10 +88,6 @@ class FullableStore : public MemoryMailStore {
   }
 };
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 class MailHostSendTest : public testing::Test {
  protected:
   MailHostSendTest() { host->SetDelivery("me@example.org", server.AsDelivery()); }
@@ -125,12 +124,7 @@ TEST_F(MailHostSendTest, TheHandOverRunsOffTheUiThreadWhileTheWindowSaysItIsSend
   EXPECT_EQ(store.FolderOf(mail->Id()), "Drafts") << "nothing is filed before the server took it";
   EXPECT_FALSE(mail->Sent());
 
-  try {
-    host->Send("w1");
-    ADD_FAILURE() << "a second Send of a window that is sending went through";
-  } catch (const platform::Error& e) {
-    EXPECT_TRUE(Contains(e.what(), "is being sent")) << e.what();
-  }
+  EXPECT_TRUE(Contains(ErrorOf([&] { host->Send("w1"); }), "is being sent"));
   EXPECT_THROW(host->WrittenMail("w1"), platform::Error) << "a mail being sent cannot change";
   EXPECT_EQ(sendEvents, 1);
   // The rest goes on meanwhile.
@@ -254,13 +248,8 @@ TEST_F(MaildirSendTest, AFullDiskIsNamedAndTheSendWorksOnceThereIsRoom) {
   mail->SetBody("Short");
   disk.Fill();
 
-  try {
-    mail->SetBody(std::string(300000, 'y'));
-    ADD_FAILURE() << "a draft was saved on a full disk";
-  } catch (const platform::Error& e) {
-    EXPECT_TRUE(Contains(e.what(), "folder Drafts")) << e.what();
-    EXPECT_TRUE(Contains(e.what(), "No space left on device")) << e.what();
-  }
+  const auto full = ErrorOf([&] { mail->SetBody(std::string(300000, 'y')); });
+  EXPECT_TRUE(Contains(full, "folder Drafts") && Contains(full, "No space left on device")) << full;
   EXPECT_EQ(store.Load(mail->Id()).body.rfind("Short", 0), 0u) << "the saved draft is kept";
 
   fake.boxes.Queue(platform::Answer::Ok);
@@ -314,12 +303,7 @@ TEST_F(MaildirSendTest, AReadOnlyMaildirIsReadAndPlayedButNothingIsWrittenThere)
   EXPECT_EQ(attachments[0].bytes, voice.attachments[0].bytes);
   mail->AttachmentList()->GetItem(1)->SaveAsFile("/dev/null");  // what Play does with it
 
-  try {
-    host.NewMail("w1");
-    ADD_FAILURE() << "a new mail was saved in a read-only Maildir";
-  } catch (const platform::Error& e) {
-    EXPECT_TRUE(Contains(e.what(), "Read-only file system")) << e.what();
-  }
+  EXPECT_TRUE(Contains(ErrorOf([&] { host.NewMail("w1"); }), "Read-only file system"));
   host.Open("draft", "w2");
   int sendEvents = 0;
   auto sub = host.FindMail("draft")->Send.Subscribe([&](bool&) { ++sendEvents; });

@@ -14,6 +14,7 @@
 
 #include "host/store/MaildirStore.h"
 #include "platform/Error.h"
+#include "tests/support/ErrorText.h"
 #include "tests/support/ScratchFolder.h"
 #include "tests/support/StoredMail.h"
 
@@ -84,12 +85,8 @@ TEST_F(MaildirStoreTest, MakesItsOwnTreeAndInAnotherMakesOnlyWhatAWriteNeeds) {
   // A folder of other files is no Maildir, and nothing is written into it.
   fs::create_directories(other.File("papers"));
   other.Write("papers/notes.txt", "mine");
-  try {
-    MaildirStore papers(other.File("papers"));
-    ADD_FAILURE() << "a folder of other files was opened as a Maildir";
-  } catch (const platform::Error& e) {
-    EXPECT_NE(std::string(e.what()).find("is not a Maildir"), std::string::npos) << e.what();
-  }
+  const auto papers = testsupport::ErrorOf([&] { MaildirStore(other.File("papers")); });
+  EXPECT_TRUE(testsupport::Contains(papers, "is not a Maildir")) << papers;
   EXPECT_EQ(Files(other.File("papers")), Names{"notes.txt"});
 }
 
