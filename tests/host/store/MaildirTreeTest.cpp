@@ -30,18 +30,16 @@ using testsupport::Contains;
 using testsupport::ErrorOf;
 using testsupport::StoredMail;
 
+// Names as Dovecot writes them are the maildir_folders scenario's and
+// tools/test_folder_names'; these are the edge cases.
 TEST(ModifiedUtf7, NamesReadAndWriteAsImapWritesThem) {
   const struct {
     const char* encoded;
     const char* text;
   } kNames[] = {
       {"Inbox", "Inbox"},
-      {"&AMQ-rger", "Ärger"},
-      {"Caf&AOk- &AMQ-rger", "Café Ärger"},
-      {"&ZeVnLIqe-", "日本語"},
       {"~peter/mail/&U,BTFw-/&ZeVnLIqe-", "~peter/mail/台北/日本語"},  // RFC 3501's example
       {"&A6kgrNg03R4-", "Ω€𝄞"},  // a character beyond 16 bits: a surrogate pair
-      {"Tom &- Jerry", "Tom & Jerry"},
       {"&AMQ-&-", "Ä&"},
       {"&Jjo-!", "☺!"},
       {"", ""},
