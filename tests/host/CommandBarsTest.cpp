@@ -3,12 +3,14 @@
 #include "host/model/CommandBar.h"
 #include "host/model/CommandBarButton.h"
 #include "host/model/CommandBars.h"
+#include "tests/support/ErrorText.h"
 #include "tests/support/FakePlatform.h"
 
 namespace mailhost {
 namespace {
 
 using hostmodel::Ref;
+using testsupport::ErrorOf;
 
 Ref<hostmodel::CommandBarButton> AddButton(const Ref<hostmodel::CommandBar>& bar,
                                            const std::string& caption, int width) {
@@ -24,15 +26,6 @@ Ref<hostmodel::CommandBarComboBox> AddList(const Ref<hostmodel::CommandBar>& bar
       bar->Controls()->Add(hostmodel::kMsoControlDropdown, 0, "", 0, true));
 }
 
-std::string Description(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const platform::Error& e) {
-    return e.Description();
-  }
-  return "(no error)";
-}
-
 TEST(CommandBarsTest, BarsAreFoundByNameAndEnumeratedFromOne) {
   auto bars = std::make_shared<CommandBars>(ScreenPoint{0, 0}, nullptr);
   auto standard = bars->Add("Standard", hostmodel::kMsoBarTop, false, true);
@@ -40,8 +33,8 @@ TEST(CommandBarsTest, BarsAreFoundByNameAndEnumeratedFromOne) {
   EXPECT_FALSE(mine->Visible()) << "a new bar must start hidden";
   EXPECT_EQ(bars->GetItem(1), standard);
   EXPECT_EQ(bars->Find("sonvera"), mine);
-  EXPECT_EQ(Description([&] { bars->GetItem(3); }), "Array index out of bounds.");
-  EXPECT_EQ(Description([&] { bars->Find("Other"); }), "Invalid procedure call or argument.");
+  EXPECT_EQ(ErrorOf([&] { bars->GetItem(3); }), "Array index out of bounds.");
+  EXPECT_EQ(ErrorOf([&] { bars->Find("Other"); }), "Invalid procedure call or argument.");
   EXPECT_THROW(bars->Add("SONVERA", hostmodel::kMsoBarTop, false, true), platform::Error)
       << "two bars of one window may not share a name";
   EXPECT_EQ(bars->Count(), 2);
@@ -78,8 +71,7 @@ TEST(CommandBarsTest, ControlsAreLaidOutInScreenPixels) {
   // A control whose window has gone cannot say where it is.
   bars.reset();
   first.reset();
-  EXPECT_EQ(Description([&] { a->Left(); }),
-            "The object invoked has disconnected from its clients.")
+  EXPECT_EQ(ErrorOf([&] { a->Left(); }), "The object invoked has disconnected from its clients.")
       << "the bar itself is still held";
   second.reset();
   EXPECT_THROW(a->Top(), platform::Error);

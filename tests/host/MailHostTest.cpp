@@ -10,6 +10,7 @@
 #include "host/store/MemoryMailStore.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/StoredMail.h"
 
 namespace mailhost {
 namespace {
@@ -18,12 +19,6 @@ using hostmodel::Ref;
 
 class MailHostTest : public ::testing::Test {
  protected:
-  StoredItem Mail(const std::string& id, const std::string& body = "") {
-    StoredItem item;
-    item.id = id;
-    item.body = body;
-    return item;
-  }
   std::vector<std::string> StoredIds(const std::string& folder) {
     std::vector<std::string> ids;
     for (const auto& item : store.Items(folder)) ids.push_back(item.id);
@@ -40,7 +35,7 @@ class MailHostTest : public ::testing::Test {
 // The events of windows and the selection as an add-in sees them are the
 // probe_events scenario's; these are the rules of opening windows.
 TEST_F(MailHostTest, AWindowOpensOnceAtAPlaceOfItsOwnAndANewMailWaitsInDrafts) {
-  store.Add("Inbox", Mail("m1"));
+  store.Add("Inbox", testsupport::StoredMail("m1", "Hi"));
   auto first = host.NewMail("w1");
   auto second = host.Open("m1", "w2");
   EXPECT_NE(first->Left(), second->Left()) << "windows must not sit on each other";
@@ -51,7 +46,8 @@ TEST_F(MailHostTest, AWindowOpensOnceAtAPlaceOfItsOwnAndANewMailWaitsInDrafts) {
   EXPECT_THROW(host.Activate("w2"), platform::Error) << "w2 was closed";
   host.Open("m1", "w3");
   EXPECT_THROW(host.Open("m1", "w4"), platform::Error) << "an item opens in one window at a time";
-  EXPECT_THROW(host.AddItem("Sent", Mail("m1")), platform::Error) << "the host refuses a known id";
+  EXPECT_THROW(host.AddItem("Sent", testsupport::StoredMail("m1", "Hi")), platform::Error)
+      << "the host refuses a known id";
 }
 
 TEST_F(MailHostTest, AttachmentsAreCopiesKeptInOrderAndAnnounced) {

@@ -153,17 +153,6 @@ extern "C" __attribute__((visibility("default"))) int DllRegisterServer() {
   return ok ? hostmodel::kSOk : hostmodel::kSelfRegErrorClass;
 }
 
-extern "C" __attribute__((visibility("default"))) int DllUnregisterServer() {
-  using namespace probe;
-  auto& registry = platform::GetRegistry();
-  const std::string classes = hostmodel::kClassesKey;
-  registry.DeleteTree(platform::kHkeyCurrentUser, classes + "\\" + kProgId);
-  registry.DeleteTree(platform::kHkeyCurrentUser, classes + "\\CLSID\\" + kClsid);
-  registry.DeleteTree(platform::kHkeyCurrentUser,
-                      std::string(hostmodel::kAddinsKey) + "\\" + kProgId);
-  return hostmodel::kSOk;
-}
-
 extern "C" __attribute__((visibility("default"))) int DllGetClassObject(
     const char* progId, hostmodel::AddinConnection** object) {
   if (!object || !progId || std::strcmp(progId, probe::kProgId) != 0) {
@@ -171,8 +160,4 @@ extern "C" __attribute__((visibility("default"))) int DllGetClassObject(
   }
   *object = new probe::Probe();
   return hostmodel::kSOk;
-}
-
-extern "C" __attribute__((visibility("default"))) int DllCanUnloadNow() {
-  return hostmodel::kSFalse;
 }

@@ -17,6 +17,7 @@
 #include "host/store/MaildirTree.h"
 #include "host/store/ModifiedUtf7.h"
 #include "platform/Error.h"
+#include "tests/support/ErrorText.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/ScratchFolder.h"
 #include "tests/support/StoredMail.h"
@@ -25,20 +26,20 @@ namespace mailhost {
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::Contains;
+using testsupport::ErrorOf;
 using testsupport::StoredMail;
 
+// Names as Dovecot writes them are the maildir_folders scenario's and
+// tools/test_folder_names'; these are the edge cases.
 TEST(ModifiedUtf7, NamesReadAndWriteAsImapWritesThem) {
   const struct {
     const char* encoded;
     const char* text;
   } kNames[] = {
       {"Inbox", "Inbox"},
-      {"&AMQ-rger", "Ärger"},
-      {"Caf&AOk- &AMQ-rger", "Café Ärger"},
-      {"&ZeVnLIqe-", "日本語"},
       {"~peter/mail/&U,BTFw-/&ZeVnLIqe-", "~peter/mail/台北/日本語"},  // RFC 3501's example
       {"&A6kgrNg03R4-", "Ω€𝄞"},  // a character beyond 16 bits: a surrogate pair
-      {"Tom &- Jerry", "Tom & Jerry"},
       {"&AMQ-&-", "Ä&"},
       {"&Jjo-!", "☺!"},
       {"", ""},
@@ -151,12 +152,17 @@ TEST_F(MaildirTreeTest, WritingIntoEveryFolderLeavesWhatIsNoFolderAlone) {
     std::string disk;
     Kind kind;
   } kCorpus[] = {
-      {".Sent.2023", Kind::Mail},    {".Archive.&ZeVnLIqe-", Kind::Mail},
+      {".Sent.2023", Kind::Mail},
+      {".Archive.&ZeVnLIqe-", Kind::Mail},
       {".Projects.&U,BTFw-", Kind::Mail},  // its parent is no folder
-      {".Tom &- Jerry", Kind::Mail}, {".Latin\xe9", Kind::Mail},  // not UTF-8: as on disk
-      {".OnlyCur", Kind::CurOnly},   {".OnlyNew", Kind::NewOnly},
-      {".OnlyTmp", Kind::TmpOnly},   {".notmuch", Kind::Notmuch},
-      {".Empty", Kind::Empty},       {".NotAFolder", Kind::File},
+      {".Tom &- Jerry", Kind::Mail},
+      {".Latin\xe9", Kind::Mail},  // not UTF-8: as on disk
+      {".OnlyCur", Kind::CurOnly},
+      {".OnlyNew", Kind::NewOnly},
+      {".OnlyTmp", Kind::TmpOnly},
+      {".notmuch", Kind::Notmuch},
+      {".Empty", Kind::Empty},
+      {".NotAFolder", Kind::File},
       {".Contacts", Kind::Notmuch},  // a known name, but no mail folder
   };
   std::map<std::string, std::map<std::string, std::uintmax_t>> untouched;
@@ -198,14 +204,10 @@ TEST_F(MaildirTreeTest, AFolderOfMailhostsOwnInTheWayOfAnotherProgramsDirectoryI
   MaildirStore store(Root());
   auto draft = StoredMail("d1", "Draft");
   draft.sent = false;
-  try {
-    store.Add("Drafts", draft);
-    ADD_FAILURE() << "a draft was written into another program's directory";
-  } catch (const platform::Error& e) {
-    EXPECT_NE(std::string(e.what()).find("Could not make the folder Drafts"), std::string::npos)
-        << e.what();
-    EXPECT_NE(std::string(e.what()).find("File exists"), std::string::npos) << e.what();
-  }
+  const auto refused = ErrorOf([&] { store.Add("Drafts", draft); });
+  EXPECT_TRUE(Contains(refused, "Could not make the folder Drafts") &&
+              Contains(refused, "File exists"))
+      << refused;
   EXPECT_EQ(Snapshot(Root() + ".Drafts"), before);
 
   // What mailhost itself left when it was stopped while making the folder
@@ -306,20 +308,10 @@ TEST_F(MaildirFollowTest, AFolderThatWentCannotBeShownAndItsMailCannotBeSelected
   host.ShowFolder("Archive");
   fs::rename(Root() + ".Archive", Root() + ".Old");
   EXPECT_TRUE(ChangeArrives());
-  try {
-    host.Select({"1700000000.M1P1.elsewhere"});
-    ADD_FAILURE() << "a mail of a folder that went was selected";
-  } catch (const platform::Error& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "The folder Archive is no longer there: another program removed or renamed it.");
-  }
+  EXPECT_EQ(ErrorOf([&] { host.Select({"1700000000.M1P1.elsewhere"}); }),
+            "The folder Archive is no longer there: another program removed or renamed it.");
   host.Select({});  // nothing selected is always possible
-  try {
-    host.ShowFolder("Archive");
-    ADD_FAILURE() << "a folder that went was shown";
-  } catch (const platform::Error& e) {
-    EXPECT_EQ(std::string(e.what()), "There is no folder Archive.");
-  }
+  EXPECT_EQ(ErrorOf([&] { host.ShowFolder("Archive"); }), "There is no folder Archive.");
   host.ShowFolder("Old");
   host.Select({"1700000000.M1P1.elsewhere"});
   EXPECT_EQ(host.SelectedIds(), std::vector<std::string>{"1700000000.M1P1.elsewhere"});
