@@ -222,6 +222,39 @@ test("a voice mail recorded from the browser's microphone carries the speech, an
   assert.ok(afterPause >= 0.7, `after the pause the recording does not carry the speech: correlation ${afterPause.toFixed(3)}`);
 });
 
+test("a browser that refuses the microphone: Record says so; once that page closed, the page still open records again", async () => {
+  // The same browser, without the fake question that allows everything: the
+  // headless browser answers no.
+  const refusing = await chromium.launch({ executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
+    args: ["--no-sandbox", "--use-fake-device-for-media-stream", `--use-file-for-fake-audio-capture=${speech}`] });
+  try {
+    const other = await (await refusing.newContext()).newPage();
+    other.setDefaultTimeout(60000);
+    await other.goto(address);
+    await other.getByRole("button", { name: "New mail" }).click();
+    const win = await other.locator(".window.active").getAttribute("data-name");
+    const record = other.locator(`.window[data-name="${win}"] .bar`).getByRole("button", { name: "Record" });
+    await record.click();
+    const refused = other.locator("dialog#box[open]");
+    await refused.waitFor();
+    assert.match(await refused.textContent(), /browser refused the microphone/);
+    await shot("sound-refused");
+    await refused.getByRole("button", { name: "No" }).click();  // keep the add-in
+    await other.close();
+  } finally {
+    await refusing.close();
+  }
+  // The page that held the sound closed: the one still open holds it again.
+  await page.getByRole("button", { name: "New mail" }).click();
+  const win = await page.locator(".window.active").getAttribute("data-name");
+  await bar(win).getByRole("button", { name: "Record" }).click();
+  await bar(win).getByRole("button", { name: "Stop" }).waitFor();
+  await page.waitForTimeout(1500);
+  await bar(win).getByRole("button", { name: "Stop" }).click();
+  await page.locator(`.window[data-name="${win}"] .attachment`, { hasText: "Sonvera.mp3" }).waitFor();
+  assert.equal(await page.locator("dialog#box[open]").count(), 0, "the page still open could not record");
+});
+
 test("the recording is brought to a voice's loudness", { skip: process.env.SONVERA_LOUDNESS_CHECK === "0" }, () => {
   const loudness = integratedLoudness(readWav(join(data, "sent.wav")));
   assert.ok(Math.abs(loudness + 16) <= 1.5, `integrated loudness ${loudness.toFixed(1)} LUFS, not -16`);
