@@ -1,24 +1,17 @@
 #include "platform/page/PageWaveIn.h"
 
-#include <cstring>
 #include <deque>
 #include <mutex>
 #include <vector>
 
 #include "platform/Error.h"
+#include "platform/common/QueuedWave.h"
 
 namespace platform {
 
 // One open handle. The link's thread fills the capture's own bytes; the
 // caller's header is touched only on the UI loop.
 struct PageWaveIn::Capture : PageSound::Tap {
-  struct Queued {
-    WaveHeader* header;
-    std::uint32_t length;
-    std::function<void()> onDone;
-    std::uint64_t generation;
-  };
-
   Capture(EventLoop& loop, unsigned rate, unsigned channels)
       : loop(loop), resampler(rate), channels(channels) {}
 
@@ -41,16 +34,12 @@ struct PageWaveIn::Capture : PageSound::Tap {
   // With the mutex held: fills what is queued from what came.
   void Deliver() {
     while (!queue.empty() && pending.size() >= queue.front().length) {
-      Queued item = std::move(queue.front());
+      QueuedWave item = std::move(queue.front());
       queue.pop_front();
       std::vector<std::uint8_t> data(pending.begin(), pending.begin() + item.length);
       pending.erase(pending.begin(), pending.begin() + item.length);
       loop.Post([self = self.lock(), item, data = std::move(data)] {
-        if (!self || self->closed || item.generation != self->generation) return;
-        std::memcpy(item.header->data, data.data(), data.size());
-        item.header->bytesRecorded = static_cast<std::uint32_t>(data.size());
-        item.header->flags |= WaveHeader::kDone;
-        if (item.onDone) item.onDone();
+        if (self && !self->closed && item.generation == self->generation) item.Fill(data);
       });
     }
   }
@@ -59,10 +48,7 @@ struct PageWaveIn::Capture : PageSound::Tap {
   // reaches the caller any more.
   void Halt() {
     std::lock_guard lock(mutex);
-    for (auto& item : queue) {
-      item.header->bytesRecorded = 0;
-      item.header->flags |= WaveHeader::kDone;
-    }
+    for (const auto& item : queue) item.Return();
     queue.clear();
     pending.clear();
     ++generation;
@@ -78,7 +64,7 @@ struct PageWaveIn::Capture : PageSound::Tap {
   unsigned channels;
   std::vector<std::int16_t> resampled;
   std::deque<std::uint8_t> pending;
-  std::deque<Queued> queue;
+  std::deque<QueuedWave> queue;
   std::uint64_t generation = 0;  // written on the UI loop under the mutex
 };
 
