@@ -8,6 +8,7 @@ import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { spawn, spawnSync } from "node:child_process";
 import { cpSync, mkdtempSync, mkdirSync, readdirSync, readFileSync, rmSync } from "node:fs";
+import { request } from "node:http";
 import { tmpdir } from "node:os";
 import { dirname, join } from "node:path";
 import { chromium } from "playwright-core";
@@ -253,6 +254,41 @@ test("a browser that refuses the microphone: Record says so; once that page clos
   await bar(win).getByRole("button", { name: "Stop" }).click();
   await page.locator(`.window[data-name="${win}"] .attachment`, { hasText: "Sonvera.mp3" }).waitFor();
   assert.equal(await page.locator("dialog#box[open]").count(), 0, "the page still open could not record");
+});
+
+// A request as a script makes it, with the token of the data folder.
+function ask(path, body) {
+  const { port } = new URL(address);
+  const token = readFileSync(join(data, "page-token"), "utf8").trim();
+  return new Promise((resolve, reject) => {
+    const req = request({ host: "127.0.0.1", port, path, method: body === undefined ? "GET" : "POST",
+      headers: { Authorization: `Bearer ${token}` } }, (res) => {
+      let text = "";
+      res.setEncoding("utf8");
+      res.on("data", (chunk) => { text += chunk; });
+      res.on("end", () => resolve(text));
+    });
+    req.on("error", reject);
+    req.end(body);
+  });
+}
+
+test("with no page open, Record says so in the add-in's box", async () => {
+  await page.close();
+  let state = null;
+  for (let i = 0; i < 100 && (!state || state.soundDevice.page !== null); ++i) {
+    state = JSON.parse(await ask("/state"));
+    await new Promise((resolve) => setTimeout(resolve, 100));
+  }
+  assert.equal(state.soundDevice.page, null, "mailhost did not notice the page closed");
+  for (const line of ["new w9", "activate w9", "click w9 Record"]) await ask("/command", line);
+  let text = "";
+  for (let i = 0; i < 100 && !text.includes("No page is open"); ++i) {
+    text = await ask("/state");
+    await new Promise((resolve) => setTimeout(resolve, 100));
+  }
+  assert.match(text, /No page is open to record from/);
+  await ask("/answer", "No");
 });
 
 test("the recording is brought to a voice's loudness", { skip: process.env.SONVERA_LOUDNESS_CHECK === "0" }, () => {
