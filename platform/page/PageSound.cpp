@@ -82,7 +82,12 @@ PageSound::PageSound(EventLoop& loop, PageSoundLink& link) : m_loop(loop), m_lin
 
 PageSound::~PageSound() {
   m_link.SetListener(nullptr);
-  if (m_capturing) m_link.Capture(false, m_input);
+  bool capturing = false;
+  {
+    std::lock_guard lock(m_mutex);
+    capturing = m_capturing;
+  }
+  if (capturing) m_link.Capture(false, m_input);
   if (m_play) m_link.StopPlay();
   m_alive.reset();
 }
