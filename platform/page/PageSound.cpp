@@ -85,7 +85,7 @@ PageSound::~PageSound() {
   bool capturing = false;
   {
     std::lock_guard lock(m_mutex);
-    capturing = m_capturing;
+    capturing = m_asked;
   }
   if (capturing) m_link.Capture(false, m_input);
   if (m_play) m_link.StopPlay();
@@ -99,12 +99,14 @@ void PageSound::Listen(Tap* tap) {
     m_answer = Answer::None;
     m_next.reset();
     const int input = m_input;
+    m_asked = true;
     lock.unlock();
     m_link.Capture(true, input);
     lock.lock();
     m_answered.wait_for(lock, kAnswerWait, [this] { return m_answer != Answer::None; });
     if (m_answer == Answer::Failed) {
       const std::string why = m_failure;
+      m_asked = false;
       lock.unlock();
       m_link.Capture(false, input);
       throw Error(why);
@@ -117,7 +119,10 @@ void PageSound::Listen(Tap* tap) {
 void PageSound::Unlisten(Tap* tap) {
   std::unique_lock lock(m_mutex);
   m_taps.erase(std::remove(m_taps.begin(), m_taps.end(), tap), m_taps.end());
-  if (!m_taps.empty() || !m_capturing) return;
+  // The page is told even when its microphone was lost since: it may have
+  // come back on its own.
+  if (!m_taps.empty() || !m_asked) return;
+  m_asked = false;
   m_capturing = false;
   const int input = m_input;
   lock.unlock();

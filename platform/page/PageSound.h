@@ -110,7 +110,8 @@ class PageSound : private PageSoundLink::Listener {
   std::condition_variable m_answered;
   Answer m_answer = Answer::None;
   std::string m_failure;
-  bool m_capturing = false;
+  bool m_capturing = false;  // the page captures for the taps
+  bool m_asked = false;      // the page was asked to capture
   std::vector<Tap*> m_taps;
   std::optional<std::uint64_t> m_next;  // the page's count of the sample expected next
   std::vector<std::string> m_inputs;
