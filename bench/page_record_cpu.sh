@@ -14,8 +14,10 @@ pid=
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 
 espeak-ng -w "$work/speech.wav" "Testing one two three, this is a voice message for the benchmark."
+# A copy of the add-in's folder: the recording lands beside the library.
+cp -r "$(dirname "$addin")" "$work/addin"
 source "$root/bench/page_start.sh"
-start_page "$mailhost" "$addin" "$work/data" "$work/out"
+start_page "$mailhost" "$work/addin/$(basename "$addin")" "$work/data" "$work/out"
 ticks=$(getconf CLK_TCK)
 
 (cd "$root/tests/web" && node --input-type=module - "$address" "$work/speech.wav" "$seconds" "$pid" "$ticks" <<'JS'
