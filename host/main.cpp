@@ -13,6 +13,7 @@
 #include "host/web/WebFrontEnd.h"
 #include "platform/Platform.h"
 #include "platform/linux/LinuxIntegration.h"
+#include "platform/page/PageSound.h"
 
 namespace {
 
@@ -23,6 +24,8 @@ constexpr const char* kUsage =
     "       mailhost --web PORT [--open] [--data DIR] [--maildir PATH]\n"
     "                [--smtp URL --from ADDRESS]       the page on 127.0.0.1 (PORT 0: any)\n"
     "                [--upload-limit MIB]              files attached from the page (25)\n"
+    "                [--sound page|alsa]               the page's microphone and speaker\n"
+    "                                                  (page), or this machine's (alsa)\n"
     "       mailhost --script FILE [--data DIR] [--no-register] [--addin LIB]\n"
     "                [--maildir PATH]                  played on that Maildir, not in memory\n"
     "       mailhost --register LIB | --unregister LIB [--data DIR]\n";
@@ -81,6 +84,8 @@ bool Parse(int argc, char** argv, Arguments* args, std::string* bad) {
       ok = value(&args->host.smtpUrl);
     } else if (option == "--from") {
       ok = value(&args->host.from);
+    } else if (option == "--sound") {
+      ok = value(&args->host.sound);
     } else if (option == "--upload-limit") {
       ok = value(&args->uploadLimit) && IsNumber(args->uploadLimit, 4) &&
            std::stoi(args->uploadLimit) >= 1;
@@ -117,6 +122,7 @@ int RunScript(const Arguments& args) {
 int RunPage(const Arguments& args) {
   mailhost::WebOptions options;
   options.host = args.host;
+  if (options.host.sound.empty()) options.host.sound = platform::PageSound::kName;
   options.port = std::stoi(args.webPort);
   options.openBrowser = args.openBrowser;
   if (!args.uploadLimit.empty())
@@ -138,7 +144,18 @@ int main(int argc, char** argv) {
   }
   if (!args.registerLibrary.empty())
     return Register(args.registerLibrary, args.unregister, args.host.dataFolder);
-  if (!args.script.empty()) return RunScript(args);
+  if (!args.script.empty()) {
+    // Scenarios keep their own deterministic devices.
+    if (!args.host.sound.empty()) {
+      std::cerr << "mailhost: --sound is for the console and the page, not --script" << std::endl;
+      return kUsageError;
+    }
+    return RunScript(args);
+  }
+  if (args.host.sound == platform::PageSound::kName && args.webPort.empty()) {
+    std::cerr << "mailhost: --sound page needs the page: --web PORT" << std::endl;
+    return kUsageError;
+  }
   if (!args.host.smtpUrl.empty() && args.host.from.empty()) {
     std::cerr << "mailhost: --smtp needs --from ADDRESS, the sender of the mail" << std::endl;
     return kUsageError;

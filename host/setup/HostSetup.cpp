@@ -12,9 +12,24 @@
 #include "host/store/MemoryMailStore.h"
 #include "platform/Error.h"
 #include "platform/linux/LinuxIntegration.h"
+#include "platform/page/PageMedia.h"
+#include "platform/page/PageSound.h"
+#include "platform/page/PageWaveIn.h"
 
 namespace mailhost {
+
+// The page's sound devices in place of the platform's.
+struct PageSoundDevices {
+  PageSoundDevices(platform::EventLoop& loop, platform::PageSoundLink& link)
+      : sound(loop, link), media(loop, sound), waveIn(loop, sound) {}
+  platform::PageSound sound;
+  platform::PageMedia media;
+  platform::PageWaveIn waveIn;
+};
+
 namespace {
+
+constexpr const char* kAlsaSound = "alsa";
 
 // How long mailhost's exit waits for a mail on its way to the server before
 // it stops the sending (the mail then stays in Drafts).
@@ -30,13 +45,20 @@ std::string LocalSender() {
 
 }  // namespace
 
+std::vector<std::string> SoundNames() {
+  return {kAlsaSound, platform::PageSound::kName};
+}
+
 HostSetup::HostSetup(const HostOptions& options, LineWriter& out, std::ostream& errors)
-    : m_out(out), m_errors(errors) {
+    : m_out(out), m_errors(errors), m_sound(options.sound) {
+  if (!m_sound.empty() && m_sound != kAlsaSound && m_sound != platform::PageSound::kName)
+    throw platform::Error("There is no sound named " + m_sound + " (" + kAlsaSound + ", " +
+                          platform::PageSound::kName + ").");
   if (!options.smtpUrl.empty() && options.from.empty())
     throw platform::Error("--smtp needs --from ADDRESS, the sender of the mail");
   m_platform = CreateIntegration(options.platform, options.registryPath.empty()
-                                                      ? RegistryFileIn(options.dataFolder)
-                                                      : options.registryPath);
+                                                       ? RegistryFileIn(options.dataFolder)
+                                                       : options.registryPath);
   m_platform->SetNoticeSink([this](const std::string& text) { m_out.Note(text); });
   if (options.memoryStore && options.maildir.empty()) {
     m_store = std::make_unique<MemoryMailStore>();
@@ -87,6 +109,15 @@ CommandDispatcher& HostSetup::Install(FrontEnd frontEnd) {
   auto& services = m_platform->GetServices();
   if (frontEnd.boxes) services.boxes = frontEnd.boxes;
   if (frontEnd.notice) m_platform->SetNoticeSink(frontEnd.notice);
+  if (m_sound == platform::PageSound::kName) {
+    if (!frontEnd.soundLink)
+      throw platform::Error("The sound \"page\" needs the page: --web PORT.");
+    m_pageSound = std::make_unique<PageSoundDevices>(Loop(), *frontEnd.soundLink);
+    m_pageSound->sound.onNotice =
+        frontEnd.notice ? frontEnd.notice : [this](const std::string& text) { m_out.Note(text); };
+    services.media = &m_pageSound->media;
+    services.waveIn = &m_pageSound->waveIn;
+  }
   m_printed = std::make_unique<PrintedActions>(services, m_out);
   m_install = std::make_unique<platform::ScopedInstall>(*m_platform);
   m_dispatcher = std::make_unique<CommandDispatcher>(*m_host, m_loader, m_out, m_errors,

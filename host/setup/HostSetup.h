@@ -12,14 +12,20 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "host/commands/CommandDispatcher.h"
 #include "host/loader/AddinLoader.h"
 #include "platform/Platform.h"
 
+namespace platform {
+class PageSoundLink;
+}  // namespace platform
+
 namespace mailhost {
 
 class LineWriter;
+struct PageSoundDevices;
 class MailHost;
 class MailStore;
 class PrintedActions;
@@ -32,7 +38,13 @@ struct HostOptions {
   bool memoryStore = false;        // mail kept in memory for the run, unless maildir is given
   std::string smtpUrl;             // "": Send only files the mail in Sent
   std::string from;                // the sender; "": $EMAIL, else the user on this machine
+  // The sound devices: "" or "alsa" the platform's own, "page" the page's
+  // microphone and speaker (SoundNames()).
+  std::string sound;
 };
+
+// The names HostOptions::sound takes.
+std::vector<std::string> SoundNames();
 
 // What a front end brings of its own.
 struct FrontEnd {
@@ -40,6 +52,8 @@ struct FrontEnd {
   DispatchSetup dispatch;
   // What the platform tells the person once; unset: a `note` line.
   std::function<void(const std::string&)> notice;
+  // The page's end of its sound devices; needed with the sound "page".
+  platform::PageSoundLink* soundLink = nullptr;
 };
 
 class HostSetup {
@@ -72,7 +86,9 @@ class HostSetup {
  private:
   LineWriter& m_out;
   std::ostream& m_errors;
+  std::string m_sound;
   std::unique_ptr<platform::Integration> m_platform;
+  std::unique_ptr<PageSoundDevices> m_pageSound;
   std::unique_ptr<MailStore> m_store;
   int m_watchedFd = -1;
   std::function<void()> m_storeChanged;

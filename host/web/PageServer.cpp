@@ -9,6 +9,7 @@ namespace mailhost {
 extern const char* const kPageText;
 extern const char* const kPageScript;
 extern const char* const kPageStyle;
+extern const char* const kPageWorklet;
 
 namespace {
 
@@ -20,7 +21,8 @@ constexpr const char* kText = "text/plain; charset=utf-8";
 // nothing inline, and no other page may frame it.
 constexpr const char* kPolicy =
     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
-    "connect-src 'self'; form-action 'self'; base-uri 'none'; frame-ancestors 'none'";
+    "connect-src 'self'; media-src 'self'; form-action 'self'; base-uri 'none'; frame-ancestors "
+    "'none'";
 constexpr const char* kTooManyStreams =
     "mailhost follows at most %d pages at once: close a tab of the page and reload this one.";
 constexpr const char* kStarting = "mailhost is starting.";
@@ -114,9 +116,11 @@ void PageServer::ServeAssets() {
     const char* const* text;
     const char* type;
   };
-  static const Asset kAssets[] = {{"/", &kPageText, "text/html; charset=utf-8"},
-                                  {"/page.js", &kPageScript, "text/javascript; charset=utf-8"},
-                                  {"/page.css", &kPageStyle, "text/css; charset=utf-8"}};
+  static const Asset kAssets[] = {
+      {"/", &kPageText, "text/html; charset=utf-8"},
+      {"/page.js", &kPageScript, "text/javascript; charset=utf-8"},
+      {"/page.css", &kPageStyle, "text/css; charset=utf-8"},
+      {"/pcm-worklet.js", &kPageWorklet, "text/javascript; charset=utf-8"}};
   for (const auto& asset : kAssets) {
     m_http.Get(asset.path, [&asset](const httplib::Request&, httplib::Response& res) {
       res.set_header("Cache-Control", "no-store");
@@ -125,25 +129,33 @@ void PageServer::ServeAssets() {
   }
 }
 
-void PageServer::Events(const std::string& path, NextEvent next, std::function<bool()> ended) {
-  m_http.Get(path, [this, next, ended](const httplib::Request&, httplib::Response& res) {
-    if (m_openStreams.fetch_add(1) >= m_limits.streams) {
-      m_openStreams.fetch_sub(1);
-      Refuse(res, 503, WithNumber(kTooManyStreams, m_limits.streams));
-      return;
-    }
-    auto seen = std::make_shared<std::uint64_t>(0);
-    res.set_header("Cache-Control", "no-store");
-    res.set_chunked_content_provider(
-        "text/event-stream",
-        [next, ended, seen](std::size_t, httplib::DataSink& sink) {
-          if (ended()) return false;
-          const std::string data = next(*seen, kKeepAlive);
-          const std::string event = data.empty() ? ": alive\n\n" : "data: " + data + "\n\n";
-          return sink.write(event.data(), event.size());
-        },
-        [this](bool) { m_openStreams.fetch_sub(1); });
-  });
+void PageServer::Events(const std::string& path, NextEvent next, std::function<bool()> ended,
+                        Follows follows) {
+  m_http.Get(
+      path, [this, next, ended, follows](const httplib::Request& req, httplib::Response& res) {
+        if (m_openStreams.fetch_add(1) >= m_limits.streams) {
+          m_openStreams.fetch_sub(1);
+          Refuse(res, 503, WithNumber(kTooManyStreams, m_limits.streams));
+          return;
+        }
+        auto seen = std::make_shared<std::uint64_t>(0);
+        const std::string page = req.get_param_value("page");
+        const bool followed = follows && !page.empty();
+        if (followed) follows(page, true);
+        res.set_header("Cache-Control", "no-store");
+        res.set_chunked_content_provider(
+            "text/event-stream",
+            [next, ended, seen](std::size_t, httplib::DataSink& sink) {
+              if (ended()) return false;
+              const std::string data = next(*seen, kKeepAlive);
+              const std::string event = data.empty() ? ": alive\n\n" : "data: " + data + "\n\n";
+              return sink.write(event.data(), event.size());
+            },
+            [this, follows, followed, page](bool) {
+              if (followed) follows(page, false);
+              m_openStreams.fetch_sub(1);
+            });
+      });
 }
 
 std::optional<std::size_t> PageServer::ContentLength(const httplib::Request& req) {

@@ -46,9 +46,13 @@ class PageServer {
 
   // A text/event-stream at `path`: `next` gives the next event's data once
   // there is one newer than `seen` (or "" when `wait` passed, and a comment
-  // keeps the stream alive); `ended` says when to close it.
+  // keeps the stream alive); `ended` says when to close it. `follows`, when
+  // set, hears of each stream that opens and closes, by the page name the
+  // page gives as ?page=.
   using NextEvent = std::function<std::string(std::uint64_t& seen, std::chrono::milliseconds wait)>;
-  void Events(const std::string& path, NextEvent next, std::function<bool()> ended);
+  using Follows = std::function<void(const std::string& page, bool open)>;
+  void Events(const std::string& path, NextEvent next, std::function<bool()> ended,
+              Follows follows = nullptr);
 
   // The body of a POST of at most `limit` bytes; past it, a 413 with
   // `tooLong` is set and nothing beyond the limit is kept in memory.

@@ -8,6 +8,7 @@
 #include "host/model/MailHost.h"
 #include "host/model/MailItem.h"
 #include "host/web/PageServer.h"
+#include "host/web/PageSoundPort.h"
 #include "host/web/PageUpload.h"
 #include "host/web/PngPicture.h"
 #include "host/web/WebBoxes.h"
@@ -131,6 +132,15 @@ void PageSession::SetSending(std::string note) {
   ++m_revision;
 }
 
+void PageSession::SetSoundPort(PageSoundPort* port) {
+  m_soundPort = port;
+  if (!port) return;
+  port->OnChange([this] {
+    ++m_revision;
+    Publish();
+  });
+}
+
 void PageSession::StoreChanged() {
   ++m_storeVersion;
   ++m_revision;
@@ -158,6 +168,7 @@ void PageSession::Publish() {
     auto state = PageStateJson(m_host, m_desktop, m_extras, m_pictures);
     state["storeVersion"] = m_storeVersion;
     state["boot"] = m_boot;
+    if (m_soundPort) state["soundDevice"] = m_soundPort->StateJson();
     m_published.Set(Text(state));
   } catch (const std::exception& e) {
     m_published.Set(Text(json{{"error", e.what()}}));
@@ -207,6 +218,7 @@ json PageSession::RunLine(const std::string& line) {
 void PageSession::Serve(PageServer& server) {
   ServeViews(server);
   ServeActions(server);
+  if (m_soundPort) m_soundPort->Serve(server);
 }
 
 // What the page reads: the state, its changes as they come, and the parts
@@ -224,7 +236,10 @@ void PageSession::ServeViews(PageServer& server) {
       [this](std::uint64_t& seen, std::chrono::milliseconds wait) {
         return m_published.Next(seen, wait);
       },
-      [this] { return m_published.Stopping(); });
+      [this] { return m_published.Stopping(); },
+      [this](const std::string& page, bool open) {
+        if (m_soundPort) m_soundPort->Follows(page, open);
+      });
   http.Get("/folder", [this](const httplib::Request& req, httplib::Response& res) {
     const std::string name = req.get_param_value("name");
     const std::size_t offset = Count(req.get_param_value("offset"), 0);

@@ -28,6 +28,7 @@ namespace mailhost {
 class CommandDispatcher;
 class MailHost;
 class PageServer;
+class PageSoundPort;
 class Uploads;
 class WebBoxes;
 
@@ -67,6 +68,8 @@ class PageSession {
 
   void SetSound(std::string note);
   void SetSending(std::string note);
+  // The page's sound devices, when mailhost's sound is the page's.
+  void SetSoundPort(PageSoundPort* port);
   // Another program, or the host, changed a folder.
   void StoreChanged();
   // A message box came or went.
@@ -94,6 +97,7 @@ class PageSession {
   WebBoxes& m_boxes;
   LogBuffer& m_log;
   Uploads& m_uploads;
+  PageSoundPort* m_soundPort = nullptr;
   PageExtras m_extras;
   PictureIndex m_pictures;
   Published m_published;

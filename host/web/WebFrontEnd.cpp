@@ -9,6 +9,7 @@
 #include "host/setup/UserData.h"
 #include "host/web/PageServer.h"
 #include "host/web/PageSession.h"
+#include "host/web/PageSoundPort.h"
 #include "host/web/PageUpload.h"
 #include "host/web/WebBoxes.h"
 #include "platform/Platform.h"
@@ -46,9 +47,10 @@ void WaitInLoop(platform::EventLoop& loop, std::chrono::milliseconds duration) {
 // The page's boxes and notices, and commands run from the folder mailhost
 // started in. `session` is the page once it exists.
 FrontEnd PageFrontEnd(platform::EventLoop& loop, WebBoxes& boxes, LineWriter& writer,
-                      PageSession*& session) {
+                      PageSession*& session, PageSoundPort& sound) {
   FrontEnd frontEnd;
   frontEnd.boxes = &boxes;
+  frontEnd.soundLink = &sound;
   frontEnd.notice = [&writer, &session](const std::string& text) {
     writer.Note(text);
     if (session) session->SetSound(text);
@@ -69,9 +71,11 @@ int WebFrontEnd::Run(const WebOptions& options, std::ostream& out, std::ostream&
   LineWriter writer(logStream);
   const HostOptions& hostOptions = options.host;
   const std::string dataFolder = DataFolderFor(hostOptions.dataFolder);
+  std::unique_ptr<PageSoundPort> sound;
   auto setup = HostSetup::Open(hostOptions, writer, errors);
   if (!setup) return 1;
   auto& loop = setup->Loop();
+  sound = std::make_unique<PageSoundPort>(loop);
   MailHost& host = setup->Host();
   PageSession* session = nullptr;
   setup->OnStoreChanged([&session] {
@@ -80,7 +84,7 @@ int WebFrontEnd::Run(const WebOptions& options, std::ostream& out, std::ostream&
   WebBoxes boxes(loop, writer, [&session] {
     if (session) session->BoxesChanged();
   });
-  auto& dispatcher = setup->Install(PageFrontEnd(loop, boxes, writer, session));
+  auto& dispatcher = setup->Install(PageFrontEnd(loop, boxes, writer, session, *sound));
   auto* desktop = dynamic_cast<platform::DesktopWindows*>(setup->Platform().GetServices().windows);
   if (!desktop) {
     errors << "mailhost: the platform " << setup->Platform().Name() << " draws no windows"
@@ -92,6 +96,7 @@ int WebFrontEnd::Run(const WebOptions& options, std::ostream& out, std::ostream&
   uploads.Sweep();
   PageSession web(loop, *desktop, host, dispatcher, boxes, logBuffer, uploads);
   session = &web;
+  web.SetSoundPort(sound.get());
   web.SetSending(hostOptions.smtpUrl.empty() ? "" : WithoutPassword(hostOptions.smtpUrl));
 
   PageServer server(options.limits);
@@ -124,6 +129,8 @@ int WebFrontEnd::Run(const WebOptions& options, std::ostream& out, std::ostream&
   web.Stop();
   server.Stop();
   serving.join();
+  // The devices that outlive the page tell it nothing more.
+  sound->OnChange(nullptr);
   return 0;
 }
 

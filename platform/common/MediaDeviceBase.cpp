@@ -132,6 +132,14 @@ void MediaDeviceBase::Play(bool notify) {
 }
 
 void MediaDeviceBase::PlayEnded(unsigned long play) {
+  PlayFinished(play, media_notify::kSuccessful);
+}
+
+void MediaDeviceBase::PlayAborted(unsigned long play) {
+  PlayFinished(play, media_notify::kAborted);
+}
+
+void MediaDeviceBase::PlayFinished(unsigned long play, int code) {
   if (play == 0 || play != m_play) return;  // closed, stopped or replaced since
   StopPlay();
   m_play = 0;
@@ -140,7 +148,7 @@ void MediaDeviceBase::PlayEnded(unsigned long play) {
   if (!m_playNotify) return;
   // The handler may close or destroy this device: nothing of it is used after.
   auto done = onDone;
-  if (done) done(media_notify::kSuccessful);
+  if (done) done(code);
 }
 
 void MediaDeviceBase::EndPlay(int code) {

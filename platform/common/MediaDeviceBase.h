@@ -56,6 +56,9 @@ class MediaDeviceBase : public MediaDevice {
 
   // On the loop only.
   void PlayEnded(unsigned long play);
+  // Play N was stopped from outside the device (the page played another
+  // sound): Done says aborted, as for Stop.
+  void PlayAborted(unsigned long play);
   EventLoop& Loop() { return m_loop; }
   // A token that dies with the device: what posted tasks check.
   std::weak_ptr<void> AliveToken() const { return m_alive; }
@@ -69,6 +72,7 @@ class MediaDeviceBase : public MediaDevice {
   void Stop();
   void Save();
   void EndPlay(int code);
+  void PlayFinished(unsigned long play, int code);
   void PostDone(int code);
 
   EventLoop& m_loop;

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
-#include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
 
 #include "platform/Error.h"
+#include "platform/common/QueuedWave.h"
 #include "platform/linux/AlsaPacer.h"
 #include "platform/linux/AlsaTransfer.h"
 
@@ -32,13 +32,6 @@ std::string HintText(void* hint, const char* id) {
 // One open handle. The thread reads into its own buffer; the caller's header
 // is touched only on the UI loop, so nothing is shared but the queue.
 struct AlsaWaveIn::Capture {
-  struct Queued {
-    WaveHeader* header;
-    std::uint32_t length;
-    std::function<void()> onDone;
-    std::uint64_t generation;
-  };
-
   snd_pcm_t* pcm = nullptr;
   unsigned rate = 11025;
   unsigned channels = 1;
@@ -47,7 +40,7 @@ struct AlsaWaveIn::Capture {
 
   std::mutex mutex;
   std::condition_variable wake;
-  std::deque<Queued> queue;
+  std::deque<QueuedWave> queue;
   bool stop = false;
   std::thread thread;
 
@@ -56,7 +49,7 @@ struct AlsaWaveIn::Capture {
     long long read = 0;
     std::vector<std::uint8_t> buffer;
     for (;;) {
-      Queued item;
+      QueuedWave item;
       {
         std::unique_lock lock(mutex);
         wake.wait(lock, [&] { return stop || !queue.empty(); });
@@ -78,11 +71,7 @@ struct AlsaWaveIn::Capture {
         queue.pop_front();
       }
       loop.Post([self, item, data = buffer] {
-        if (self->closed || item.generation != self->generation) return;
-        std::memcpy(item.header->data, data.data(), data.size());
-        item.header->bytesRecorded = static_cast<std::uint32_t>(data.size());
-        item.header->flags |= WaveHeader::kDone;
-        if (item.onDone) item.onDone();
+        if (!self->closed && item.generation == self->generation) item.Fill(data);
       });
     }
   }
@@ -95,10 +84,7 @@ struct AlsaWaveIn::Capture {
     }
     wake.notify_all();
     if (thread.joinable()) thread.join();
-    for (auto& item : queue) {
-      item.header->bytesRecorded = 0;
-      item.header->flags |= WaveHeader::kDone;
-    }
+    for (const auto& item : queue) item.Return();
     queue.clear();
     stop = false;
     ++generation;
@@ -160,7 +146,9 @@ snd_pcm_t* AlsaWaveIn::OpenDevice(const Device& device, const WaveFormat& format
   return pcm;
 }
 
-unsigned AlsaWaveIn::DeviceCount() { return static_cast<unsigned>(Devices().size()); }
+unsigned AlsaWaveIn::DeviceCount() {
+  return static_cast<unsigned>(Devices().size());
+}
 
 bool AlsaWaveIn::Caps(unsigned id, WaveInCaps* caps) {
   const auto& devices = Devices();

@@ -73,6 +73,19 @@ TEST(HostSetup, TheConsoleSendsThroughTheMailServerAsThePageDoesAndSentKeepsWhat
                                                             << messages[0];
 }
 
+// The sound is chosen by name at start: the page's needs the page, and a
+// name no sound has says which there are. (Record with the page's sound is
+// tests/web's.)
+TEST(HostSetup, TheSoundIsChosenByNameAtStart) {
+  ScratchFolder data;
+  const auto unknown = RunMailhost("--web 0 --sound oss --data " + data.Path());
+  EXPECT_NE(unknown.status, 0);
+  EXPECT_NE(unknown.err.find("no sound named oss (alsa, page)"), std::string::npos) << unknown.err;
+  const auto console = RunMailhost("--sound page --data " + data.Path());
+  EXPECT_EQ(console.status, 2);
+  EXPECT_NE(console.err.find("--sound page needs the page"), std::string::npos) << console.err;
+}
+
 // notmuch skips a file without From: a draft names the user from the start.
 TEST(HostSetup, ADraftIsFromTheUsersAddressInTheEnvironment) {
   ScratchFolder data;

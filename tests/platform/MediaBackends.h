@@ -15,6 +15,9 @@
 #include "platform/fake/VirtualEventLoop.h"
 #include "platform/linux/AlsaMedia.h"
 #include "platform/linux/PollEventLoop.h"
+#include "platform/page/PageMedia.h"
+#include "platform/page/PageSound.h"
+#include "tests/support/ScriptedPage.h"
 #include "tests/support/SoundFiles.h"
 
 namespace platform {
@@ -62,15 +65,48 @@ struct FakeMediaBackend {
   }
 };
 
+// Wall-clock recordings: never more than the time that passed, and
+// something. How much less depends on a noisy machine.
+struct WallClockFrames {
+  std::chrono::steady_clock::time_point mark;
+  void Mark() { mark = std::chrono::steady_clock::now(); }
+  void ExpectFrames(long long frames, unsigned rate, Millis) {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - mark).count();
+    EXPECT_GT(frames, 0);
+    EXPECT_LE(static_cast<double>(frames), seconds * rate * 1.002 + 2048)
+        << "faster than real time";
+  }
+};
+
+// The page's devices with a scripted page whose microphone speaks the
+// samples given at 44,100 Hz.
+struct PageMediaBackend : WallClockFrames {
+  static constexpr const char* kName = "Page";
+
+  PollEventLoop loop;
+  std::unique_ptr<testsupport::ScriptedPage> page;
+  std::unique_ptr<PageSound> sound;
+  std::unique_ptr<PageMedia> media;
+
+  platform::Media& Media() { return *media; }
+  void UseMicrophone(const std::string&, const std::vector<short>& samples) {
+    page = std::make_unique<testsupport::ScriptedPage>(samples, 44100);
+    sound = std::make_unique<PageSound>(loop, *page);
+    media = std::make_unique<PageMedia>(loop, *sound);
+  }
+  void Pass(Millis duration) { PassOn(loop, duration); }
+  bool RunUntil(const std::function<bool()>& done) { return RunUntilOn(loop, done, Millis(30000)); }
+};
+
 // ALSA's null device with a file-fed microphone that speaks the samples
 // given, and a loudspeaker that writes what it plays to a file.
-struct AlsaMediaBackend {
+struct AlsaMediaBackend : WallClockFrames {
   static constexpr const char* kName = "Alsa";
 
   PollEventLoop loop;
   std::unique_ptr<AlsaMedia> media;
   std::string played;
-  std::chrono::steady_clock::time_point mark;
 
   static std::string Config(const std::string& microphone, const std::string& played) {
     return "pcm.testmic { type file slave.pcm \"null\" file \"/dev/null\" infile \"" + microphone +
@@ -92,16 +128,6 @@ struct AlsaMediaBackend {
   void Pass(Millis duration) { PassOn(loop, duration); }
   // Watchdog: half a minute of wall time.
   bool RunUntil(const std::function<bool()>& done) { return RunUntilOn(loop, done, Millis(30000)); }
-  void Mark() { mark = std::chrono::steady_clock::now(); }
-  // The wall clock paces the null device: never more than the time that
-  // passed, and something. How much less depends on a noisy machine.
-  void ExpectFrames(long long frames, unsigned rate, Millis) {
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - mark).count();
-    EXPECT_GT(frames, 0);
-    EXPECT_LE(static_cast<double>(frames), seconds * rate * 1.002 + 2048)
-        << "faster than real time";
-  }
 };
 
 }  // namespace platform

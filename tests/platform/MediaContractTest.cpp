@@ -83,7 +83,7 @@ class MediaContractTest : public testing::Test {
   std::vector<std::thread::id> m_doneThreads;
 };
 
-SONVERA_CONTRACT_SUITE(MediaContractTest, FakeMediaBackend, AlsaMediaBackend);
+SONVERA_CONTRACT_SUITE(MediaContractTest, FakeMediaBackend, AlsaMediaBackend, PageMediaBackend);
 
 TYPED_TEST(MediaContractTest, RecordingHoldsTheMicrophoneAndSavesACompleteWav) {
   const std::string target = this->File("R.wav");

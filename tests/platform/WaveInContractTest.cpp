@@ -14,6 +14,7 @@
 #include "platform/fake/FakeWaveIn.h"
 #include "platform/linux/AlsaWaveIn.h"
 #include "platform/linux/PollEventLoop.h"
+#include "platform/page/PageWaveIn.h"
 #include "tests/platform/MediaBackends.h"
 #include "tests/support/ContractTest.h"
 #include "tests/support/ScratchFolder.h"
@@ -52,11 +53,35 @@ struct AlsaWaveInBackend {
   void Speak(const std::string& folder, const std::vector<std::uint8_t>& bytes) {
     const std::string raw = folder + "/microphone.raw";
     std::ofstream(raw, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     media = std::make_unique<AlsaMedia>(
-        loop, AlsaDevices{"testout", "testmic",
-                          AlsaMediaBackend::Config(raw, folder + "/played.raw")});
+        loop,
+        AlsaDevices{"testout", "testmic", AlsaMediaBackend::Config(raw, folder + "/played.raw")});
     waveIn = std::make_unique<AlsaWaveIn>(loop, *media);
+  }
+  WaveIn& Capture() { return *waveIn; }
+  Millis Now() const {
+    return std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now().time_since_epoch());
+  }
+  void Pass(Millis duration) { PassOn(loop, duration); }
+  bool RunUntil(const std::function<bool()>& done) { return RunUntilOn(loop, done, Millis(10000)); }
+};
+
+// A scripted page that speaks the bytes, as 16-bit samples at 11,025 Hz.
+struct PageWaveInBackend {
+  static constexpr const char* kName = "Page";
+  PollEventLoop loop;
+  std::unique_ptr<testsupport::ScriptedPage> page;
+  std::unique_ptr<PageSound> sound;
+  std::unique_ptr<PageWaveIn> waveIn;
+
+  void Speak(const std::string&, const std::vector<std::uint8_t>& bytes) {
+    std::vector<short> samples;
+    for (auto b : bytes) samples.push_back(static_cast<short>((b - 128) * 256));
+    page = std::make_unique<testsupport::ScriptedPage>(samples, 11025);
+    sound = std::make_unique<PageSound>(loop, *page);
+    waveIn = std::make_unique<PageWaveIn>(loop, *sound);
   }
   WaveIn& Capture() { return *waveIn; }
   Millis Now() const {
@@ -99,7 +124,7 @@ class WaveInContract : public testing::Test {
   std::thread::id m_testThread = std::this_thread::get_id();
 };
 
-SONVERA_CONTRACT_SUITE(WaveInContract, FakeWaveInBackend, AlsaWaveInBackend);
+SONVERA_CONTRACT_SUITE(WaveInContract, FakeWaveInBackend, AlsaWaveInBackend, PageWaveInBackend);
 
 TYPED_TEST(WaveInContract, FirstDeviceTakesTheMeterFormatAndBadRequestsFail) {
   WaveIn& capture = this->Capture();
@@ -130,7 +155,8 @@ TYPED_TEST(WaveInContract, BuffersHoldTheSpokenBytesInOrderAtTheirRate) {
     heard.insert(heard.end(), this->m_buffer.begin(), this->m_buffer.end());
   }
   EXPECT_EQ(this->m_offThread, 0) << "onDone ran off the loop";
-  EXPECT_EQ(heard, std::vector<std::uint8_t>(this->m_spoken.begin(), this->m_spoken.begin() + 2048));
+  EXPECT_EQ(heard,
+            std::vector<std::uint8_t>(this->m_spoken.begin(), this->m_spoken.begin() + 2048));
   // 2,048 bytes at 11,025 a second: 186 ms, never much less.
   EXPECT_GE((this->m_backend.Now() - start).count(), 170);
   capture.Close(handle);

@@ -104,7 +104,7 @@ function startHost() {
     // A closed loopback port: the update check fails fast and quietly.
     const env = { ...process.env, SONVERA_PRODUCT_HOST: "http://127.0.0.1:9" };
     const args = ["--web", String(port), "--data", data, "--smtp", `smtp://127.0.0.1:${smtpPort}`, "--from", "me@example.org",
-      "--upload-limit", String(uploadLimitMiB)];
+      "--upload-limit", String(uploadLimitMiB), "--sound", "alsa"];
     const child = spawn(mailhost, args, { env, stdio: ["ignore", "pipe", "pipe"] });
     let out = "";
     child.stdout.on("data", (chunk) => {

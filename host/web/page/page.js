@@ -483,6 +483,182 @@ fetch("/commands").then((r) => r.json()).then((commands) => {
   $("command-names").replaceChildren(...commands.map((c) => el("option", { value: c.name, text: `${c.usage} ${c.help}` })));
 });
 
+// The person's microphone and speaker are mailhost's sound devices. The
+// state says what the page mailhost chose (the one that connected last)
+// should do; this page acts only when it is the one named.
+const pageName = crypto.randomUUID();
+const CLEANUP = "mailhost-voice-cleanup";
+const MOST_SAMPLES = 32000;  // a POST of samples stays under mailhost's 64 KiB
+const REFUSED = "The browser refused the microphone: allow it for this page (the icon in the " +
+  "address bar) and record again.";
+const sound = { mine: false, serial: -1, input: -1, capture: null, at: 0, queue: [], sending: false,
+  inputs: [], audio: null, play: 0 };
+
+// The browser's own noise suppression, echo cancellation and gain control,
+// unless the person turned them off.
+const cleanup = () => localStorage.getItem(CLEANUP) !== "off";
+
+async function tellSound(report) {
+  try {
+    await fetch(`/sound/report?page=${pageName}`, { method: "POST", body: JSON.stringify(report) });
+  } catch { /* mailhost is away: it hears the page is gone */ }
+}
+
+function captureFailure(error) {
+  if (error && (error.name === "NotAllowedError" || error.name === "SecurityError")) return REFUSED;
+  if (error && error.name === "NotFoundError") return "The browser finds no microphone.";
+  return `The page's microphone failed: ${(error && error.message) || error}`;
+}
+
+function closeCapture(capture) {
+  if (capture.stream) capture.stream.getTracks().forEach((track) => track.stop());
+  if (capture.context) capture.context.close();
+}
+
+function stopCapture() {
+  const capture = sound.capture;
+  sound.capture = null;
+  if (capture) closeCapture(capture);
+}
+
+async function startCapture(input) {
+  stopCapture();
+  const capture = { stream: null, context: null };
+  sound.capture = capture;
+  sound.input = input;
+  try {
+    const audio = { echoCancellation: cleanup(), noiseSuppression: cleanup(), autoGainControl: cleanup() };
+    const chosen = input >= 0 ? sound.inputs[input] : null;
+    if (chosen) audio.deviceId = { exact: chosen.deviceId };
+    capture.stream = await navigator.mediaDevices.getUserMedia({ audio });
+    if (sound.capture !== capture) { closeCapture(capture); return; }
+    capture.context = new AudioContext();
+    await capture.context.audioWorklet.addModule("/pcm-worklet.js");
+    if (sound.capture !== capture) { closeCapture(capture); return; }
+    const rate = capture.context.sampleRate;
+    const node = new AudioWorkletNode(capture.context, "pcm-chunks", { numberOfOutputs: 1,
+      outputChannelCount: [1], processorOptions: { chunk: Math.round(rate / 10) } });
+    node.port.onmessage = (e) => { if (sound.capture === capture) queueSamples(new Int16Array(e.data), rate); };
+    capture.context.createMediaStreamSource(capture.stream).connect(node);
+    node.connect(capture.context.destination);  // it runs only when pulled; it says nothing
+    await capture.context.resume();
+    tellSound({ event: "started" });
+    listInputs();
+  } catch (error) {
+    if (sound.capture === capture) { sound.capture = null; closeCapture(capture); }
+    tellSound({ event: "failed", message: captureFailure(error) });
+  }
+}
+
+function queueSamples(samples, rate) {
+  sound.queue.push({ samples, rate, at: sound.at });
+  sound.at += samples.length;
+  if (!sound.sending) sendSamples();
+}
+
+// One POST at a time, so they arrive in order; what waited meanwhile goes together.
+async function sendSamples() {
+  sound.sending = true;
+  while (sound.queue.length) {
+    const first = sound.queue[0];
+    let count = 0, n = 0;
+    while (n < sound.queue.length && sound.queue[n].rate === first.rate &&
+           (n === 0 || count + sound.queue[n].samples.length <= MOST_SAMPLES)) count += sound.queue[n++].samples.length;
+    const parts = sound.queue.splice(0, n);
+    const body = new Int16Array(count);
+    let offset = 0;
+    for (const part of parts) { body.set(part.samples, offset); offset += part.samples.length; }
+    try {
+      await fetch(`/sound/pcm?page=${pageName}&at=${first.at}&rate=${first.rate}`, { method: "POST", body: body.buffer });
+    } catch { /* lost on the way: mailhost hears the gap */ }
+  }
+  sound.sending = false;
+}
+
+// The inputs by label; the browser names them once the microphone is allowed.
+async function listInputs() {
+  if (!navigator.mediaDevices) return;
+  const devices = await navigator.mediaDevices.enumerateDevices();
+  const inputs = devices.filter((d) => d.kind === "audioinput" && d.label);
+  if (!inputs.length) return;
+  sound.inputs = inputs;
+  tellSound({ event: "inputs", inputs: inputs.map((d) => d.label) });
+}
+
+function stopAudio() {
+  const audio = sound.audio;
+  sound.audio = null;
+  sound.play = 0;
+  if (!audio) return;
+  audio.dataset.pausing = "true";
+  audio.pause();
+  audio.remove();
+}
+
+function followPlay(play) {
+  if (!play) { if (sound.play) stopAudio(); return; }
+  if (sound.play !== play.number) {
+    stopAudio();
+    const number = play.number;
+    const audio = el("audio", { src: `/sound?play=${number}&page=${pageName}`, preload: "auto",
+      "data-mailhost-sound": "", hidden: true });
+    const over = (event, message) => {
+      if (sound.audio !== audio) return;
+      sound.audio = null;
+      audio.remove();
+      tellSound({ event, play: number, message });
+    };
+    audio.addEventListener("ended", () => over("ended"));
+    // Paused by anything but mailhost (another sound of the page started): stopped.
+    audio.addEventListener("pause", () => { if (!audio.ended && !audio.dataset.pausing) over("stopped"); });
+    audio.addEventListener("error", () => over("stopped", "The browser cannot play this sound."));
+    document.body.append(audio);
+    sound.audio = audio;
+    sound.play = number;
+  }
+  const audio = sound.audio;
+  if (!audio) return;
+  if (play.paused && !audio.paused) {
+    audio.dataset.pausing = "true";
+    audio.pause();
+  } else if (!play.paused && audio.paused && !audio.ended) {
+    delete audio.dataset.pausing;
+    audio.play().catch((error) => {
+      if (error.name === "AbortError" || sound.audio !== audio) return;
+      sound.audio = null;
+      audio.remove();
+      tellSound({ event: "stopped", play: sound.play,
+        message: "The browser would not play the sound: click on the page once, then play again." });
+    });
+  }
+}
+
+function followSound(device) {
+  const mine = Boolean(device && device.page === pageName);
+  if (mine && !sound.mine) listInputs();
+  sound.mine = mine;
+  if (mine && device.capture) {
+    if (sound.serial !== device.serial) {
+      sound.serial = device.serial;
+      startCapture(device.input);
+    }
+  } else if (sound.serial !== -1 || sound.capture) {
+    sound.serial = -1;
+    stopCapture();
+  }
+  followPlay(mine ? device.play : null);
+}
+
+// One sound at a time on the page: a sound that starts pauses the others.
+document.addEventListener("play", (e) => {
+  for (const audio of document.querySelectorAll("audio")) if (audio !== e.target && !audio.paused) audio.pause();
+}, true);
+$("voice-cleanup").checked = cleanup();
+$("voice-cleanup").addEventListener("change", (e) => {
+  localStorage.setItem(CLEANUP, e.target.checked ? "on" : "off");
+  if (sound.capture) startCapture(sound.input);
+});
+
 function showStatus(text, down) {
   $("status").textContent = text;
   $("status").className = down ? "down" : "";
@@ -495,6 +671,7 @@ const RESTARTED = "mailhost was restarted: this page's address is no longer vali
 function onState(next) {
   state = next;
   if (!state.folders) return;
+  followSound(state.soundDevice);
   if (state.boot !== boot) { boot = state.boot; listed.version = -1; }  // a restarted mailhost counts again
   render();
   if (state.quit) showStatus("mailhost has ended", true);
@@ -524,7 +701,7 @@ async function follow() {
   for (;;) {
     let reply = null;
     try {
-      reply = await fetch("/events", { cache: "no-store" });
+      reply = await fetch(`/events?page=${pageName}`, { cache: "no-store" });
     } catch {
       // not there (yet)
     }
