@@ -8,6 +8,7 @@ namespace mailhost {
 
 extern const char* const kPageText;
 extern const char* const kPageScript;
+extern const char* const kPlayerScript;
 extern const char* const kPageStyle;
 
 namespace {
@@ -19,7 +20,7 @@ constexpr const char* kText = "text/plain; charset=utf-8";
 // Scripts, styles, pictures and connections from the page's own origin only,
 // nothing inline, and no other page may frame it.
 constexpr const char* kPolicy =
-    "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
+    "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; media-src 'self'; "
     "connect-src 'self'; form-action 'self'; base-uri 'none'; frame-ancestors 'none'";
 constexpr const char* kTooManyStreams =
     "mailhost follows at most %d pages at once: close a tab of the page and reload this one.";
@@ -116,6 +117,7 @@ void PageServer::ServeAssets() {
   };
   static const Asset kAssets[] = {{"/", &kPageText, "text/html; charset=utf-8"},
                                   {"/page.js", &kPageScript, "text/javascript; charset=utf-8"},
+                                  {"/player.js", &kPlayerScript, "text/javascript; charset=utf-8"},
                                   {"/page.css", &kPageStyle, "text/css; charset=utf-8"}};
   for (const auto& asset : kAssets) {
     m_http.Get(asset.path, [&asset](const httplib::Request&, httplib::Response& res) {
