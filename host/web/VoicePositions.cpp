@@ -24,7 +24,8 @@ double Sane(double seconds) {
 
 }  // namespace
 
-VoicePositions::VoicePositions(std::string path) : m_path(std::move(path)) {
+VoicePositions::VoicePositions(std::string path, std::size_t limit)
+    : m_path(std::move(path)), m_limit(std::max<std::size_t>(limit, 1)) {
   std::ifstream in(m_path, std::ios::binary);
   if (!in) return;
   std::stringstream text;
@@ -50,7 +51,7 @@ double VoicePositions::At(const std::string& key) const {
 void VoicePositions::Set(const std::string& key, double seconds) {
   std::lock_guard lock(m_mutex);
   m_kept[key] = {Sane(seconds), m_next++};
-  while (m_kept.size() > kKept) {
+  while (m_kept.size() > m_limit) {
     m_kept.erase(std::min_element(m_kept.begin(), m_kept.end(), [](const auto& a, const auto& b) {
       return a.second.order < b.second.order;
     }));

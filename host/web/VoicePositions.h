@@ -3,7 +3,7 @@
 // JSON file of the data folder so that a reload or a new start of mailhost
 // plays on from there. Each change is written durably (a crash leaves the
 // old file or the new one); a file that is damaged or of another shape reads
-// as no positions. At most kKept attachments are remembered, the least
+// as no positions. At most `limit` attachments are remembered, the least
 // recently played forgotten first.
 #include <cstddef>
 #include <map>
@@ -16,7 +16,7 @@ class VoicePositions {
  public:
   static constexpr std::size_t kKept = 1000;
 
-  explicit VoicePositions(std::string path);
+  explicit VoicePositions(std::string path, std::size_t limit = kKept);
 
   // Seconds from the start; 0 for one never played.
   double At(const std::string& key) const;
@@ -32,6 +32,7 @@ class VoicePositions {
   void Save() const;
 
   std::string m_path;
+  std::size_t m_limit;
   mutable std::mutex m_mutex;
   std::map<std::string, Kept> m_kept;
   long long m_next = 0;

@@ -43,7 +43,7 @@ const voice = (() => {
     audio.preservesPitch = true;  // Chromium's default, said outright: 2x must not squeak
     const canvas = make("canvas", { class: "wave", width: 400, height: 48, role: "slider",
       "aria-label": `Position in ${name}`, tabindex: 0 });
-    const play = make("button", { class: "play", text: "\u25B6", title: `Play ${name} here`, "aria-label": `Play ${name}` });
+    const play = make("button", { class: "play", text: "Play", title: `Play ${name} here`, "aria-label": `Play ${name}` });
     const time = make("span", { class: "time", text: "0:00 / \u2026" });
     const speeds = SPEEDS.map((speed) => make("button", { class: "speed", "data-speed": speed, text: `${speed}x`,
       "aria-pressed": speed === 1 ? "true" : "false", onclick: () => setSpeed(speed) }));
@@ -63,11 +63,13 @@ const voice = (() => {
       if (!wave) return;
       const played = duration() ? audio.currentTime / duration() : 0;
       const bars = wave.peaks.length;
-      for (let x = 0; x < width; x += 2) {
-        const peak = wave.peaks[Math.min(bars - 1, Math.floor(x / width * bars))] / 1000;
+      for (let x = 0; x < width; x += 3) {
+        // The loudest of the peaks under this bar: a short word stays visible.
+        const from = Math.floor(x / width * bars), to = Math.max(from + 1, Math.floor((x + 3) / width * bars));
+        const peak = Math.max(...wave.peaks.slice(from, Math.min(bars, to))) / 1000;
         const h = Math.max(1, Math.round(peak * (height - 2)));
         g.fillStyle = x / width < played ? "#2f6fd0" : "#9aa5b3";
-        g.fillRect(x, (height - h) / 2, 1, h);
+        g.fillRect(x, Math.round((height - h) / 2), 2, h);
       }
       g.fillStyle = "#1d232b";
       g.fillRect(Math.min(width - 1, Math.round(played * width)), 0, 1, height);
@@ -108,8 +110,8 @@ const voice = (() => {
       if (step) { audio.currentTime = Math.max(0, Math.min(duration(), audio.currentTime + step)); e.preventDefault(); }
     });
     play.addEventListener("click", () => { if (audio.paused) audio.play().catch((e) => { note.textContent = e.message; }); else audio.pause(); });
-    audio.addEventListener("play", () => { play.textContent = "\u23F8"; play.setAttribute("aria-label", `Pause ${name}`); });
-    audio.addEventListener("pause", () => { play.textContent = "\u25B6"; play.setAttribute("aria-label", `Play ${name}`); save(true); });
+    audio.addEventListener("play", () => { play.textContent = "Pause"; play.setAttribute("aria-label", `Pause ${name}`); });
+    audio.addEventListener("pause", () => { play.textContent = "Play"; play.setAttribute("aria-label", `Play ${name}`); save(true); });
     audio.addEventListener("ended", () => save(true));
     audio.addEventListener("seeked", () => { draw(); if (audio.paused) save(true); });
     audio.addEventListener("timeupdate", () => { draw(); if (!audio.paused) save(false); });
