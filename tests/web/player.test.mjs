@@ -76,6 +76,15 @@ async function rate() {
   });
 }
 
+// The player goes to `at` once it has the sound's length.
+async function resumesAt(at, when) {
+  const started = await page.waitForFunction(() => {
+    const a = document.querySelector("#reading .player audio");
+    return a.readyState >= 1 && !a.seeking && a.currentTime;
+  }, null, { timeout: 10000 }).then((value) => value.jsonValue(), () => null);
+  assert.ok(started !== null && Math.abs(started - at) < 1, `${when} the player started at ${started} s, not at ${at} s`);
+}
+
 // Opens the page at this start's address and shows the voice mail.
 async function showVoiceMail() {
   await page.goto(address);
@@ -165,20 +174,41 @@ test("the sound plays in the page, 2x runs about twice as fast as 1x with the pi
 });
 
 test("the player starts where the listener stopped, after a reload and after a restart of mailhost", async () => {
-  const saved = page.waitForResponse((r) => r.url().includes("/voice/position") && r.ok());
+  const saved = page.waitForResponse((r) => r.url().includes("/voice/position") && r.request().postData() === "7.25");
   await page.evaluate(() => { document.querySelector("#reading .player audio").currentTime = 7.25; });
-  await saved;  // a seek while paused is kept at once
+  assert.ok((await saved).ok());  // a seek while paused is kept at once
   const stopped = await audio("a.currentTime");
 
   await page.reload();
   await showVoiceMail();
-  await page.waitForFunction((at) => Math.abs(document.querySelector("#reading .player audio").currentTime - at) < 1, stopped);
+  await resumesAt(stopped, "after a reload");
 
   await stopHost();
   host = await startHost();
   await showVoiceMail();
-  await page.waitForFunction((at) => Math.abs(document.querySelector("#reading .player audio").currentTime - at) < 1, stopped);
+  await resumesAt(stopped, "after a restart");
   assert.match(await player().locator(".time").textContent(), /^0:07 \//);
+});
+
+test("a mail window has the player too, at the same place; without the page's secret the sound is refused", async () => {
+  const key = await player().getAttribute("data-key");
+  const at = await audio("a.currentTime");
+  await page.locator('#messages tr[data-id]', { hasText: "A voice message for you" }).dblclick();
+  const windowed = page.locator(".window .player");
+  await windowed.locator("canvas[data-drawn]").waitFor();
+  assert.equal(await windowed.getAttribute("data-key"), key, "the same sound");
+  await page.waitForFunction((stopped) => {
+    const a = document.querySelector(".window .player audio");
+    return a.readyState >= 1 && Math.abs(a.currentTime - stopped) < 1;
+  }, at);
+
+  const sound = await page.evaluate(() => document.querySelector(".window .player audio").src);
+  assert.equal((await fetch(sound)).status, 403, "the sound is the page's alone");
+  const ranged = await page.evaluate(async (url) => {
+    const reply = await fetch(url, { headers: { Range: "bytes=10-19" } });
+    return { status: reply.status, type: reply.headers.get("Content-Type"), size: (await reply.arrayBuffer()).byteLength };
+  }, sound);
+  assert.deepEqual(ranged, { status: 206, type: "audio/mpeg", size: 10 });
 });
 
 // The player's screenshot is the README's too, when DOCS_SHOT names where.

@@ -78,15 +78,19 @@ const voice = (() => {
       canvas.setAttribute("aria-valuemax", Math.round(duration()));
     }
 
-    function save(force) {
+    // One at a time, in order: two in flight could arrive the wrong way round
+    // and keep the older place. A page going away sends at once.
+    let sending = Promise.resolve();
+    function save(force, leaving) {
       if (!wave) return;
       const at = audio.ended ? 0 : audio.currentTime;
-      if (!force && (Date.now() - lastSave < SAVE_EVERY || Math.abs(at - saved) < 0.05)) return;
+      if (Math.abs(at - saved) < 0.05 || (!force && Date.now() - lastSave < SAVE_EVERY)) return;
       lastSave = Date.now();
       saved = at;
-      fetch(`/voice/position?key=${wave.key}`, { method: "POST", body: at.toFixed(2), keepalive: true })
+      const send = () => fetch(`/voice/position?key=${wave.key}`, { method: "POST", body: at.toFixed(2), keepalive: true })
         .then(async (reply) => { if (!reply.ok) note.textContent = await reply.text(); })
         .catch(() => {});
+      sending = leaving ? send() : sending.then(send);
     }
 
     function setSpeed(speed) {
@@ -121,11 +125,12 @@ const voice = (() => {
       draw();
     });
     audio.addEventListener("error", () => { note.textContent = "The sound could not be loaded."; });
-    addEventListener("pagehide", () => { if (node.isConnected) save(true); });
+    node.keepPosition = () => save(true, true);
 
     fetch(`/voice/wave?${query(mail, number)}`).then(async (reply) => {
       if (!reply.ok) { note.textContent = await reply.text().then((t) => { try { return JSON.parse(t).error; } catch { return t; } }); return; }
       wave = await reply.json();
+      saved = wave.position;
       node.dataset.key = wave.key;
       node.dataset.duration = (wave.durationMs / 1000).toFixed(2);
       audio.src = `/voice/sound?${query(mail, number)}`;
@@ -144,11 +149,14 @@ const voice = (() => {
     return players.get(key);
   }
 
+  // A reload or a closed tab keeps where each player was.
+  addEventListener("pagehide", () => { for (const node of players.values()) node.keepPosition(); });
+
   // After a render: the players no longer shown stop and go.
   function sweep() {
     for (const [key, node] of players) {
       if (node.isConnected) continue;
-      node.querySelector("audio").pause();
+      node.querySelector("audio").pause();  // which keeps its position
       players.delete(key);
     }
   }
