@@ -25,7 +25,7 @@ struct Bytes {
 ssize_t ReadBytes(void* handle, void* into, size_t want) {
   auto& bytes = *static_cast<Bytes*>(handle);
   const std::size_t n = std::min(want, bytes.size - bytes.at);
-  std::memcpy(into, bytes.data + bytes.at, n);
+  if (n > 0) std::memcpy(into, bytes.data + bytes.at, n);  // no bytes may come as a null pointer
   bytes.at += n;
   return static_cast<ssize_t>(n);
 }
