@@ -81,7 +81,7 @@ async function resumesAt(at, when) {
   const started = await page.waitForFunction(() => {
     const a = document.querySelector("#reading .player audio");
     return a.readyState >= 1 && !a.seeking && a.currentTime;
-  }, null, { timeout: 10000 }).then((value) => value.jsonValue(), () => null);
+  }, null, { timeout: 30000 }).then((value) => value.jsonValue(), () => null);
   assert.ok(started !== null && Math.abs(started - at) < 1, `${when} the player started at ${started} s, not at ${at} s`);
 }
 

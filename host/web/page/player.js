@@ -125,7 +125,9 @@ const voice = (() => {
       draw();
     });
     audio.addEventListener("error", () => { note.textContent = "The sound could not be loaded."; });
-    node.keepPosition = () => save(true, true);
+    // A paused player has said where it is; a sound torn down with the page
+    // would say 0.
+    node.keepPosition = () => { if (!audio.paused && audio.readyState > 0) save(true, true); };
 
     fetch(`/voice/wave?${query(mail, number)}`).then(async (reply) => {
       if (!reply.ok) { note.textContent = await reply.text().then((t) => { try { return JSON.parse(t).error; } catch { return t; } }); return; }
