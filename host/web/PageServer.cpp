@@ -8,6 +8,7 @@ namespace mailhost {
 
 extern const char* const kPageText;
 extern const char* const kPageScript;
+extern const char* const kPlayerScript;
 extern const char* const kPageStyle;
 extern const char* const kPageWorklet;
 
@@ -119,6 +120,7 @@ void PageServer::ServeAssets() {
   static const Asset kAssets[] = {
       {"/", &kPageText, "text/html; charset=utf-8"},
       {"/page.js", &kPageScript, "text/javascript; charset=utf-8"},
+      {"/player.js", &kPlayerScript, "text/javascript; charset=utf-8"},
       {"/page.css", &kPageStyle, "text/css; charset=utf-8"},
       {"/pcm-worklet.js", &kPageWorklet, "text/javascript; charset=utf-8"}};
   for (const auto& asset : kAssets) {

@@ -80,12 +80,13 @@ class PageSession {
   void Publish();
   void Serve(PageServer& server);
   void Stop() { m_published.Stop(); }
+  // Runs `work` on the UI thread and waits a while for its answer: 202
+  // {"pending": true} when it has not come by then.
+  std::pair<int, nlohmann::json> OnUi(std::function<nlohmann::json()> work);
 
  private:
   void ServeViews(PageServer& server);
   void ServeActions(PageServer& server);
-  // Runs `work` on the UI thread and waits a while for its answer.
-  std::pair<int, nlohmann::json> OnUi(std::function<nlohmann::json()> work);
   // Runs a command on the UI thread's turn; `line` as typed on the page.
   nlohmann::json RunLine(const std::string& line);
   nlohmann::json Run(const Command& command);

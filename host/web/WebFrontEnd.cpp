@@ -7,10 +7,13 @@
 #include "host/commands/LineWriter.h"
 #include "host/model/MailHost.h"
 #include "host/setup/UserData.h"
+#include "host/web/PagePlayer.h"
 #include "host/web/PageServer.h"
 #include "host/web/PageSession.h"
 #include "host/web/PageSoundPort.h"
 #include "host/web/PageUpload.h"
+#include "host/web/VoicePositions.h"
+#include "host/web/VoiceShelf.h"
 #include "host/web/WebBoxes.h"
 #include "platform/Platform.h"
 #include "platform/common/DesktopWindows.h"
@@ -101,6 +104,12 @@ int WebFrontEnd::Run(const WebOptions& options, std::ostream& out, std::ostream&
 
   PageServer server(options.limits);
   web.Serve(server);
+  VoiceShelf shelf(dataFolder + "/voice");
+  VoicePositions positions(dataFolder + "/voice-positions.json");
+  PagePlayer player(host, shelf, positions, [&web](std::function<nlohmann::json()> work) {
+    return web.OnUi(std::move(work));
+  });
+  player.Serve(server);
   const int port = server.Bind(options.port);
   if (port <= 0) {
     errors << "mailhost: cannot listen on " << kLoopback << ":" << options.port << std::endl;

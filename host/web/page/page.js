@@ -84,13 +84,26 @@ function drawBar(container, win, bar) {
   }
 }
 
-// An attached mail opens in a window of its own, as any mail.
-function attachmentList(attachments) {
-  return el("div", { class: "attachments", "aria-label": "Attachments" },
+// An attached mail opens in a window of its own, as any mail; a voice
+// attachment has a player (player.js) below the list. `mail` is the mail's
+// id or its window's name.
+function attachmentList(attachments, mail) {
+  const list = el("div", { class: "attachments", "aria-label": "Attachments" },
     attachments.map((a) => a.opens
       ? el("button", { class: "attachment", "data-opens": a.opens, title: "Open the attached mail",
         text: `${a.name} (${a.size} bytes)`, onclick: () => openItem(a.opens) })
       : el("span", { class: "attachment", text: `${a.name} (${a.size} bytes)` })));
+  const players = attachments.flatMap((a, i) => !a.opens && voice.isVoice(a.name) ? [voice.player(mail, i + 1, a.name, a.size)] : []);
+  return players.length ? el("div", { class: "attachments-and-players" }, [list, ...players]) : list;
+}
+
+// A listed mail's attachments, with the length of each voice message.
+function attachmentNames(item) {
+  return item.attachments.map((a, i) => {
+    if (!voice.isVoice(a.name)) return a.name;
+    const length = voice.lengthOf(item.id, i + 1, () => renderList(true));
+    return length ? `${a.name} (${length})` : a.name;
+  }).join(", ");
 }
 
 // The folders as a tree: "Archive/2024" is 2024 under Archive. A parent
@@ -183,7 +196,7 @@ function rowOf(index, item, selected) {
     onkeydown: (e) => rowKey(e, index, item.id) },
     [el("td", { text: (mine ? item.to : item.from) || "" }),
      el("td", { text: item.subject || "(no subject)" }),
-     el("td", { text: item.attachments.map((a) => a.name).join(", ") }),
+     el("td", { class: "attached", text: attachmentNames(item) }),
      el("td", { text: item.date || "" })]);
 }
 
@@ -292,7 +305,7 @@ function renderReading() {
   const deleted = mail.deleted ? el("div", { class: "deleted-note", text: DELETED }) : "";
   pane.replaceChildren(deleted, el("strong", { class: mail.deleted ? "deleted" : "", text: mail.subject || "(no subject)" }), "\n",
     mail.from ? `From: ${mail.from}\n` : "", mail.to ? `To: ${mail.to}\n` : "", mail.date ? `Date: ${mail.date}\n` : "",
-    attachmentList(mail.attachments), "\n", whole ? readingWhole.text : mail.body, more);
+    attachmentList(mail.attachments, mail.id), "\n", whole ? readingWhole.text : mail.body, more);
 }
 
 // A file from the person's disk, attached to the window's mail. mailhost
@@ -365,7 +378,7 @@ function renderWindows() {
     node.querySelector(".whole").hidden = !cut;
     node.querySelector(".whole").textContent = cutNote(mail);
     for (const action of [".send", ".attach"]) node.querySelector(action).disabled = mail.sent || !w.mail || w.sending || removed;
-    node.querySelector(".attachments").replaceWith(attachmentList(mail.attachments));
+    node.querySelector(".attachments, .attachments-and-players").replaceWith(attachmentList(mail.attachments, w.name));
     return node;
   });
   place(area, nodes);
@@ -463,6 +476,7 @@ function render() {
   log.textContent = state.log.join("\n");
   log.scrollTop = log.scrollHeight;
   refreshList();
+  voice.sweep();
   document.body.dataset.ready = "true";
 }
 
