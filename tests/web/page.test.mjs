@@ -6,8 +6,8 @@
 // Environment: MAILHOST, ADDIN (the library), ARTIFACTS (screenshots go there).
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
-import { spawn, spawnSync } from "node:child_process";
-import { cpSync, existsSync, mkdtempSync, mkdirSync, readdirSync, readFileSync, renameSync, rmSync, writeFileSync } from "node:fs";
+import { spawn } from "node:child_process";
+import { existsSync, mkdtempSync, mkdirSync, readdirSync, readFileSync, renameSync, rmSync, writeFileSync } from "node:fs";
 import { createServer, request } from "node:http";
 import { tmpdir } from "node:os";
 import { dirname, join } from "node:path";
@@ -16,6 +16,7 @@ import { fileURLToPath } from "node:url";
 const root = join(dirname(fileURLToPath(import.meta.url)), "..", "..");
 const python = "/usr/bin/python3";  // Debian's, which has aiosmtpd
 import { chromium } from "playwright-core";
+import { must, registerAddinCopy, startMailhost, stopMailhost } from "./mailhost.mjs";
 
 const mailhost = process.env.MAILHOST;
 const addin = process.env.ADDIN;
@@ -27,12 +28,6 @@ const maildir = join(data, "Maildir");
 let browser, page, host, smtp, smtpPort, address, port = 0;
 const uploadLimitMiB = 1;
 const cspViolations = [];
-
-function must(command, args) {
-  const done = spawnSync(command, args, { encoding: "utf8" });
-  assert.equal(done.status, 0, `${command} ${args.join(" ")}: ${done.stderr}`);
-  return done.stdout;
-}
 
 async function startSmtp() {
   mkdirSync(smtpOut, { recursive: true });
@@ -99,30 +94,14 @@ function hostilePage(target) {
   return `<!doctype html><title>hostile</title>${forms.join("\n")}<script>${script}</script>`;
 }
 
-function startHost() {
-  return new Promise((resolve, reject) => {
-    // A closed loopback port: the update check fails fast and quietly.
-    const env = { ...process.env, SONVERA_PRODUCT_HOST: "http://127.0.0.1:9" };
-    const args = ["--web", String(port), "--data", data, "--smtp", `smtp://127.0.0.1:${smtpPort}`, "--from", "me@example.org",
-      "--upload-limit", String(uploadLimitMiB), "--sound", "alsa"];
-    const child = spawn(mailhost, args, { env, stdio: ["ignore", "pipe", "pipe"] });
-    let out = "";
-    child.stdout.on("data", (chunk) => {
-      out += chunk;
-      const found = out.match(/^page (http:\/\/127\.0\.0\.1:(\d+)\/\?token=[0-9a-f]{64})$/m);
-      if (found) { address = found[1]; port = Number(found[2]); resolve(child); }
-    });
-    child.stderr.on("data", (chunk) => process.stderr.write(chunk));
-    child.on("exit", (code) => reject(new Error(`mailhost ended with ${code} before it served: ${out}`)));
-  });
+async function startHost() {
+  const started = await startMailhost(mailhost, ["--web", String(port), "--data", data, "--smtp", `smtp://127.0.0.1:${smtpPort}`,
+    "--from", "me@example.org", "--upload-limit", String(uploadLimitMiB), "--sound", "alsa"]);
+  ({ address, port } = started);
+  return started.child;
 }
 
-function stopHost() {
-  return new Promise((resolve) => {
-    host.once("exit", resolve);
-    host.kill("SIGTERM");
-  });
-}
+const stopHost = () => stopMailhost(host);
 
 async function shot(name) {
   await page.screenshot({ path: join(artifacts, `${name}.png`) });
@@ -152,11 +131,7 @@ const mailFiles = (folder) => ["cur", "new"].flatMap((sub) => readdirSync(join(m
 const uploadsLeft = () => existsSync(join(data, "uploads")) ? readdirSync(join(data, "uploads")) : [];
 
 before(async () => {
-  // A copy of the add-in folder: recordings land beside the library.
-  cpSync(dirname(addin), join(data, "addin"), { recursive: true });
-  const library = join(data, "addin", "libsonvera.so");
-  const registered = spawnSync(mailhost, ["--register", library, "--data", data], { encoding: "utf8" });
-  assert.equal(registered.status, 0, registered.stderr);
+  registerAddinCopy(mailhost, addin, data);
   seed();
   smtpPort = await startSmtp();
   host = await startHost();

@@ -7,12 +7,12 @@
 // there), DOCS_SHOT (when set, the player's screenshot is also written there).
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
-import { spawn, spawnSync } from "node:child_process";
-import { copyFileSync, cpSync, mkdirSync, mkdtempSync, rmSync } from "node:fs";
+import { copyFileSync, mkdirSync, mkdtempSync, rmSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { dirname, join } from "node:path";
 import { fileURLToPath } from "node:url";
 import { chromium } from "playwright-core";
+import { must, registerAddinCopy, startMailhost, stopMailhost } from "./mailhost.mjs";
 
 const root = join(dirname(fileURLToPath(import.meta.url)), "..", "..");
 const python = "/usr/bin/python3";
@@ -25,12 +25,6 @@ const maildir = join(data, "Maildir");
 const silence = 12;  // seconds after the speech
 let browser, page, host, address, speech, total;
 
-function must(command, args) {
-  const done = spawnSync(command, args, { encoding: "utf8" });
-  assert.equal(done.status, 0, `${command} ${args.join(" ")}: ${done.stderr}`);
-  return done.stdout;
-}
-
 // Speech, then silence, delivered as scripts/run delivers its voice mail.
 function seed() {
   must("espeak-ng", ["-w", join(data, "speech.wav"), "A voice message for the player test, then some silence."]);
@@ -41,27 +35,13 @@ function seed() {
   must(python, [join(root, "scripts/seed_voice_mail.py"), maildir, join(data, "voice.mp3")]);
 }
 
-function startHost() {
-  return new Promise((resolve, reject) => {
-    const env = { ...process.env, SONVERA_PRODUCT_HOST: "http://127.0.0.1:9" };
-    const child = spawn(mailhost, ["--web", "0", "--data", data], { env, stdio: ["ignore", "pipe", "pipe"] });
-    let out = "";
-    child.stdout.on("data", (chunk) => {
-      out += chunk;
-      const found = out.match(/^page (http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]{64})$/m);
-      if (found) { address = found[1]; resolve(child); }
-    });
-    child.stderr.on("data", (chunk) => process.stderr.write(chunk));
-    child.on("exit", (code) => reject(new Error(`mailhost ended with ${code} before it served: ${out}`)));
-  });
+async function startHost() {
+  const started = await startMailhost(mailhost, ["--web", "0", "--data", data]);
+  address = started.address;
+  return started.child;
 }
 
-function stopHost() {
-  return new Promise((resolve) => {
-    host.once("exit", resolve);
-    host.kill("SIGTERM");
-  });
-}
+const stopHost = () => stopMailhost(host);
 
 const player = () => page.locator("#reading .player");
 const audio = (script) => page.evaluate(`(() => { const a = document.querySelector("#reading .player audio"); return ${script}; })()`);
@@ -102,9 +82,7 @@ async function showVoiceMail() {
 }
 
 before(async () => {
-  cpSync(dirname(addin), join(data, "addin"), { recursive: true });
-  const registered = spawnSync(mailhost, ["--register", join(data, "addin", "libsonvera.so"), "--data", data], { encoding: "utf8" });
-  assert.equal(registered.status, 0, registered.stderr);
+  registerAddinCopy(mailhost, addin, data);
   seed();
   host = await startHost();
   browser = await chromium.launch({ executablePath: process.env.CHROMIUM || "/usr/bin/chromium", args: ["--no-sandbox"] });

@@ -5,12 +5,12 @@
 // Environment: MAILHOST, ADDIN (the library), ARTIFACTS (screenshots go there).
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
-import { spawn, spawnSync } from "node:child_process";
-import { cpSync, mkdtempSync, mkdirSync, readdirSync, readFileSync, rmSync } from "node:fs";
+import { mkdtempSync, mkdirSync, readdirSync, readFileSync, rmSync } from "node:fs";
 import { request } from "node:http";
 import { tmpdir } from "node:os";
-import { dirname, join } from "node:path";
+import { join } from "node:path";
 import { chromium } from "playwright-core";
+import { must, registerAddinCopy, startMailhost, stopMailhost } from "./mailhost.mjs";
 
 const mailhost = process.env.MAILHOST;
 const addin = process.env.ADDIN;
@@ -20,12 +20,6 @@ const data = mkdtempSync(join(tmpdir(), "mailhost-sound-"));
 const maildir = join(data, "Maildir");
 const speech = join(data, "speech.wav");
 let browser, page, host, address;
-
-function must(command, args) {
-  const done = spawnSync(command, args, { encoding: "utf8", maxBuffer: 1 << 28 });
-  assert.equal(done.status, 0, `${command} ${args.join(" ")}: ${done.stderr}`);
-  return done.stdout;
-}
 
 // Mono 16-bit samples of a PCM WAV file, and its rate.
 function readWav(file) {
@@ -112,19 +106,10 @@ function saveMp3Of(file, target) {
   must("/usr/bin/python3", ["-c", script, file, target]);
 }
 
-function startHost() {
-  return new Promise((resolve, reject) => {
-    const env = { ...process.env, SONVERA_PRODUCT_HOST: "http://127.0.0.1:9" };
-    const child = spawn(mailhost, ["--web", "0", "--data", data], { env, stdio: ["ignore", "pipe", "pipe"] });
-    let out = "";
-    child.stdout.on("data", (chunk) => {
-      out += chunk;
-      const found = out.match(/^page (http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]{64})$/m);
-      if (found) { address = found[1]; resolve(child); }
-    });
-    child.stderr.on("data", (chunk) => process.stderr.write(chunk));
-    child.on("exit", (code) => reject(new Error(`mailhost ended with ${code} before it served: ${out}`)));
-  });
+async function startHost() {
+  const started = await startMailhost(mailhost, ["--web", "0", "--data", data]);
+  address = started.address;
+  return started.child;
 }
 
 const shot = (name) => page.screenshot({ path: join(artifacts, `${name}.png`) });
@@ -134,9 +119,7 @@ const bars = () => page.evaluate(() => [...document.querySelectorAll('[data-form
   .map((img) => `${img.dataset.face}@${img.style.left},${img.style.top},${img.style.height}`).join(" "));
 
 before(async () => {
-  cpSync(dirname(addin), join(data, "addin"), { recursive: true });
-  const registered = spawnSync(mailhost, ["--register", join(data, "addin", "libsonvera.so"), "--data", data], { encoding: "utf8" });
-  assert.equal(registered.status, 0, registered.stderr);
+  registerAddinCopy(mailhost, addin, data);
   must("espeak-ng", ["-w", speech, "-s", "150", "Hello, this is a voice message recorded in the browser. " +
     "The microphone hears every word, and mailhost keeps it. Call me back tomorrow morning."]);
   host = await startHost();
@@ -153,7 +136,7 @@ before(async () => {
 
 after(async () => {
   await browser?.close();
-  if (host && host.exitCode === null) await new Promise((resolve) => { host.once("exit", resolve); host.kill("SIGTERM"); });
+  if (host && host.exitCode === null) await stopMailhost(host);
   rmSync(data, { recursive: true, force: true });
 });
 

@@ -1,0 +1,44 @@
+// What the browser tests share: running a program that must succeed, and
+// starting and stopping mailhost's page.
+import assert from "node:assert/strict";
+import { spawn, spawnSync } from "node:child_process";
+import { cpSync } from "node:fs";
+import { dirname, join } from "node:path";
+
+export function must(command, args) {
+  const done = spawnSync(command, args, { encoding: "utf8", maxBuffer: 1 << 28 });
+  assert.equal(done.status, 0, `${command} ${args.join(" ")}: ${done.stderr}`);
+  return done.stdout;
+}
+
+// Starts `mailhost ARGS` and resolves once it printed its page's address:
+// { child, address, port }. A closed loopback port as the product server
+// makes the update check fail fast and quietly.
+export function startMailhost(mailhost, args) {
+  return new Promise((resolve, reject) => {
+    const env = { ...process.env, SONVERA_PRODUCT_HOST: "http://127.0.0.1:9" };
+    const child = spawn(mailhost, args, { env, stdio: ["ignore", "pipe", "pipe"] });
+    let out = "";
+    child.stdout.on("data", (chunk) => {
+      out += chunk;
+      const found = out.match(/^page (http:\/\/127\.0\.0\.1:(\d+)\/\?token=[0-9a-f]{64})$/m);
+      if (found) resolve({ child, address: found[1], port: Number(found[2]) });
+    });
+    child.stderr.on("data", (chunk) => process.stderr.write(chunk));
+    child.on("exit", (code) => reject(new Error(`mailhost ended with ${code} before it served: ${out}`)));
+  });
+}
+
+export function stopMailhost(child) {
+  return new Promise((resolve) => {
+    child.once("exit", resolve);
+    child.kill("SIGTERM");
+  });
+}
+
+// A copy of the add-in folder in DATA, registered there: recordings land
+// beside the library, never in the build's folder.
+export function registerAddinCopy(mailhost, addin, data) {
+  cpSync(dirname(addin), join(data, "addin"), { recursive: true });
+  must(mailhost, ["--register", join(data, "addin", "libsonvera.so"), "--data", data]);
+}
