@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "platform/WaveIn.h"
@@ -15,6 +16,17 @@ struct QueuedWave {
   std::uint32_t length = 0;
   std::function<void()> onDone;
   std::uint64_t generation = 0;  // the device's count of resets when it was queued
+
+  // A buffer AddBuffer was handed, made ready to fill whole frames of
+  // `channels`; none for a buffer that cannot hold any.
+  static std::optional<QueuedWave> Accept(WaveHeader* header, unsigned channels,
+                                          std::function<void()> onDone, std::uint64_t generation) {
+    if (!header || !header->data || header->bufferLength == 0) return std::nullopt;
+    header->flags &= ~WaveHeader::kDone;
+    header->bytesRecorded = 0;
+    return QueuedWave{header, header->bufferLength - header->bufferLength % channels,
+                      std::move(onDone), generation};
+  }
 
   // On the UI loop: the caller's header holds `data`, and the caller hears of it.
   void Fill(const std::vector<std::uint8_t>& data) const {

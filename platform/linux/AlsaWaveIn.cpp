@@ -181,14 +181,14 @@ void AlsaWaveIn::Start(WaveInHandle handle) {
 
 void AlsaWaveIn::AddBuffer(WaveInHandle handle, WaveHeader* header, std::function<void()> onDone) {
   auto found = m_captures.find(handle);
-  if (found == m_captures.end() || !header || !header->data || header->bufferLength == 0) return;
+  if (found == m_captures.end()) return;
   auto& capture = *found->second;
-  header->flags &= ~WaveHeader::kDone;
-  header->bytesRecorded = 0;
   {
     std::lock_guard lock(capture.mutex);
-    capture.queue.push_back({header, header->bufferLength - header->bufferLength % capture.channels,
-                             std::move(onDone), capture.generation});
+    auto queued =
+        QueuedWave::Accept(header, capture.channels, std::move(onDone), capture.generation);
+    if (!queued) return;
+    capture.queue.push_back(std::move(*queued));
   }
   capture.wake.notify_all();
 }
