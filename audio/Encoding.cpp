@@ -206,7 +206,7 @@ void Prepare(const std::string& wavPath, int rate, const LoudnessTarget* target)
   const auto channels = static_cast<unsigned>(in.channels);
 
   std::optional<LoudnessMeter> meter;
-  if (target) meter.emplace(static_cast<unsigned>(rate));
+  if (target) meter.emplace(static_cast<unsigned>(rate), true);
   std::optional<PendingWav> converted;
   if (in.samplerate != rate) converted.emplace(wavPath + ".rate", rate, in.channels);
   {
@@ -232,6 +232,7 @@ void Prepare(const std::string& wavPath, int rate, const LoudnessTarget* target)
   // the result is measured, and made again with what it missed by.
   SndFile measured = converted ? converted->Reopen() : std::move(source);
   double ceiling = cap * kLimiterMargin;
+  gainDb = meter->LimitedGain(*target, ceiling);
   std::vector<float> buffer(kFrames * channels);
   std::vector<float> limited;
   std::vector<float> mono;
@@ -269,13 +270,15 @@ void Prepare(const std::string& wavPath, int rate, const LoudnessTarget* target)
     const double peak = check.TruePeak();
     const bool low =
         loudness < target->integratedLufs - kLoudnessTolerance && gainDb < target->maxGainDb;
-    if (gainAlone || (peak <= cap && !low)) {
+    // The forecast of what the limiter takes may also fall short.
+    const bool high = loudness > target->integratedLufs + kLoudnessTolerance;
+    if (gainAlone || (peak <= cap && !low && !high)) {
       measured.reset();
       result.MoveTo(wavPath);
       return;
     }
     if (peak > cap) ceiling *= cap / peak * kLimiterMargin;
-    if (low) {
+    if (low || high) {
       // The more gain, the more the limiter takes: the step is judged from
       // what the last one brought.
       if (attempt > 0 && gainDb != lastGainDb)
