@@ -265,6 +265,7 @@ PeakLimiter::PeakLimiter(unsigned rate, unsigned channels, double gainDb, double
       m_history(2 * m_frames * channels),
       m_heldRing(m_lookAhead + 1, 1.0),
       m_heldSum(static_cast<double>(m_lookAhead + 1)),
+      m_heldShare(1.0 / static_cast<double>(m_lookAhead + 1)),
       m_bound(InterpolationBound()) {}
 
 void PeakLimiter::Add(const float* frames, std::size_t count, std::vector<float>& out) {
@@ -334,7 +335,7 @@ void PeakLimiter::Push(const float* frame, std::vector<float>& out) {
 
   const long long leaving = judged - window;
   if (leaving < 0 || (m_end >= 0 && leaving >= m_end)) return;
-  const auto gain = static_cast<float>(m_heldSum / static_cast<double>(m_heldRing.size()));
+  const auto gain = static_cast<float>(m_heldSum * m_heldShare);
   const float* source = Back(kTapsAfter + m_lookAhead);
   for (unsigned c = 0; c < m_channels; ++c) out.push_back(source[c] * gain);
 }

@@ -121,7 +121,8 @@ class PeakLimiter {
   std::vector<double> m_heldRing;  // the held gains the applied one averages
   double m_heldSum = 0;
   std::size_t m_heldAt = 0;
-  float m_bound;  // how far a point between samples can rise above them
+  double m_heldShare;  // one over the ring's length: a division per frame shows
+  float m_bound;       // how far a point between samples can rise above them
   // Frames left until the interpolation window holds no frame that could
   // make a point pass the ceiling.
   std::size_t m_nearCeiling = 0;
