@@ -112,12 +112,14 @@ LoudnessMeter::LoudnessMeter(unsigned rate, bool forecast)
 LoudnessMeter::~LoudnessMeter() = default;
 
 void LoudnessMeter::Add(const float* frames, std::size_t count) {
-  if (m_blocks.empty())
-    Feed(m_loudness.get(), frames, static_cast<long long>(count));
-  else
-    Count(frames, count);
+  if (!m_blocks.empty()) return Count(frames, count);
+  Feed(m_loudness.get(), frames, static_cast<long long>(count));
   m_pending.insert(m_pending.end(), frames, frames + count);
   Scan(false);
+}
+
+double LoudnessMeter::SamplePeak() const {
+  return std::max(m_samplePeak, *std::max_element(m_hopPeaks.begin(), m_hopPeaks.end()));
 }
 
 // Feeds the loudness 100 ms at a time, counting each 400 ms block as it ends.
@@ -143,6 +145,7 @@ void LoudnessMeter::Count(const float* frames, std::size_t count) {
       const auto above = std::min(kRises - 1, static_cast<std::size_t>(rise / kRiseStep));
       ++m_blocks[level * kRises + above];
     }
+    m_samplePeak = std::max(m_samplePeak, m_hopPeaks[m_hops % m_hopPeaks.size()]);
     m_hopPeaks[m_hops % m_hopPeaks.size()] = 0;
   }
 }

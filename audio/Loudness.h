@@ -25,7 +25,8 @@ struct LoudnessTarget {
 class LoudnessMeter {
  public:
   // Throws platform::Error when the meter cannot be made. With `forecast`,
-  // it also keeps what LimitedGain needs.
+  // it keeps what LimitedGain needs and the sample peak instead of the true
+  // peak, which costs as much again: TruePeak and Gain then know nothing.
   explicit LoudnessMeter(unsigned rate, bool forecast = false);
   ~LoudnessMeter();
   LoudnessMeter(const LoudnessMeter&) = delete;
@@ -39,6 +40,8 @@ class LoudnessMeter {
   // short to measure); the true peak, as a share of full scale.
   double IntegratedLufs();
   double TruePeak();
+  // The largest sample, as a share of full scale; needs `forecast`.
+  double SamplePeak() const;
 
   // The gain in dB that brings the stream to `target`'s loudness, capped at
   // its maximum; 0 when the stream cannot be measured.
@@ -81,6 +84,7 @@ class LoudnessMeter {
   std::size_t m_inHop = 0;
   unsigned m_hops = 0;
   std::array<float, 4> m_hopPeaks{};
+  float m_samplePeak = 0;  // of the hops gone by
 };
 
 // A gain followed by a look-ahead limiter: the rare peaks of a voice are
