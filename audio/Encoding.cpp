@@ -206,7 +206,7 @@ void Prepare(const std::string& wavPath, int rate, const LoudnessTarget* target)
   const auto channels = static_cast<unsigned>(in.channels);
 
   std::optional<LoudnessMeter> meter;
-  if (target) meter.emplace(static_cast<unsigned>(rate));
+  if (target) meter.emplace(static_cast<unsigned>(rate), true);
   std::optional<PendingWav> converted;
   if (in.samplerate != rate) converted.emplace(wavPath + ".rate", rate, in.channels);
   {
@@ -222,7 +222,8 @@ void Prepare(const std::string& wavPath, int rate, const LoudnessTarget* target)
   const double cap = target ? std::pow(10.0, target->truePeakDbtp / 20) : 0;
   double gainDb = meter ? meter->LoudnessGain(*target) : 0;
   if (!meter || !std::isfinite(meter->IntegratedLufs()) ||
-      (std::fabs(gainDb) < kUnheardDb && meter->TruePeak() <= cap)) {
+      (std::fabs(gainDb) < kUnheardDb &&
+       meter->SamplePeak() * LoudnessMeter::kInterpolationBound <= cap)) {
     source.reset();
     if (converted) converted->MoveTo(wavPath);
     return;
@@ -232,21 +233,33 @@ void Prepare(const std::string& wavPath, int rate, const LoudnessTarget* target)
   // the result is measured, and made again with what it missed by.
   SndFile measured = converted ? converted->Reopen() : std::move(source);
   double ceiling = cap * kLimiterMargin;
+  gainDb = meter->LimitedGain(*target, ceiling);
   std::vector<float> buffer(kFrames * channels);
   std::vector<float> limited;
   std::vector<float> mono;
   double slope = kFirstSlope;
   double lastGainDb = 0;
   double lastLoudness = 0;
+  auto rewind = [&] {
+    if (sf_seek(measured.get(), 0, SEEK_SET) != 0)
+      throw platform::Error("Cannot read " + wavPath + ": " + sf_strerror(measured.get()));
+  };
   for (int attempt = 0;; ++attempt) {
     // Should the limiter never get there, the gain alone, held under the peak.
     const bool gainAlone = attempt == kLimiterAttempts;
     if (gainAlone) {
-      gainDb = meter->Gain(*target);
+      // The true peak of the recording, measured only now it is needed.
+      rewind();
+      LoudnessMeter whole(static_cast<unsigned>(rate));
+      sf_count_t got = 0;
+      while ((got = sf_readf_float(measured.get(), buffer.data(), kFrames)) > 0)
+        whole.Add(Mono(buffer.data(), static_cast<size_t>(got), channels, mono),
+                  static_cast<size_t>(got));
+      CheckRead(measured.get(), wavPath);
+      gainDb = whole.Gain(*target);
       ceiling = HUGE_VAL;
     }
-    if (sf_seek(measured.get(), 0, SEEK_SET) != 0)
-      throw platform::Error("Cannot read " + wavPath + ": " + sf_strerror(measured.get()));
+    rewind();
     PendingWav result(wavPath + ".level", rate, in.channels);
     PeakLimiter limiter(static_cast<unsigned>(rate), channels, gainDb, ceiling);
     LoudnessMeter check(static_cast<unsigned>(rate));
@@ -269,13 +282,15 @@ void Prepare(const std::string& wavPath, int rate, const LoudnessTarget* target)
     const double peak = check.TruePeak();
     const bool low =
         loudness < target->integratedLufs - kLoudnessTolerance && gainDb < target->maxGainDb;
-    if (gainAlone || (peak <= cap && !low)) {
+    // The forecast of what the limiter takes may also fall short.
+    const bool high = loudness > target->integratedLufs + kLoudnessTolerance;
+    if (gainAlone || (peak <= cap && !low && !high)) {
       measured.reset();
       result.MoveTo(wavPath);
       return;
     }
     if (peak > cap) ceiling *= cap / peak * kLimiterMargin;
-    if (low) {
+    if (low || high) {
       // The more gain, the more the limiter takes: the step is judged from
       // what the last one brought.
       if (attempt > 0 && gainDb != lastGainDb)

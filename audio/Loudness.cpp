@@ -67,6 +67,19 @@ float InterpolationBound() {
   return bound;
 }
 
+// The forecast's blocks: their loudness from the absolute gate up, and how
+// far their peak rises above it, in steps of these many dB.
+constexpr double kGateLufs = -70;
+constexpr double kLevelStep = 0.25;
+constexpr std::size_t kLevels = 320;
+constexpr double kRiseStep = 0.5;
+constexpr std::size_t kRises = 80;
+// How much of what a block's peak passes the ceiling by the limiter takes
+// from the block's loudness: it holds the gain down from the first peak of a
+// syllable to a while after its last, but the quieter frames between matter
+// less.
+constexpr double kLimitedShare = 0.7;
+
 constexpr const char* kCannotMeasure = "The loudness of the recording cannot be measured.";
 
 void Destroy(ebur128_state* state) {
@@ -87,17 +100,54 @@ void Feed(ebur128_state* state, const float* frames, long long count) {
 
 }  // namespace
 
-LoudnessMeter::LoudnessMeter(unsigned rate)
+LoudnessMeter::LoudnessMeter(unsigned rate, bool forecast)
     // The histogram keeps the meter's memory flat however long the stream.
     : m_loudness(Make(rate, EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM), Destroy),
-      m_peaks(Make(rate, EBUR128_MODE_TRUE_PEAK), Destroy) {}
+      m_peaks(Make(rate, EBUR128_MODE_TRUE_PEAK), Destroy) {
+  if (!forecast) return;
+  m_blocks.assign(kLevels * kRises, 0);
+  m_hop = std::max<std::size_t>(1, rate / 10);
+}
 
 LoudnessMeter::~LoudnessMeter() = default;
 
 void LoudnessMeter::Add(const float* frames, std::size_t count) {
+  if (!m_blocks.empty()) return Count(frames, count);
   Feed(m_loudness.get(), frames, static_cast<long long>(count));
   m_pending.insert(m_pending.end(), frames, frames + count);
   Scan(false);
+}
+
+double LoudnessMeter::SamplePeak() const {
+  return std::max(m_samplePeak, *std::max_element(m_hopPeaks.begin(), m_hopPeaks.end()));
+}
+
+// Feeds the loudness 100 ms at a time, counting each 400 ms block as it ends.
+void LoudnessMeter::Count(const float* frames, std::size_t count) {
+  while (count > 0) {
+    const std::size_t take = std::min(count, m_hop - m_inHop);
+    Feed(m_loudness.get(), frames, static_cast<long long>(take));
+    float& peak = m_hopPeaks[m_hops % m_hopPeaks.size()];
+    for (std::size_t i = 0; i < take; ++i) peak = std::max(peak, std::fabs(frames[i]));
+    frames += take;
+    count -= take;
+    m_inHop += take;
+    if (m_inHop < m_hop) break;
+    m_inHop = 0;
+    double lufs = -HUGE_VAL;
+    if (++m_hops >= m_hopPeaks.size() &&
+        ebur128_loudness_momentary(m_loudness.get(), &lufs) == EBUR128_SUCCESS &&
+        lufs > kGateLufs) {
+      const float loudest = *std::max_element(m_hopPeaks.begin(), m_hopPeaks.end());
+      const double rise = std::max(0.0, 20 * std::log10(loudest) - lufs);
+      const auto level =
+          std::min(kLevels - 1, static_cast<std::size_t>((lufs - kGateLufs) / kLevelStep));
+      const auto above = std::min(kRises - 1, static_cast<std::size_t>(rise / kRiseStep));
+      ++m_blocks[level * kRises + above];
+    }
+    m_samplePeak = std::max(m_samplePeak, m_hopPeaks[m_hops % m_hopPeaks.size()]);
+    m_hopPeaks[m_hops % m_hopPeaks.size()] = 0;
+  }
 }
 
 void LoudnessMeter::Scan(bool ending) {
@@ -162,6 +212,52 @@ double LoudnessMeter::Gain(const LoudnessTarget& target) {
   return gain;
 }
 
+// The integrated loudness of the counted blocks after `gainDb` and a limiter
+// at `ceilingDb` that takes `share` of what each block's peak passes it by.
+double LoudnessMeter::ForecastLufs(double gainDb, double ceilingDb, double share) const {
+  std::vector<std::pair<double, unsigned>> levels;
+  for (std::size_t i = 0; i < m_blocks.size(); ++i) {
+    if (m_blocks[i] == 0) continue;
+    const double lufs = kGateLufs + (static_cast<double>(i / kRises) + 0.5) * kLevelStep;
+    const double peak = lufs + (static_cast<double>(i % kRises) + 0.5) * kRiseStep;
+    const double limited = lufs + gainDb - share * std::max(0.0, peak + gainDb - ceilingDb);
+    levels.emplace_back(limited, m_blocks[i]);
+  }
+  // The gates of the integrated loudness: absolute, then 10 LU under the
+  // loudness of what passes it.
+  auto mean = [&](double gate) {
+    double energy = 0;
+    double blocks = 0;
+    for (const auto& [lufs, count] : levels) {
+      if (lufs <= gate) continue;
+      energy += count * std::pow(10.0, lufs / 10);
+      blocks += count;
+    }
+    return blocks > 0 ? 10 * std::log10(energy / blocks) : -HUGE_VAL;
+  };
+  return mean(std::max(kGateLufs, mean(kGateLufs) - 10));
+}
+
+double LoudnessMeter::LimitedGain(const LoudnessTarget& target, double ceiling) {
+  double low = LoudnessGain(target);
+  double high = target.maxGainDb;
+  if (m_blocks.empty() || low == 0 || low >= high) return low;
+  // The measured loudness and the forecast's loss, so that the coarseness of
+  // the counting cancels out.
+  const double ceilingDb = 20 * std::log10(ceiling);
+  const double unlimited = ForecastLufs(0, ceilingDb, 0);
+  auto forecast = [&](double gainDb) {
+    return IntegratedLufs() + ForecastLufs(gainDb, ceilingDb, kLimitedShare) - unlimited;
+  };
+  if (!std::isfinite(unlimited) || forecast(high) < target.integratedLufs) return high;
+  // The loudness rises with the gain, the limiter's share being under one.
+  while (high - low > 0.01) {
+    const double middle = (low + high) / 2;
+    (forecast(middle) < target.integratedLufs ? low : high) = middle;
+  }
+  return high;
+}
+
 PeakLimiter::PeakLimiter(unsigned rate, unsigned channels, double gainDb, double ceiling)
     : m_channels(channels),
       m_gain(static_cast<float>(std::pow(10.0, gainDb / 20))),
@@ -171,7 +267,9 @@ PeakLimiter::PeakLimiter(unsigned rate, unsigned channels, double gainDb, double
       m_frames(std::max<std::size_t>(kTaps, m_lookAhead + kTapsAfter + 1)),
       m_history(2 * m_frames * channels),
       m_heldRing(m_lookAhead + 1, 1.0),
-      m_heldSum(static_cast<double>(m_lookAhead + 1)) {}
+      m_heldSum(static_cast<double>(m_lookAhead + 1)),
+      m_heldShare(1.0 / static_cast<double>(m_lookAhead + 1)),
+      m_bound(InterpolationBound()) {}
 
 void PeakLimiter::Add(const float* frames, std::size_t count, std::vector<float>& out) {
   for (std::size_t i = 0; i < count; ++i) Push(frames + i * m_channels, out);
@@ -185,21 +283,14 @@ void PeakLimiter::Finish(std::vector<float>& out) {
   for (std::size_t i = 0; i < m_lookAhead + kTapsAfter; ++i) Push(silence.data(), out);
 }
 
-const float* PeakLimiter::Back(std::size_t age) const {
-  return m_history.data() + (m_newest + m_frames - age) * m_channels;
-}
-
 // The largest of the three points between the frame kTapsAfter back and the
 // one after it, on any channel.
 float PeakLimiter::Between() const {
   const auto& taps = InterpolationTaps();
-  const float* first = Back(kTaps - 1);
   // Most of a voice lies so far under the ceiling that no point between its
   // samples can reach it: those are not worth interpolating.
-  float loudest = 0;
-  for (std::size_t i = 0; i < kTaps * m_channels; ++i)
-    loudest = std::max(loudest, std::fabs(first[i]));
-  if (loudest * InterpolationBound() <= m_ceiling) return 0;
+  if (m_nearCeiling == 0) return 0;
+  const float* first = Back(kTaps - 1);
   float largest = 0;
   for (unsigned c = 0; c < m_channels; ++c) {
     for (std::size_t p = 0; p < kPhases; ++p) {
@@ -216,8 +307,11 @@ void PeakLimiter::Push(const float* frame, std::vector<float>& out) {
   // frames always lie in one piece.
   if (++m_newest == m_frames) m_newest = 0;
   float* slot = m_history.data() + m_newest * m_channels;
-  for (unsigned c = 0; c < m_channels; ++c)
+  if (m_nearCeiling > 0) --m_nearCeiling;
+  for (unsigned c = 0; c < m_channels; ++c) {
     slot[c] = slot[m_frames * m_channels + c] = frame[c] * m_gain;
+    if (std::fabs(slot[c]) * m_bound > m_ceiling) m_nearCeiling = kTaps;
+  }
   ++m_in;
   // The frame judged now, its neighbours on both sides known.
   const long long judged = m_in - 1 - kTapsAfter;
@@ -244,7 +338,7 @@ void PeakLimiter::Push(const float* frame, std::vector<float>& out) {
 
   const long long leaving = judged - window;
   if (leaving < 0 || (m_end >= 0 && leaving >= m_end)) return;
-  const auto gain = static_cast<float>(m_heldSum / static_cast<double>(m_heldRing.size()));
+  const auto gain = static_cast<float>(m_heldSum * m_heldShare);
   const float* source = Back(kTapsAfter + m_lookAhead);
   for (unsigned c = 0; c < m_channels; ++c) out.push_back(source[c] * gain);
 }

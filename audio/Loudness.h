@@ -5,6 +5,7 @@
 // its length.
 #include <ebur128.h>
 
+#include <array>
 #include <cstddef>
 #include <deque>
 #include <memory>
@@ -23,8 +24,10 @@ struct LoudnessTarget {
 
 class LoudnessMeter {
  public:
-  // Throws platform::Error when the meter cannot be made.
-  explicit LoudnessMeter(unsigned rate);
+  // Throws platform::Error when the meter cannot be made. With `forecast`,
+  // it keeps what LimitedGain needs and the sample peak instead of the true
+  // peak, which costs as much again: TruePeak and Gain then know nothing.
+  explicit LoudnessMeter(unsigned rate, bool forecast = false);
   ~LoudnessMeter();
   LoudnessMeter(const LoudnessMeter&) = delete;
   LoudnessMeter& operator=(const LoudnessMeter&) = delete;
@@ -37,12 +40,18 @@ class LoudnessMeter {
   // short to measure); the true peak, as a share of full scale.
   double IntegratedLufs();
   double TruePeak();
+  // The largest sample, as a share of full scale; needs `forecast`.
+  double SamplePeak() const;
 
   // The gain in dB that brings the stream to `target`'s loudness, capped at
   // its maximum; 0 when the stream cannot be measured.
   double LoudnessGain(const LoudnessTarget& target);
   // That gain, lowered where the true peak would pass the target's.
   double Gain(const LoudnessTarget& target);
+  // The gain that, by this meter's forecast, brings the stream to `target`'s
+  // loudness once a PeakLimiter at `ceiling` has taken its share; capped at
+  // the maximum. Needs a meter made with `forecast`.
+  double LimitedGain(const LoudnessTarget& target, double ceiling);
 
   // How far libebur128's four-times interpolation can rise above the
   // samples it passes between: the largest sum of a phase's coefficients
@@ -53,6 +62,8 @@ class LoudnessMeter {
   using State = std::unique_ptr<ebur128_state, void (*)(ebur128_state*)>;
   void Scan(bool ending);
   void MeasurePeaks(long long from, long long end);
+  void Count(const float* frames, std::size_t count);
+  double ForecastLufs(double gainDb, double ceilingDb, double share) const;
   const float* At(long long frame) const { return m_pending.data() + (frame - m_pendingStart); }
 
   State m_loudness;
@@ -66,6 +77,14 @@ class LoudnessMeter {
   long long m_fedFrom = 0;  // m_peaks has the frames from here to m_fedEnd, unbroken
   long long m_fedEnd = 0;
   double m_truePeak = 0;
+  // For the forecast: the 400 ms blocks the loudness is made of, counted by
+  // their loudness and by how far their peak rises above it.
+  std::vector<unsigned> m_blocks;
+  std::size_t m_hop = 0;  // frames in 100 ms
+  std::size_t m_inHop = 0;
+  unsigned m_hops = 0;
+  std::array<float, 4> m_hopPeaks{};
+  float m_samplePeak = 0;  // of the hops gone by
 };
 
 // A gain followed by a look-ahead limiter: the rare peaks of a voice are
@@ -86,7 +105,9 @@ class PeakLimiter {
   void Push(const float* frame, std::vector<float>& out);
   // 0 when all of them are under the ceiling.
   float Between() const;
-  const float* Back(std::size_t age) const;
+  const float* Back(std::size_t age) const {
+    return m_history.data() + (m_newest + m_frames - age) * m_channels;
+  }
 
   unsigned m_channels;
   float m_gain;
@@ -104,6 +125,11 @@ class PeakLimiter {
   std::vector<double> m_heldRing;  // the held gains the applied one averages
   double m_heldSum = 0;
   std::size_t m_heldAt = 0;
+  double m_heldShare;  // one over the ring's length: a division per frame shows
+  float m_bound;       // how far a point between samples can rise above them
+  // Frames left until the interpolation window holds no frame that could
+  // make a point pass the ceiling.
+  std::size_t m_nearCeiling = 0;
 };
 
 }  // namespace sonvera

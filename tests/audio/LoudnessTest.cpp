@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <random>
 
 #include "audio/Encoding.h"
@@ -162,6 +163,44 @@ TEST(LoudnessMeterTest, TheTruePeakIsThatOfAFullMeasurement) {
   bound.Add(worst.data(), worst.size());
   EXPECT_LE(bound.TruePeak(), 0.5 * LoudnessMeter::kInterpolationBound);
   EXPECT_GT(bound.TruePeak(), 0.5 * 0.98 * LoudnessMeter::kInterpolationBound);
+}
+
+TEST(LoudnessMeterTest, TheForecastCountsWhatTheLimiterTakesAndNothingElse) {
+  const LoudnessTarget target;
+  const double ceiling = std::pow(10.0, target.truePeakDbtp / 20) * 0.966;
+  auto forecast = [&](const std::vector<float>& stream, int rate) {
+    LoudnessMeter meter(rate, true);
+    for (size_t at = 0; at < stream.size(); at += 1000)
+      meter.Add(stream.data() + at, std::min<size_t>(1000, stream.size() - at));
+    return std::pair{meter.LoudnessGain(target), meter.LimitedGain(target, ceiling)};
+  };
+
+  // A steady tone far under the ceiling loses nothing to the limiter.
+  std::vector<float> tone;
+  for (const short s :
+       Signal(kRate, 5, [](double t) { return 0.05 * std::sin(2 * M_PI * 440 * t); }))
+    tone.push_back(s / 32768.0f);
+  const auto [toneGain, toneLimited] = forecast(tone, kRate);
+  EXPECT_NEAR(toneLimited, toneGain, 0.02);
+
+  // Quiet speech, whose peaks the gain takes far past the ceiling: one
+  // limiter at the forecast gain brings it to the target.
+  const std::string spoken = testing::TempDir() + "forecast.wav";
+  ASSERT_TRUE(testsupport::MakeSpeech(
+      "This is a voice message. Please call me back when you have a minute, thank you.", spoken));
+  const auto speech = testsupport::ReadWav(spoken);
+  std::remove(spoken.c_str());
+  std::vector<float> quiet;
+  for (const short s : speech.samples) quiet.push_back(s / 4 / 32768.0f);
+  const auto [plain, limited] = forecast(quiet, speech.rate);
+  EXPECT_GT(limited, plain + 0.5);
+  PeakLimiter limiter(speech.rate, 1, limited, ceiling);
+  std::vector<float> out;
+  limiter.Add(quiet.data(), quiet.size(), out);
+  limiter.Finish(out);
+  LoudnessMeter result(speech.rate);
+  result.Add(out.data(), out.size());
+  EXPECT_NEAR(result.IntegratedLufs(), target.integratedLufs, 0.5);
 }
 
 }  // namespace
