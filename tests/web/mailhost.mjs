@@ -42,3 +42,15 @@ export function registerAddinCopy(mailhost, addin, data) {
   cpSync(dirname(addin), join(data, "addin"), { recursive: true });
   must(mailhost, ["--register", join(data, "addin", "libsonvera.so"), "--data", data]);
 }
+
+// Clicks New mail on PAGE and gives the name of the window it opened, once
+// that window is the active one (another window may be active until then).
+export async function newMail(page) {
+  const open = await page.locator(".window").evaluateAll((windows) => windows.map((w) => w.dataset.name));
+  await page.getByRole("button", { name: "New mail" }).click();
+  const made = await page.waitForFunction((names) => {
+    const active = document.querySelector(".window.active");
+    return active && !names.includes(active.dataset.name) && active.dataset.name;
+  }, open);
+  return made.jsonValue();
+}

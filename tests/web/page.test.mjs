@@ -16,7 +16,7 @@ import { fileURLToPath } from "node:url";
 const root = join(dirname(fileURLToPath(import.meta.url)), "..", "..");
 const python = "/usr/bin/python3";  // Debian's, which has aiosmtpd
 import { chromium } from "playwright-core";
-import { must, registerAddinCopy, startMailhost, stopMailhost } from "./mailhost.mjs";
+import { must, newMail, registerAddinCopy, startMailhost, stopMailhost } from "./mailhost.mjs";
 
 const mailhost = process.env.MAILHOST;
 const addin = process.env.ADDIN;
@@ -222,8 +222,7 @@ test("the received voice mail plays from the main window and stops", async () =>
 });
 
 test("record a voice mail: the meter moves, Stop attaches the MP3, Send submits it and files it in Sent", async () => {
-  await page.getByRole("button", { name: "New mail" }).click();
-  const win = await page.locator(".window.active").getAttribute("data-name");
+  const win = await newMail(page);
   const field = (name) => page.locator(`.window[data-name="${win}"] [data-field=${name}]`);
   await bar(win).getByRole("button", { name: "Record" }).waitFor();
   await field("to").fill("Friend <friend@example.org>");
@@ -294,8 +293,7 @@ test("record a voice mail: the meter moves, Stop attaches the MP3, Send submits 
 });
 
 test("a refused submission is a box, and the mail stays in Drafts", async () => {
-  await page.getByRole("button", { name: "New mail" }).click();
-  const win = await page.locator(".window.active").getAttribute("data-name");
+  const win = await newMail(page);
   const field = (name) => page.locator(`.window[data-name="${win}"] [data-field=${name}]`);
   await field("to").fill("nobody@example.org");
   await field("subject").fill("Refused");
@@ -313,8 +311,7 @@ test("a refused submission is a box, and the mail stays in Drafts", async () => 
 });
 
 test("the Properties dialog keeps the quality chosen; the page's command line refuses what only tests do", async () => {
-  await page.getByRole("button", { name: "New mail" }).click();
-  const win = await page.locator(".window.active").getAttribute("data-name");
+  const win = await newMail(page);
   await bar(win).getByRole("button", { name: "Properties" }).click();
   const dialog = page.locator('[data-form="FrmProp"]');
   await dialog.waitFor();

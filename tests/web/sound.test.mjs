@@ -10,7 +10,7 @@ import { request } from "node:http";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { chromium } from "playwright-core";
-import { must, registerAddinCopy, startMailhost, stopMailhost } from "./mailhost.mjs";
+import { must, newMail, registerAddinCopy, startMailhost, stopMailhost } from "./mailhost.mjs";
 
 const mailhost = process.env.MAILHOST;
 const addin = process.env.ADDIN;
@@ -141,8 +141,7 @@ after(async () => {
 });
 
 test("a voice mail recorded from the browser's microphone carries the speech, and the meter follows the voice", async () => {
-  await page.getByRole("button", { name: "New mail" }).click();
-  const win = await page.locator(".window.active").getAttribute("data-name");
+  const win = await newMail(page);
   const field = (name) => page.locator(`.window[data-name="${win}"] [data-field=${name}]`);
   await bar(win).getByRole("button", { name: "Record" }).waitFor();
   await field("to").fill("Friend <friend@example.org>");
@@ -214,8 +213,7 @@ test("a browser that refuses the microphone: Record says so; once that page clos
     const other = await (await refusing.newContext()).newPage();
     other.setDefaultTimeout(60000);
     await other.goto(address);
-    await other.getByRole("button", { name: "New mail" }).click();
-    const win = await other.locator(".window.active").getAttribute("data-name");
+    const win = await newMail(other);
     const record = other.locator(`.window[data-name="${win}"] .bar`).getByRole("button", { name: "Record" });
     await record.click();
     const refused = other.locator("dialog#box[open]");
@@ -228,8 +226,7 @@ test("a browser that refuses the microphone: Record says so; once that page clos
     await refusing.close();
   }
   // The page that held the sound closed: the one still open holds it again.
-  await page.getByRole("button", { name: "New mail" }).click();
-  const win = await page.locator(".window.active").getAttribute("data-name");
+  const win = await newMail(page);
   await bar(win).getByRole("button", { name: "Record" }).click();
   await bar(win).getByRole("button", { name: "Stop" }).waitFor();
   await page.waitForTimeout(1500);
