@@ -182,18 +182,6 @@ void CheckRead(SNDFILE* file, const std::string& path) {
     throw platform::Error("Cannot read " + path + ": " + sf_strerror(file));
 }
 
-// The frames as one channel, as the encoder mixes them down.
-const float* Mono(const float* frames, size_t count, unsigned channels, std::vector<float>& mono) {
-  if (channels == 1) return frames;
-  mono.resize(count);
-  for (size_t i = 0; i < count; ++i) {
-    float sum = 0;
-    for (unsigned c = 0; c < channels; ++c) sum += frames[i * channels + c];
-    mono[i] = sum / static_cast<float>(channels);
-  }
-  return mono.data();
-}
-
 // Brings the recording to `rate` and, given a target, its voice to that
 // loudness: one pass converts the rate and measures what the encoder will
 // get, one applies the gain and the limiter. The file is replaced only when
@@ -210,14 +198,16 @@ void Prepare(const std::string& wavPath, int rate, const LoudnessTarget* target)
   std::optional<PendingWav> converted;
   if (in.samplerate != rate) converted.emplace(wavPath + ".rate", rate, in.channels);
   {
+    std::optional<BackgroundMeter> measuring;
+    if (meter) measuring.emplace(*meter, channels);
     RateStream stream(source.get(), in, rate);
     std::vector<float> frames;
-    std::vector<float> mono;
     while (const size_t count = stream.Read(frames)) {
-      if (meter) meter->Add(Mono(frames.data(), count, channels, mono), count);
+      if (measuring) measuring->Add(frames.data(), count);
       if (converted) converted->Write(frames.data(), count);
     }
     CheckRead(source.get(), wavPath);
+    if (measuring) measuring->Finish();
   }
   const double cap = target ? std::pow(10.0, target->truePeakDbtp / 20) : 0;
   double gainDb = meter ? meter->LoudnessGain(*target) : 0;
@@ -236,7 +226,6 @@ void Prepare(const std::string& wavPath, int rate, const LoudnessTarget* target)
   gainDb = meter->LimitedGain(*target, ceiling);
   std::vector<float> buffer(kFrames * channels);
   std::vector<float> limited;
-  std::vector<float> mono;
   double slope = kFirstSlope;
   double lastGainDb = 0;
   double lastLoudness = 0;
@@ -251,11 +240,12 @@ void Prepare(const std::string& wavPath, int rate, const LoudnessTarget* target)
       // The true peak of the recording, measured only now it is needed.
       rewind();
       LoudnessMeter whole(static_cast<unsigned>(rate));
+      BackgroundMeter measuring(whole, channels);
       sf_count_t got = 0;
       while ((got = sf_readf_float(measured.get(), buffer.data(), kFrames)) > 0)
-        whole.Add(Mono(buffer.data(), static_cast<size_t>(got), channels, mono),
-                  static_cast<size_t>(got));
+        measuring.Add(buffer.data(), static_cast<size_t>(got));
       CheckRead(measured.get(), wavPath);
+      measuring.Finish();
       gainDb = whole.Gain(*target);
       ceiling = HUGE_VAL;
     }
@@ -263,9 +253,10 @@ void Prepare(const std::string& wavPath, int rate, const LoudnessTarget* target)
     PendingWav result(wavPath + ".level", rate, in.channels);
     PeakLimiter limiter(static_cast<unsigned>(rate), channels, gainDb, ceiling);
     LoudnessMeter check(static_cast<unsigned>(rate));
+    BackgroundMeter checking(check, channels);
     auto put = [&] {
       const size_t count = limited.size() / channels;
-      check.Add(Mono(limited.data(), count, channels, mono), count);
+      checking.Add(limited.data(), count);
       result.Write(limited.data(), count);
       limited.clear();
     };
@@ -277,6 +268,7 @@ void Prepare(const std::string& wavPath, int rate, const LoudnessTarget* target)
     CheckRead(measured.get(), wavPath);
     limiter.Finish(limited);
     put();
+    checking.Finish();
 
     const double loudness = check.IntegratedLufs();
     const double peak = check.TruePeak();

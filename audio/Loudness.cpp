@@ -30,6 +30,21 @@ constexpr long long kTapsBefore = 5;
 constexpr long long kTapsAfter = 6;
 constexpr std::size_t kTaps = kTapsBefore + kTapsAfter + 1;
 constexpr std::size_t kPhases = 3;
+// Blocks a BackgroundMeter lets wait before Add waits in turn.
+constexpr std::size_t kWaitingBlocks = 8;
+
+// The frames as one channel, as the encoder mixes them down.
+const float* MixToMono(const float* frames, std::size_t count, unsigned channels,
+                       std::vector<float>& mono) {
+  if (channels == 1) return frames;
+  mono.resize(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    float sum = 0;
+    for (unsigned c = 0; c < channels; ++c) sum += frames[i * channels + c];
+    mono[i] = sum / static_cast<float>(channels);
+  }
+  return mono.data();
+}
 
 // A Hann-windowed sinc, each phase summing to one.
 using Taps = std::array<std::array<float, kTaps>, kPhases>;
@@ -341,6 +356,66 @@ void PeakLimiter::Push(const float* frame, std::vector<float>& out) {
   const auto gain = static_cast<float>(m_heldSum * m_heldShare);
   const float* source = Back(kTapsAfter + m_lookAhead);
   for (unsigned c = 0; c < m_channels; ++c) out.push_back(source[c] * gain);
+}
+
+BackgroundMeter::BackgroundMeter(LoudnessMeter& meter, unsigned channels)
+    : m_meter(meter), m_channels(channels), m_thread([this] { Run(); }) {}
+
+BackgroundMeter::~BackgroundMeter() {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_abandoned = true;
+  }
+  m_changed.notify_all();
+  m_thread.join();
+}
+
+void BackgroundMeter::Add(const float* frames, std::size_t count) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_changed.wait(lock, [this] { return m_waiting.size() < kWaitingBlocks || m_finished; });
+  if (m_finished) return;  // the meter failed: Finish says so
+  std::vector<float> block;
+  if (!m_spare.empty()) {
+    block = std::move(m_spare.back());
+    m_spare.pop_back();
+  }
+  block.assign(frames, frames + count * m_channels);
+  m_waiting.push_back(std::move(block));
+  lock.unlock();
+  m_changed.notify_all();
+}
+
+void BackgroundMeter::Finish() {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_ending = true;
+  m_changed.notify_all();
+  m_changed.wait(lock, [this] { return m_finished; });
+  if (m_error) std::rethrow_exception(m_error);
+}
+
+void BackgroundMeter::Run() {
+  std::vector<float> mono;
+  std::unique_lock<std::mutex> lock(m_mutex);
+  while (!m_error) {
+    m_changed.wait(lock, [this] { return !m_waiting.empty() || m_ending || m_abandoned; });
+    if (m_abandoned || m_waiting.empty()) break;
+    std::vector<float> block = std::move(m_waiting.front());
+    m_waiting.pop_front();
+    lock.unlock();
+    m_changed.notify_all();
+    try {
+      const std::size_t count = block.size() / m_channels;
+      m_meter.Add(MixToMono(block.data(), count, m_channels, mono), count);
+    } catch (...) {
+      lock.lock();
+      m_error = std::current_exception();
+      break;
+    }
+    lock.lock();
+    m_spare.push_back(std::move(block));
+  }
+  m_finished = true;
+  m_changed.notify_all();
 }
 
 }  // namespace sonvera

@@ -6,9 +6,13 @@
 #include <ebur128.h>
 
 #include <array>
+#include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -85,6 +89,38 @@ class LoudnessMeter {
   unsigned m_hops = 0;
   std::array<float, 4> m_hopPeaks{};
   float m_samplePeak = 0;  // of the hops gone by
+};
+
+// A LoudnessMeter fed on a thread of its own: measuring costs about as much
+// as limiting or converting the rate, and on a second core the person does
+// not wait for both. Frames go in interleaved and are mixed to one channel,
+// as the encoder mixes them; at most a few blocks wait, so memory stays small.
+class BackgroundMeter {
+ public:
+  BackgroundMeter(LoudnessMeter& meter, unsigned channels);
+  // Abandons what has not been measured.
+  ~BackgroundMeter();
+  BackgroundMeter(const BackgroundMeter&) = delete;
+  BackgroundMeter& operator=(const BackgroundMeter&) = delete;
+
+  void Add(const float* frames, std::size_t count);
+  // Waits until every frame is measured; throws what the meter threw.
+  void Finish();
+
+ private:
+  void Run();
+
+  LoudnessMeter& m_meter;
+  unsigned m_channels;
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::deque<std::vector<float>> m_waiting;
+  std::vector<std::vector<float>> m_spare;  // measured blocks, for reuse
+  bool m_ending = false;
+  bool m_abandoned = false;
+  bool m_finished = false;
+  std::exception_ptr m_error;
+  std::thread m_thread;  // last: it starts once the rest is made
 };
 
 // A gain followed by a look-ahead limiter: the rare peaks of a voice are

@@ -128,7 +128,9 @@ TEST(PeakLimiterTest, TheBlocksDoNotMatterAndWhatIsUnderTheCeilingOnlyGetsTheGai
     loudest = std::max(loudest, std::fabs(whole[i]));
     const size_t frame = i / 2;
     // Both channels take the burst's gain; far from it, the gain alone.
-    if (frame < 6900 || frame > 30000) EXPECT_FLOAT_EQ(whole[i], frames[i] * gain) << frame;
+    if (frame < 6900 || frame > 30000) {
+      EXPECT_FLOAT_EQ(whole[i], frames[i] * gain) << frame;
+    }
   }
   EXPECT_LE(loudest, 0.5f + 1e-6f);
   EXPECT_GT(loudest, 0.45f) << "limited further than the ceiling asks";
@@ -154,6 +156,22 @@ TEST(LoudnessMeterTest, TheTruePeakIsThatOfAFullMeasurement) {
   ebur128_true_peak(full, 0, &expected);
   ebur128_destroy(&full);
   EXPECT_DOUBLE_EQ(meter.TruePeak(), expected);
+
+  // Measured on a thread of its own, the same stream as two channels mixed.
+  LoudnessMeter background(kRate);
+  {
+    BackgroundMeter measuring(background, 2);
+    std::vector<float> both;
+    for (size_t at = 0; at < stream.size(); at += 3000) {
+      const size_t count = std::min<size_t>(3000, stream.size() - at);
+      both.clear();
+      for (size_t i = at; i < at + count; ++i) both.insert(both.end(), 2, stream[i]);
+      measuring.Add(both.data(), count);
+    }
+    measuring.Finish();
+  }
+  EXPECT_DOUBLE_EQ(background.TruePeak(), expected);
+  EXPECT_DOUBLE_EQ(background.IntegratedLufs(), meter.IntegratedLufs());
 
   // The bound that lets most samples go unmeasured holds, and is tight: the
   // worst case for the point halfway between two samples.
