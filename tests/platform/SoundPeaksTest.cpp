@@ -65,6 +65,34 @@ TEST(SoundPeaksTest, AShortSoundFillsManyStretchesAndACutOneEndsAtTheCut) {
   EXPECT_NEAR(static_cast<double>(half.durationMs), 1000.0, 250.0);
 }
 
+TEST(SoundPeaksTest, ALongSoundReadInPartsIsReadAsInOne) {
+  // Two minutes: ten seconds of tone, ten of silence, and so on.
+  constexpr int kRate = 11025;
+  testsupport::ScratchFolder folder;
+  std::vector<short> samples(120 * kRate, 0);
+  for (std::size_t i = 0; i < samples.size(); ++i)
+    if (i / (10 * kRate) % 2 == 0) samples[i] = static_cast<short>(20000 * std::sin(i * 0.2));
+  testsupport::WriteWav(folder.File("long.wav"), samples, kRate);
+  if (!testsupport::MakeMp3(folder.File("long.wav"), folder.File("long.mp3")))
+    GTEST_SKIP() << "no MP3 encoder on this machine";
+  const auto mp3 = Bytes(testsupport::ScratchFolder::Read(folder.File("long.mp3")));
+
+  const auto whole = ReadMp3Peaks(mp3.data(), mp3.size(), 120, "long.mp3", 1);
+  for (unsigned cores : {2U, 3U, 4U}) {
+    const auto parts = ReadMp3Peaks(mp3.data(), mp3.size(), 120, "long.mp3", cores);
+    EXPECT_EQ(parts.durationMs, whole.durationMs) << cores << " parts";
+    EXPECT_EQ(parts.peaks, whole.peaks) << cores << " parts";
+  }
+  // Loud and quiet by turns, a second a stretch, the encoder's delay aside.
+  for (int second = 0; second < 120; ++second) {
+    if (second % 10 == 0 || second % 10 == 9) continue;
+    if (second / 10 % 2 == 0)
+      EXPECT_GT(whole.peaks[second], 0.4f) << "second " << second;
+    else
+      EXPECT_LT(whole.peaks[second], 0.02f) << "second " << second;
+  }
+}
+
 TEST(SoundPeaksTest, BytesThatAreNoMp3AreAnErrorNamingThem) {
   for (const std::string& junk :
        {std::string(), std::string("Hello, this is no sound at all.\n"), std::string(5000, '\x7f'),
