@@ -281,21 +281,27 @@ PeakLimiter::PeakLimiter(unsigned rate, unsigned channels, double gainDb, double
       m_release(std::exp(-1 / (rate * kReleaseSeconds))),
       m_frames(std::max<std::size_t>(kTaps, m_lookAhead + kTapsAfter + 1)),
       m_history(2 * m_frames * channels),
+      m_lows(m_lookAhead + 2),
       m_heldRing(m_lookAhead + 1, 1.0),
       m_heldSum(static_cast<double>(m_lookAhead + 1)),
       m_heldShare(1.0 / static_cast<double>(m_lookAhead + 1)),
       m_bound(InterpolationBound()) {}
 
 void PeakLimiter::Add(const float* frames, std::size_t count, std::vector<float>& out) {
-  for (std::size_t i = 0; i < count; ++i) Push(frames + i * m_channels, out);
+  // Room for every frame that can come out, written in place.
+  const std::size_t start = out.size();
+  out.resize(start + count * m_channels);
+  float* next = out.data() + start;
+  for (std::size_t i = 0; i < count; ++i) next = Push(frames + i * m_channels, next);
+  out.resize(static_cast<std::size_t>(next - out.data()));
 }
 
 void PeakLimiter::Finish(std::vector<float>& out) {
   if (m_end >= 0) return;
   m_end = m_in;
   // Silence after the end lets the last frames through.
-  const std::vector<float> silence(m_channels);
-  for (std::size_t i = 0; i < m_lookAhead + kTapsAfter; ++i) Push(silence.data(), out);
+  const std::vector<float> silence((m_lookAhead + kTapsAfter) * m_channels);
+  Add(silence.data(), m_lookAhead + kTapsAfter, out);
 }
 
 // The largest of the three points between the frame kTapsAfter back and the
@@ -317,7 +323,7 @@ float PeakLimiter::Between() const {
   return largest;
 }
 
-void PeakLimiter::Push(const float* frame, std::vector<float>& out) {
+float* PeakLimiter::Push(const float* frame, float* out) {
   // Each frame is kept twice, a ring's length apart, so that the last
   // frames always lie in one piece.
   if (++m_newest == m_frames) m_newest = 0;
@@ -330,7 +336,7 @@ void PeakLimiter::Push(const float* frame, std::vector<float>& out) {
   ++m_in;
   // The frame judged now, its neighbours on both sides known.
   const long long judged = m_in - 1 - kTapsAfter;
-  if (judged < 0) return;
+  if (judged < 0) return out;
   const float between = Between();
   float peak = std::max(m_lastBetween, between);
   for (unsigned c = 0; c < m_channels; ++c) peak = std::max(peak, std::fabs(Back(kTapsAfter)[c]));
@@ -341,10 +347,13 @@ void PeakLimiter::Push(const float* frame, std::vector<float>& out) {
   // averaged over the look-ahead: each frame's gain is an average of gains
   // no higher than its own wanted gain, and changes smoothly.
   const auto window = static_cast<long long>(m_lookAhead);
-  while (!m_lows.empty() && m_lows.back().second >= wanted) m_lows.pop_back();
-  m_lows.emplace_back(judged, wanted);
-  while (m_lows.front().first < judged - window) m_lows.pop_front();
-  const double low = m_lows.front().second;
+  while (m_lowsCount > 0 && LowAt(m_lowsCount - 1).second >= wanted) --m_lowsCount;
+  LowAt(m_lowsCount++) = {judged, wanted};
+  while (LowAt(0).first < judged - window) {
+    if (++m_lowsFirst == m_lows.size()) m_lowsFirst = 0;
+    --m_lowsCount;
+  }
+  const double low = LowAt(0).second;
   m_held = low < m_held ? low : m_held + (low - m_held) * (1 - m_release);
   double& oldest = m_heldRing[m_heldAt];
   if (++m_heldAt == m_heldRing.size()) m_heldAt = 0;
@@ -352,10 +361,11 @@ void PeakLimiter::Push(const float* frame, std::vector<float>& out) {
   oldest = m_held;
 
   const long long leaving = judged - window;
-  if (leaving < 0 || (m_end >= 0 && leaving >= m_end)) return;
+  if (leaving < 0 || (m_end >= 0 && leaving >= m_end)) return out;
   const auto gain = static_cast<float>(m_heldSum * m_heldShare);
   const float* source = Back(kTapsAfter + m_lookAhead);
-  for (unsigned c = 0; c < m_channels; ++c) out.push_back(source[c] * gain);
+  for (unsigned c = 0; c < m_channels; ++c) *out++ = source[c] * gain;
+  return out;
 }
 
 BackgroundMeter::BackgroundMeter(LoudnessMeter& meter, unsigned channels)

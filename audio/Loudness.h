@@ -138,7 +138,9 @@ class PeakLimiter {
   void Finish(std::vector<float>& out);
 
  private:
-  void Push(const float* frame, std::vector<float>& out);
+  // Writes the frame that comes through, if one does, at `out`; returns
+  // where the next goes.
+  float* Push(const float* frame, float* out);
   // 0 when all of them are under the ceiling.
   float Between() const;
   const float* Back(std::size_t age) const {
@@ -156,7 +158,15 @@ class PeakLimiter {
   long long m_in = 0;    // frames pushed, the end's silence included
   long long m_end = -1;  // frames of the stream, once Finish knows it
   float m_lastBetween = 0;
-  std::deque<std::pair<long long, double>> m_lows;  // the window's rising minima
+  // The window's rising minima, m_lowsCount of them from m_lowsFirst on, in
+  // a ring no longer than the window.
+  std::vector<std::pair<long long, double>> m_lows;
+  std::size_t m_lowsFirst = 0;
+  std::size_t m_lowsCount = 0;
+  std::pair<long long, double>& LowAt(std::size_t i) {
+    const std::size_t at = m_lowsFirst + i;
+    return m_lows[at < m_lows.size() ? at : at - m_lows.size()];
+  }
   double m_held = 1;
   std::vector<double> m_heldRing;  // the held gains the applied one averages
   double m_heldSum = 0;
