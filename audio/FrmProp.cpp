@@ -4,6 +4,7 @@
 #include "common/AddinFolder.h"
 #include "common/Routine.h"
 #include "common/Trace.h"
+#include "common/VoiceAttachments.h"
 #include "platform/Platform.h"
 #include "ui/frmSplash.h"
 
@@ -17,14 +18,22 @@ constexpr const char* kLimitMessage = "Messages on Sonvera cannot exceed 45 Minu
 
 const char* ModeName(int mode) {
   switch (mode) {
-    case 524: return "mciModeNotOpen";
-    case 525: return "mciModeStop";
-    case 526: return "mciModePlay";
-    case 527: return "mciModeRecord";
-    case 528: return "mciModeSeek";
-    case 529: return "mciModePause";
-    case 530: return "mciModeReady";
-    default: return "Unknown Status";
+    case 524:
+      return "mciModeNotOpen";
+    case 525:
+      return "mciModeStop";
+    case 526:
+      return "mciModePlay";
+    case 527:
+      return "mciModeRecord";
+    case 528:
+      return "mciModeSeek";
+    case 529:
+      return "mciModePause";
+    case 530:
+      return "mciModeReady";
+    default:
+      return "Unknown Status";
   }
 }
 
@@ -224,6 +233,19 @@ void FrmProp::WaveMe_Done(int code) {
 
 void FrmProp::WaveMe_PlayCompleted(int /*code*/) {
   if (auto owner = ActiveInsp) IgnoreErrors([&] { owner->PlayIsFinished(); });
+}
+
+std::string FrmProp::SaveChosenToPlay(Routine& r,
+                                      const hostmodel::Ref<hostmodel::CommandBarComboBox>& list,
+                                      const hostmodel::Ref<hostmodel::MailItem>& mail,
+                                      const std::vector<std::int16_t>& index,
+                                      const std::function<void()>& relist) {
+  if (Encoding()) return "";
+  r.step = "FrmProp";
+  r.Do([&] { Unload(); });
+  std::string playFile = AddinFile(kVoiceFile);
+  if (!SaveChosenVoiceAttachment(r, list, mail, index, relist, playFile)) return "";
+  return playFile;
 }
 
 }  // namespace sonvera

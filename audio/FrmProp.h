@@ -3,12 +3,17 @@
 // Its media device lives as long as the form is loaded: unloading the form
 // closes whatever it had open. Who receives its callbacks is held here and
 // survives an unload.
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/FormTimer.h"
 #include "common/ProductServer.h"
+#include "common/Routine.h"
 #include "common/ToolbarState.h"
+#include "hostmodel/HostModel.h"
 #include "platform/Media.h"
 #include "platform/Windows.h"
 
@@ -67,6 +72,16 @@ class FrmProp {
   // start then, in any window, since it would be saved over the one the
   // encoder reads; nor a play, whose file is the one the encoder writes.
   bool Encoding() const { return m_encoding > 0; }
+  // The play commands' first steps: nothing while a recording is being
+  // encoded (the play file is the encoder's output until the recording is
+  // attached); else the form unloaded and the chosen voice attachment saved
+  // as the play file (SaveChosenVoiceAttachment). The file, or "" when there
+  // is nothing to play.
+  std::string SaveChosenToPlay(Routine& r,
+                               const hostmodel::Ref<hostmodel::CommandBarComboBox>& list,
+                               const hostmodel::Ref<hostmodel::MailItem>& mail,
+                               const std::vector<std::int16_t>& index,
+                               const std::function<void()>& relist);
   class EncodingScope {
    public:
     explicit EncodingScope(FrmProp& form) : m_form(form) { ++m_form.m_encoding; }

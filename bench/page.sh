@@ -6,13 +6,9 @@
 # mailhost's memory with that folder open.
 # Usage: bench/page.sh MAILHOST ADDIN [MESSAGES]
 set -euo pipefail
-mailhost=$1
-addin=$2
+source "$(dirname "$0")/page_start.sh"
+page_bench page "$@"
 count=${3:-10000}
-root=$(cd "$(dirname "$0")/.." && pwd)
-work=$(mktemp -d /var/tmp/sonvera-page.XXXXXX)
-pid=
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 
 /usr/bin/python3 - "$work/data/Maildir" "$count" <<'PY'
 import base64, os, random, sys
@@ -30,7 +26,6 @@ for i in range(count):
                 "Content-Type: audio/mpeg; name=Sonvera.mp3\nContent-Disposition: attachment; filename=Sonvera.mp3\n"
                 f"Content-Transfer-Encoding: base64\n\n{sound}--b--\n")
 PY
-source "$root/bench/page_start.sh"
 start_page "$mailhost" "$addin" "$work/data" "$work/out"
 
 # The whole folder listed and its first page of rows, as the page asks for them.

@@ -5,18 +5,13 @@
 # over the wall time of SECONDS of recording (goal: under 5% of a core).
 # Usage: bench/page_record_cpu.sh MAILHOST ADDIN [SECONDS]
 set -euo pipefail
-mailhost=$1
-addin=$2
+source "$(dirname "$0")/page_start.sh"
+page_bench pagecpu "$@"
 seconds=${3:-20}
-root=$(cd "$(dirname "$0")/.." && pwd)
-work=$(mktemp -d /var/tmp/sonvera-pagecpu.XXXXXX)
-pid=
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 
 espeak-ng -w "$work/speech.wav" "Testing one two three, this is a voice message for the benchmark."
 # A copy of the add-in's folder: the recording lands beside the library.
 cp -r "$(dirname "$addin")" "$work/addin"
-source "$root/bench/page_start.sh"
 start_page "$mailhost" "$work/addin/$(basename "$addin")" "$work/data" "$work/out"
 ticks=$(getconf CLK_TCK)
 

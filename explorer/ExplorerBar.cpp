@@ -1,12 +1,11 @@
 #include "explorer/ExplorerBar.h"
 
 #include "audio/FrmProp.h"
-#include "common/AddinFolder.h"
 #include "common/FacePaste.h"
-#include "common/VoiceAttachments.h"
-#include "platform/Platform.h"
 #include "common/Handlers.h"
 #include "common/Trace.h"
+#include "common/VoiceAttachments.h"
+#include "platform/Platform.h"
 
 namespace sonvera {
 
@@ -195,14 +194,9 @@ void ExplorerBar::CmdPlay_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*C
     r.Do([&] { recorder.WClose(); });
     return;
   }
-  // The play file is the encoder's output until the recording is attached.
-  if (recorder.Encoding()) return;
-  r.step = "FrmProp";
-  r.Do([&] { recorder.Unload(); });
-  const std::string playFile = AddinFile(kVoiceFile);
-  if (!SaveChosenVoiceAttachment(
-          r, CmdList, oMail, AttachmentIndex, [&] { ListSoundFiles(); }, playFile))
-    return;
+  const std::string playFile =
+      recorder.SaveChosenToPlay(r, CmdList, oMail, AttachmentIndex, [&] { ListSoundFiles(); });
+  if (playFile.empty()) return;
   r.Do([&] { Need(CmdPlay.get()).SetCaption(kStopCaption); });
   r.Do([&] { PasteFaceFrom(Need(CmdPlay.get()), kStopFace, run); });
   r.step = "FrmProp.WPlay";

@@ -121,14 +121,9 @@ void Insp::CmdPlay_Click(const Ref<CommandBarButton>& /*Ctrl*/, bool& /*CancelDe
     Redraw(ToolbarState::Wait, kSourcePlay);
     return;
   }
-  // The play file is the encoder's output until the recording is attached.
-  if (recorder.Encoding()) return;
-  r.step = "FrmProp";
-  r.Do([&] { recorder.Unload(); });
-  const std::string playFile = AddinFile(kVoiceFile);
-  if (!SaveChosenVoiceAttachment(
-          r, CmdList, oMail.get(), AttachmentIndex, [&] { MailCheck(); }, playFile))
-    return;
+  const std::string playFile =
+      recorder.SaveChosenToPlay(r, CmdList, oMail.get(), AttachmentIndex, [&] { MailCheck(); });
+  if (playFile.empty()) return;
   Redraw(ToolbarState::Playing, kSourcePlay);
   r.Do([&] {
     recorder.PlayCaller = self;

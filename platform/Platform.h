@@ -56,6 +56,25 @@ class Integration {
   virtual void SetNoticeSink(NoticeSink /*sink*/) {}
 
  protected:
+  // Points the set at a backend's members of the same names; a backend
+  // without its own message boxes leaves them to the host.
+  template <typename Backend>
+  void OfferMembers(Backend& backend) {
+    m_services = {.registry = &backend.registry,
+                  .loop = &backend.loop,
+                  .clipboard = &backend.clipboard,
+                  .pictures = &backend.pictures,
+                  .shell = &backend.shell,
+                  .files = &backend.files,
+                  .http = &backend.http,
+                  .icmp = &backend.icmp,
+                  .processes = &backend.processes,
+                  .media = &backend.media,
+                  .waveIn = &backend.waveIn,
+                  .windows = &backend.windows};
+    if constexpr (requires { backend.boxes; }) m_services.boxes = &backend.boxes;
+  }
+
   Services m_services;
 };
 

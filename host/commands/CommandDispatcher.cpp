@@ -130,11 +130,9 @@ void CommandDispatcher::AddBar(const Command& command) {
 }
 
 void CommandDispatcher::Answer(const Command& command) {
-  for (const auto& word : command.args) {
-    m_setup.queueAnswer(word == "Yes"  ? platform::Answer::Yes
-                        : word == "No" ? platform::Answer::No
-                                       : platform::Answer::Ok);
-  }
+  // The table has checked each word.
+  for (const auto& word : command.args)
+    m_setup.queueAnswer(AnswerNamed(word).value_or(platform::Answer::Ok));
 }
 
 void CommandDispatcher::Wait(const Command& command) {

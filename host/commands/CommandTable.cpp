@@ -1,5 +1,9 @@
 #include "host/commands/CommandTable.h"
 
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
 #include "host/commands/CommandDispatcher.h"
 
 namespace mailhost {
@@ -41,11 +45,17 @@ void CheckMail(const Command& command) {
   }
 }
 
+// `word` is one of `words`, or the parse error is `refusal` followed by it.
+void CheckWord(const Command& command, const std::string& word,
+               std::initializer_list<std::string_view> words, const char* refusal) {
+  for (const auto allowed : words)
+    if (word == allowed) return;
+  throw ParseError(command.line, refusal + word);
+}
+
 void CheckItem(const Command& command) {
-  const auto& kind = command.args[2];
-  if (kind != "contact" && kind != "appointment") {
-    throw ParseError(command.line, "item type must be contact or appointment, not " + kind);
-  }
+  CheckWord(command, command.args[2], {"contact", "appointment"},
+            "item type must be contact or appointment, not ");
 }
 
 void CheckChoose(const Command& command) {
@@ -56,11 +66,8 @@ void CheckChoose(const Command& command) {
 }
 
 void CheckAnswer(const Command& command) {
-  for (const auto& word : command.args) {
-    if (word != "Yes" && word != "No" && word != "OK") {
-      throw ParseError(command.line, "an answer is Yes, No or OK, not " + word);
-    }
-  }
+  for (const auto& word : command.args)
+    CheckWord(command, word, {"Yes", "No", "OK"}, "an answer is Yes, No or OK, not ");
 }
 
 void CheckWait(const Command& command) {
@@ -70,10 +77,7 @@ void CheckWait(const Command& command) {
 }
 
 void CheckClipboard(const Command& command) {
-  const auto& kind = command.args[0];
-  if (kind != "text" && kind != "rtf") {
-    throw ParseError(command.line, "clipboard needs text or rtf, not " + kind);
-  }
+  CheckWord(command, command.args[0], {"text", "rtf"}, "clipboard needs text or rtf, not ");
 }
 
 void CheckClick(const Command& command) {

@@ -128,6 +128,12 @@ std::string AnswerName(platform::Answer answer) {
   return "none";
 }
 
+std::optional<platform::Answer> AnswerNamed(const std::string& word) {
+  for (const auto answer : {platform::Answer::Ok, platform::Answer::Yes, platform::Answer::No})
+    if (AnswerName(answer) == word) return answer;
+  return std::nullopt;
+}
+
 std::string IconName(platform::Icon icon) {
   switch (icon) {
     case platform::Icon::Question:

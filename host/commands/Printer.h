@@ -1,14 +1,14 @@
 #pragma once
 // What the host shows, as the one-line-per-thing text that scenarios compare.
 // Every line starts with a word that says what it is.
+#include <optional>
 #include <string>
-
-#include "platform/common/DesktopWindows.h"
 #include <vector>
 
 #include "platform/Clipboard.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Registry.h"
+#include "platform/common/DesktopWindows.h"
 
 namespace mailhost {
 
@@ -28,6 +28,8 @@ std::string FormatMail(const std::string& label, MailItem& mail);
 // "box TITLE BUTTONS -> ANSWER" and one "| LINE" per line of the text.
 std::vector<std::string> FormatBox(const platform::BoxRequest& request, const std::string& answer);
 std::string AnswerName(platform::Answer answer);
+// The answer AnswerName calls `word`, if any.
+std::optional<platform::Answer> AnswerNamed(const std::string& word);
 // "Question", "Critical", "Exclamation", or "" for no icon.
 std::string IconName(platform::Icon icon);
 // "registry KEY NAME=TYPE:VALUE".

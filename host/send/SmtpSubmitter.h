@@ -14,28 +14,21 @@
 
 namespace mailhost {
 
-// How long mailhost waits for a mail server, all in one place:
-// - reaching it and its greeting (and TLS, and the login): kSmtpConnectSeconds;
-// - its answer to one command: kSmtpReplySeconds; a server may scan a message
-//   for most of a minute before it answers its end;
-// - sending the message: less than kSmtpLowSpeedBytes a second for
-//   kSmtpLowSpeedSeconds ends it;
-// - and no session lasts longer than kSmtpTotalSeconds, however it trickles.
-constexpr long kSmtpConnectSeconds = 15;
-constexpr long kSmtpReplySeconds = 60;
-constexpr long kSmtpLowSpeedBytes = 10;
-constexpr long kSmtpLowSpeedSeconds = 60;
-constexpr long kSmtpTotalSeconds = 300;
-
 struct SmtpConfig {
   std::string url;     // smtp://host[:port] or smtps://host[:port], user:pass@ optional
   std::string from;    // the envelope sender, a bare address
   std::string caFile;  // PEM to trust instead of the system's store; "" for the store
-  long connectTimeoutSeconds = kSmtpConnectSeconds;
-  long replySeconds = kSmtpReplySeconds;
-  long timeoutSeconds = kSmtpTotalSeconds;
-  long lowSpeedBytes = kSmtpLowSpeedBytes;
-  long lowSpeedSeconds = kSmtpLowSpeedSeconds;
+  // How long mailhost waits for a mail server, all in one place: reaching it
+  // and its greeting (and TLS, and the login); its answer to one command (a
+  // server may scan a message for most of a minute before it answers its
+  // end); no session lasts longer than the whole timeout, however it
+  // trickles; and sending the message at less than lowSpeedBytes a second
+  // for lowSpeedSeconds ends it.
+  long connectTimeoutSeconds = 15;
+  long replySeconds = 60;
+  long timeoutSeconds = 300;
+  long lowSpeedBytes = 10;
+  long lowSpeedSeconds = 60;
 };
 
 struct SmtpResult {

@@ -5,6 +5,7 @@
 
 #include "host/commands/CommandDispatcher.h"
 #include "host/commands/CommandTable.h"
+#include "host/commands/Printer.h"
 #include "host/model/MailHost.h"
 #include "host/model/MailItem.h"
 #include "host/web/PageServer.h"
@@ -32,13 +33,6 @@ constexpr const char* kCommandTooLong = "A command is at most ";
 std::string Text(const json& value) {
   // A mail's text that is no valid UTF-8 still shows, with U+FFFD where it is not.
   return value.dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
-std::optional<platform::Answer> AnswerNamed(const std::string& word) {
-  if (word == "Yes") return platform::Answer::Yes;
-  if (word == "No") return platform::Answer::No;
-  if (word == "OK") return platform::Answer::Ok;
-  return std::nullopt;
 }
 
 // A count from a query; `otherwise` for none or one that is no number.

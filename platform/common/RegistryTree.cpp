@@ -195,22 +195,38 @@ HKey RegistryTree::NewHandle(Handle handle) {
   return id;
 }
 
-std::int32_t RegistryTree::OpenKey(HKey root, const std::string& path, HKey* result) {
+std::int32_t RegistryTree::FindPath(HKey root, const std::string& path, HKey* result) {
   return OpenPath(root, path, result, [](Key* key, const std::string& lower, const std::string&) {
     auto it = key->subkeys.find(lower);
     return it == key->subkeys.end() ? nullptr : it->second.get();
   });
 }
 
+std::int32_t RegistryTree::OpenKey(HKey root, const std::string& path, HKey* result) {
+  BeforeRead();
+  return FindPath(root, path, result);
+}
+
 std::int32_t RegistryTree::CreateKey(HKey root, const std::string& path, HKey* result) {
-  return OpenPath(root, path, result,
-                  [this](Key* key, const std::string& lower, const std::string& name) {
-                    return Child(key, lower, name);
-                  });
+  // Opening an existing key is no change.
+  BeforeRead();
+  const std::int32_t opened = FindPath(root, path, result);
+  if (opened != kErrorFileNotFound && opened != kErrorKeyDeleted) return opened;
+  HKey created = 0;
+  const std::int32_t status = Change([&] {
+    return OpenPath(root, path, &created,
+                    [this](Key* key, const std::string& lower, const std::string& name) {
+                      return Child(key, lower, name);
+                    });
+  });
+  if (status != kErrorSuccess && created != 0 && created != root) CloseKey(created);
+  if (result) *result = status == kErrorSuccess ? created : 0;
+  return status;
 }
 
 std::int32_t RegistryTree::QueryValue(HKey key, const std::string& name, std::uint32_t* type,
                                       std::uint8_t* data, std::uint32_t* size) {
+  BeforeRead();
   Key* found = nullptr;
   if (std::int32_t status = LookupKey(key, &found); status != kErrorSuccess) return status;
   if (data && !size) return kErrorInvalidParameter;
@@ -234,14 +250,16 @@ std::int32_t RegistryTree::QueryValue(HKey key, const std::string& name, std::ui
 
 std::int32_t RegistryTree::SetValue(HKey key, const std::string& name, std::uint32_t type,
                                     const std::uint8_t* data, std::uint32_t size) {
-  Key* found = nullptr;
-  if (std::int32_t status = LookupKey(key, &found); status != kErrorSuccess) return status;
-  if (!data && size) return kErrorInvalidParameter;
-  RegValue value;
-  value.name = std::string(AsCString(name));
-  value.type = type;
-  if (size) value.data.assign(data, data + size);
-  return PutValue(found, std::move(value));
+  return Change([&] {
+    Key* found = nullptr;
+    if (std::int32_t status = LookupKey(key, &found); status != kErrorSuccess) return status;
+    if (!data && size) return kErrorInvalidParameter;
+    RegValue value;
+    value.name = std::string(AsCString(name));
+    value.type = type;
+    if (size) value.data.assign(data, data + size);
+    return PutValue(found, std::move(value));
+  });
 }
 
 std::int32_t RegistryTree::CloseKey(HKey key) {
@@ -250,14 +268,20 @@ std::int32_t RegistryTree::CloseKey(HKey key) {
 }
 
 std::int32_t RegistryTree::DeleteValue(HKey key, const std::string& name) {
-  Key* found = nullptr;
-  if (std::int32_t status = LookupKey(key, &found); status != kErrorSuccess) return status;
-  if (!found->values.erase(Lower(AsCString(name)))) return kErrorFileNotFound;
-  ++m_generation;
-  return kErrorSuccess;
+  return Change([&] {
+    Key* found = nullptr;
+    if (std::int32_t status = LookupKey(key, &found); status != kErrorSuccess) return status;
+    if (!found->values.erase(Lower(AsCString(name)))) return kErrorFileNotFound;
+    ++m_generation;
+    return kErrorSuccess;
+  });
 }
 
 std::int32_t RegistryTree::DeleteTree(HKey root, const std::string& path) {
+  return Change([&] { return RemoveTree(root, path); });
+}
+
+std::int32_t RegistryTree::RemoveTree(HKey root, const std::string& path) {
   Key* key = nullptr;
   if (std::int32_t status = LookupKey(root, &key); status != kErrorSuccess) return status;
   PathParts parts;
@@ -280,6 +304,7 @@ std::int32_t RegistryTree::DeleteTree(HKey root, const std::string& path) {
 }
 
 std::int32_t RegistryTree::ListValues(HKey key, std::vector<RegValue>* values) {
+  BeforeRead();
   if (!values) return kErrorInvalidParameter;
   Key* found = nullptr;
   if (std::int32_t status = LookupKey(key, &found); status != kErrorSuccess) return status;
@@ -289,6 +314,7 @@ std::int32_t RegistryTree::ListValues(HKey key, std::vector<RegValue>* values) {
 }
 
 std::int32_t RegistryTree::ListSubkeys(HKey key, std::vector<std::string>* names) {
+  BeforeRead();
   if (!names) return kErrorInvalidParameter;
   Key* found = nullptr;
   if (std::int32_t status = LookupKey(key, &found); status != kErrorSuccess) return status;

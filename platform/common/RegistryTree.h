@@ -14,8 +14,14 @@
 // swaps the whole content when another process writes. A handle whose key was
 // deleted fails with kErrorKeyDeleted until a key of that path exists again.
 //
+// A store that keeps the tree somewhere else too (the registry file) is a
+// tree that hears of each read before it, and runs each change itself. The
+// direct access below bypasses that store: it is its own and the file
+// reader's, not a caller's.
+//
 // One thread, as the rest of the platform.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -84,6 +90,11 @@ class RegistryTree : public Registry {
   static std::string Lower(std::string_view text);
   static bool ValidName(std::string_view name);
 
+ protected:
+  virtual void BeforeRead() {}
+  // Returns the change's status, or the store's when it could not keep it.
+  virtual std::int32_t Change(const std::function<std::int32_t()>& change) { return change(); }
+
  private:
   struct Handle {
     HKey root = 0;
@@ -95,6 +106,8 @@ class RegistryTree : public Registry {
   // The key a handle names, and the handle resolved when asked for.
   std::int32_t LookupKey(HKey key, Key** found, Handle* handle = nullptr) const;
   HKey NewHandle(Handle handle);
+  std::int32_t FindPath(HKey root, const std::string& path, HKey* result);
+  std::int32_t RemoveTree(HKey root, const std::string& path);
   // The subkey, made when it is missing.
   Key* Child(Key* key, const std::string& lower, const std::string& name);
   // A handle to `path` below `root`, each level through `step(key, lower,

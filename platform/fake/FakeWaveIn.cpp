@@ -5,67 +5,81 @@
 
 namespace platform {
 
-FakeWaveIn::FakeWaveIn(VirtualEventLoop& loop, FakeMicrophone& microphone)
-    : m_loop(loop), m_microphone(microphone), m_devices{{"Scenario microphone", kFormat1M08}} {}
+namespace {
 
-bool FakeWaveIn::Caps(unsigned id, WaveInCaps* caps) {
-  if (id >= m_devices.size() || !caps) return false;
-  *caps = MonoCaps(m_devices[id].name, m_devices[id].formats);
-  return true;
-}
+// One open handle: a buffer waits on a virtual timer, then holds the
+// microphone's next samples.
+class Capture : public CaptureWaveIn::Stream, public std::enable_shared_from_this<Capture> {
+ public:
+  Capture(VirtualEventLoop& loop, FakeMicrophone& microphone, unsigned rate)
+      : m_loop(loop), m_microphone(microphone), m_rate(rate) {}
 
-WaveInHandle FakeWaveIn::Open(unsigned id, const WaveFormat& format) {
-  m_opened.push_back(id);
-  if (m_openFails || id >= m_devices.size() || format.bitsPerSample != 8 || format.channels != 1)
-    return 0;
-  const WaveInHandle handle = m_next++;
-  m_captures[handle].rate = format.samplesPerSec;
-  return handle;
-}
+  void Start() override {}
 
-void FakeWaveIn::Start(WaveInHandle) {}
+  void AddBuffer(WaveHeader* header, std::function<void()> onDone) override {
+    if (!header || !header->data) return;
+    const auto length =
+        Millis(std::max<long long>(1, 1000LL * header->bufferLength / std::max(1u, m_rate)));
+    header->flags &= ~WaveHeader::kDone;
+    m_header = header;
+    // Reset kills only the latest timer: one of an earlier buffer may outlive
+    // the capture.
+    m_pending = m_loop.SetTimer(length, false, [weak = weak_from_this(), header, onDone] {
+      if (const auto self = weak.lock()) self->Fill(header, onDone);
+    });
+  }
 
-void FakeWaveIn::AddBuffer(WaveInHandle handle, WaveHeader* header, std::function<void()> onDone) {
-  auto found = m_captures.find(handle);
-  if (found == m_captures.end() || !header || !header->data) return;
-  auto& capture = found->second;
-  const auto length = Millis(
-      std::max<long long>(1, 1000LL * header->bufferLength / std::max(1u, capture.rate)));
-  header->flags &= ~WaveHeader::kDone;
-  capture.header = header;
-  capture.pending = m_loop.SetTimer(length, false, [this, handle, header, onDone] {
-    auto found = m_captures.find(handle);
-    if (found == m_captures.end()) return;
-    auto& capture = found->second;
-    capture.pending = 0;
-    capture.header = nullptr;
+  void Reset() override {
+    if (m_pending) m_loop.KillTimer(m_pending);
+    m_pending = 0;
+    if (m_header) {
+      m_header->bytesRecorded = 0;
+      m_header->flags |= WaveHeader::kDone;
+      m_header = nullptr;
+    }
+  }
+
+  void Close() override { Reset(); }
+
+ private:
+  void Fill(WaveHeader* header, const std::function<void()>& onDone) {
+    m_pending = 0;
+    m_header = nullptr;
     for (std::uint32_t i = 0; i < header->bufferLength; ++i) {
-      const float x = m_microphone.At(capture.frame + i, capture.rate);
+      const float x = m_microphone.At(m_frame + i, m_rate);
       header->data[i] = static_cast<std::uint8_t>(std::clamp(std::lround(128 + 128 * x), 0L, 255L));
     }
-    capture.frame += header->bufferLength;
+    m_frame += header->bufferLength;
     header->bytesRecorded = header->bufferLength;
     header->flags |= WaveHeader::kDone;
     if (onDone) onDone();
-  });
-}
-
-void FakeWaveIn::Reset(WaveInHandle handle) {
-  auto found = m_captures.find(handle);
-  if (found == m_captures.end()) return;
-  auto& capture = found->second;
-  if (capture.pending) m_loop.KillTimer(capture.pending);
-  capture.pending = 0;
-  if (capture.header) {
-    capture.header->bytesRecorded = 0;
-    capture.header->flags |= WaveHeader::kDone;
-    capture.header = nullptr;
   }
+
+  VirtualEventLoop& m_loop;
+  FakeMicrophone& m_microphone;
+  unsigned m_rate;
+  unsigned long long m_frame = 0;  // where the microphone stands for this capture
+  TimerId m_pending = 0;
+  WaveHeader* m_header = nullptr;  // the buffer pending fills
+};
+
+}  // namespace
+
+FakeWaveIn::FakeWaveIn(VirtualEventLoop& loop, FakeMicrophone& microphone)
+    : m_loop(loop), m_microphone(microphone), m_devices{{"Scenario microphone", kFormat1M08}} {}
+
+std::vector<CaptureWaveIn::Named> FakeWaveIn::Names() {
+  std::vector<Named> names;
+  for (const auto& device : m_devices) names.push_back({device.name, device.formats});
+  return names;
 }
 
-void FakeWaveIn::Close(WaveInHandle handle) {
-  Reset(handle);
-  m_captures.erase(handle);
+std::shared_ptr<CaptureWaveIn::Stream> FakeWaveIn::OpenStream(unsigned id,
+                                                              const WaveFormat& format) {
+  m_opened.push_back(id);
+  if (m_openFails || id >= m_devices.size() || format.bitsPerSample != 8 || format.channels != 1)
+    return nullptr;
+  return std::make_shared<Capture>(m_loop, m_microphone, format.samplesPerSec);
 }
 
 }  // namespace platform

@@ -27,14 +27,40 @@ std::string HintText(void* hint, const char* id) {
   return value;
 }
 
-}  // namespace
-
 // One open handle. The thread reads into its own buffer; the caller's header
 // is touched only on the UI loop, so nothing is shared but the queue.
-struct AlsaWaveIn::Capture {
-  snd_pcm_t* pcm = nullptr;
-  unsigned rate = 11025;
-  unsigned channels = 1;
+struct Capture : CaptureWaveIn::Stream, std::enable_shared_from_this<Capture> {
+  Capture(EventLoop& loop, snd_pcm_t* pcm, unsigned rate, unsigned channels)
+      : loop(loop), pcm(pcm), rate(rate), channels(channels) {}
+
+  void Start() override {
+    if (thread.joinable()) return;
+    snd_pcm_prepare(pcm);
+    thread = std::thread([self = shared_from_this()] { self->Run(self); });
+  }
+
+  void AddBuffer(WaveHeader* header, std::function<void()> onDone) override {
+    {
+      std::lock_guard lock(mutex);
+      auto queued = QueuedWave::Accept(header, channels, std::move(onDone), generation);
+      if (!queued) return;
+      queue.push_back(std::move(*queued));
+    }
+    wake.notify_all();
+  }
+
+  void Reset() override { Halt(); }
+
+  void Close() override {
+    Halt();
+    closed = true;
+    snd_pcm_close(pcm);
+  }
+
+  EventLoop& loop;
+  snd_pcm_t* pcm;
+  unsigned rate;
+  unsigned channels;
   std::uint64_t generation = 0;  // UI loop only; Reset makes queued work stale
   bool closed = false;           // UI loop only
 
@@ -44,7 +70,7 @@ struct AlsaWaveIn::Capture {
   bool stop = false;
   std::thread thread;
 
-  void Run(EventLoop& loop, const std::shared_ptr<Capture>& self) {
+  void Run(const std::shared_ptr<Capture>& self) {
     AlsaPacer pacer(rate, 0.0);
     long long read = 0;
     std::vector<std::uint8_t> buffer;
@@ -92,11 +118,9 @@ struct AlsaWaveIn::Capture {
   }
 };
 
-AlsaWaveIn::AlsaWaveIn(EventLoop& loop, AlsaMedia& media) : m_loop(loop), m_media(media) {}
+}  // namespace
 
-AlsaWaveIn::~AlsaWaveIn() {
-  while (!m_captures.empty()) Close(m_captures.begin()->first);
-}
+AlsaWaveIn::AlsaWaveIn(EventLoop& loop, AlsaMedia& media) : m_loop(loop), m_media(media) {}
 
 const std::vector<AlsaWaveIn::Device>& AlsaWaveIn::Devices() {
   if (m_listed) return m_devices;
@@ -146,66 +170,19 @@ snd_pcm_t* AlsaWaveIn::OpenDevice(const Device& device, const WaveFormat& format
   return pcm;
 }
 
-unsigned AlsaWaveIn::DeviceCount() {
-  return static_cast<unsigned>(Devices().size());
+std::vector<CaptureWaveIn::Named> AlsaWaveIn::Names() {
+  std::vector<Named> names;
+  for (const auto& device : Devices()) names.push_back({device.description, device.formats});
+  return names;
 }
 
-bool AlsaWaveIn::Caps(unsigned id, WaveInCaps* caps) {
+std::shared_ptr<CaptureWaveIn::Stream> AlsaWaveIn::OpenStream(unsigned id,
+                                                              const WaveFormat& format) {
   const auto& devices = Devices();
-  if (id >= devices.size() || !caps) return false;
-  *caps = MonoCaps(devices[id].description, devices[id].formats);
-  return true;
-}
-
-WaveInHandle AlsaWaveIn::Open(unsigned id, const WaveFormat& format) {
-  const auto& devices = Devices();
-  if (id >= devices.size()) return 0;
+  if (id >= devices.size()) return nullptr;
   snd_pcm_t* pcm = OpenDevice(devices[id], format);
-  if (!pcm) return 0;
-  auto capture = std::make_shared<Capture>();
-  capture->pcm = pcm;
-  capture->rate = format.samplesPerSec;
-  capture->channels = format.channels;
-  const WaveInHandle handle = m_next++;
-  m_captures[handle] = std::move(capture);
-  return handle;
-}
-
-void AlsaWaveIn::Start(WaveInHandle handle) {
-  auto found = m_captures.find(handle);
-  if (found == m_captures.end() || found->second->thread.joinable()) return;
-  auto capture = found->second;
-  snd_pcm_prepare(capture->pcm);
-  capture->thread = std::thread([this, capture] { capture->Run(m_loop, capture); });
-}
-
-void AlsaWaveIn::AddBuffer(WaveInHandle handle, WaveHeader* header, std::function<void()> onDone) {
-  auto found = m_captures.find(handle);
-  if (found == m_captures.end()) return;
-  auto& capture = *found->second;
-  {
-    std::lock_guard lock(capture.mutex);
-    auto queued =
-        QueuedWave::Accept(header, capture.channels, std::move(onDone), capture.generation);
-    if (!queued) return;
-    capture.queue.push_back(std::move(*queued));
-  }
-  capture.wake.notify_all();
-}
-
-void AlsaWaveIn::Reset(WaveInHandle handle) {
-  auto found = m_captures.find(handle);
-  if (found != m_captures.end()) found->second->Halt();
-}
-
-void AlsaWaveIn::Close(WaveInHandle handle) {
-  auto found = m_captures.find(handle);
-  if (found == m_captures.end()) return;
-  auto capture = found->second;
-  m_captures.erase(found);
-  capture->Halt();
-  capture->closed = true;
-  snd_pcm_close(capture->pcm);
+  if (!pcm) return nullptr;
+  return std::make_shared<Capture>(m_loop, pcm, format.samplesPerSec, format.channels);
 }
 
 }  // namespace platform

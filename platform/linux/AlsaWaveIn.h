@@ -8,34 +8,21 @@
 // ALSA names follow it.
 #include <alsa/asoundlib.h>
 
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/EventLoop.h"
-#include "platform/WaveIn.h"
+#include "platform/common/CaptureWaveIn.h"
 #include "platform/linux/AlsaMedia.h"
 
 namespace platform {
 
-class AlsaWaveIn : public WaveIn {
+class AlsaWaveIn : public CaptureWaveIn {
  public:
   AlsaWaveIn(EventLoop& loop, AlsaMedia& media);
-  ~AlsaWaveIn() override;
-
-  unsigned DeviceCount() override;
-  bool Caps(unsigned id, WaveInCaps* caps) override;
-  WaveInHandle Open(unsigned id, const WaveFormat& format) override;
-  void Start(WaveInHandle handle) override;
-  void Prepare(WaveInHandle, WaveHeader*) override {}
-  void AddBuffer(WaveInHandle handle, WaveHeader* header, std::function<void()> onDone) override;
-  void Unprepare(WaveInHandle, WaveHeader*) override {}
-  void Reset(WaveInHandle handle) override;
-  void Close(WaveInHandle handle) override;
 
  private:
-  struct Capture;
   struct Device {
     std::string pcm;          // the name ALSA opens
     std::string description;  // what the user sees
@@ -43,13 +30,13 @@ class AlsaWaveIn : public WaveIn {
   };
   const std::vector<Device>& Devices();
   snd_pcm_t* OpenDevice(const Device& device, const WaveFormat& format);
+  std::vector<Named> Names() override;
+  std::shared_ptr<Stream> OpenStream(unsigned id, const WaveFormat& format) override;
 
   EventLoop& m_loop;
   AlsaMedia& m_media;
   std::vector<Device> m_devices;
   bool m_listed = false;
-  std::map<WaveInHandle, std::shared_ptr<Capture>> m_captures;
-  WaveInHandle m_next = 1;
 };
 
 }  // namespace platform

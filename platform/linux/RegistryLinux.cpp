@@ -322,7 +322,7 @@ bool RegistryLinux::Load(const std::string& bytes, const Stamp& stamp, bool lock
       }
     }
   }
-  m_tree.ReplaceContent(std::move(fresh));
+  ReplaceContent(std::move(fresh));
   m_bytes = bytes;
   m_stamp = stamp;
   m_loaded = true;
@@ -368,7 +368,7 @@ void RegistryLinux::InMemoryFromNowOn(const char* format, const std::string& rea
   m_memoryOnly = true;
   m_saidInMemory = true;
   if (!m_loaded) {
-    m_tree.Clear();
+    Clear();
     m_loaded = true;
   }
   Note(Format(format, m_path.c_str(), reason.c_str()));
@@ -404,7 +404,7 @@ RegistryLinux::Target RegistryLinux::Resolve() const {
 }
 
 std::int32_t RegistryLinux::Save(const Target& target) {
-  const std::string bytes = WriteRegFile(m_tree);
+  const std::string bytes = WriteRegFile(*this);
   if (const int error = ReplaceFile(target.file, bytes, kFileMode); error != 0) {
     m_loaded = false;  // the next call re-reads the file and so drops the unsaved change
     return StatusOf(error);
@@ -416,18 +416,17 @@ std::int32_t RegistryLinux::Save(const Target& target) {
   return kErrorSuccess;
 }
 
-template <typename Change>
-std::int32_t RegistryLinux::Mutate(Change change) {
+std::int32_t RegistryLinux::Change(const std::function<std::int32_t()>& change) {
   if (m_memoryOnly || m_batchLock) return change();  // saved by EndBatch, or never
   const Target target = Resolve();
   Lock lock(target);
   if (!lock.Held()) return StatusOf(lock.Error());
   if (!Refresh(true)) return kErrorWriteFault;
   if (m_memoryOnly) return change();  // a damaged file that could not be copied
-  const std::uint64_t before = m_tree.Generation();
+  const std::uint64_t before = Generation();
   const std::int32_t status = change();
   // cppcheck-suppress knownConditionTrueFalse ; change() moves the generation
-  if (m_tree.Generation() == before) return status;
+  if (Generation() == before) return status;
   if (const std::int32_t written = Save(target); written != kErrorSuccess) return written;
   return status;
 }
@@ -439,7 +438,7 @@ void RegistryLinux::BeginBatch() {
   // Without the lock each change tries on its own, and fails as it would alone.
   if (!lock->Held() || !Refresh(true) || m_memoryOnly) return;
   m_batchTarget = target;
-  m_batchGeneration = m_tree.Generation();
+  m_batchGeneration = Generation();
   m_batchLock = std::move(lock);
 }
 
@@ -447,59 +446,9 @@ std::int32_t RegistryLinux::EndBatch() {
   if (m_batchDepth == 0) return kErrorSuccess;  // unbalanced: harmless
   if (--m_batchDepth > 0 || !m_batchLock) return kErrorSuccess;
   std::int32_t status = kErrorSuccess;
-  if (m_tree.Generation() != m_batchGeneration) status = Save(m_batchTarget);
+  if (Generation() != m_batchGeneration) status = Save(m_batchTarget);
   m_batchLock.reset();
   return status;
-}
-
-std::int32_t RegistryLinux::OpenKey(HKey root, const std::string& path, HKey* result) {
-  Refresh(false);
-  return m_tree.OpenKey(root, path, result);
-}
-
-std::int32_t RegistryLinux::CreateKey(HKey root, const std::string& path, HKey* result) {
-  // Opening an existing key needs neither the lock nor a write.
-  Refresh(false);
-  const std::int32_t opened = m_tree.OpenKey(root, path, result);
-  if (opened != kErrorFileNotFound && opened != kErrorKeyDeleted) return opened;
-  HKey created = 0;
-  const std::int32_t status = Mutate([&] { return m_tree.CreateKey(root, path, &created); });
-  if (status != kErrorSuccess && created != 0 && created != root) m_tree.CloseKey(created);
-  if (result) *result = status == kErrorSuccess ? created : 0;
-  return status;
-}
-
-std::int32_t RegistryLinux::QueryValue(HKey key, const std::string& name, std::uint32_t* type,
-                                       std::uint8_t* data, std::uint32_t* size) {
-  Refresh(false);
-  return m_tree.QueryValue(key, name, type, data, size);
-}
-
-std::int32_t RegistryLinux::SetValue(HKey key, const std::string& name, std::uint32_t type,
-                                     const std::uint8_t* data, std::uint32_t size) {
-  return Mutate([&] { return m_tree.SetValue(key, name, type, data, size); });
-}
-
-std::int32_t RegistryLinux::CloseKey(HKey key) {
-  return m_tree.CloseKey(key);
-}
-
-std::int32_t RegistryLinux::DeleteValue(HKey key, const std::string& name) {
-  return Mutate([&] { return m_tree.DeleteValue(key, name); });
-}
-
-std::int32_t RegistryLinux::DeleteTree(HKey root, const std::string& path) {
-  return Mutate([&] { return m_tree.DeleteTree(root, path); });
-}
-
-std::int32_t RegistryLinux::ListValues(HKey key, std::vector<RegValue>* values) {
-  Refresh(false);
-  return m_tree.ListValues(key, values);
-}
-
-std::int32_t RegistryLinux::ListSubkeys(HKey key, std::vector<std::string>* names) {
-  Refresh(false);
-  return m_tree.ListSubkeys(key, names);
 }
 
 }  // namespace platform

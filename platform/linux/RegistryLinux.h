@@ -38,12 +38,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/Registry.h"
 #include "platform/common/RegistryTree.h"
 
 namespace platform {
 
-class RegistryLinux : public Registry {
+class RegistryLinux : public RegistryTree {
  public:
   static constexpr std::int64_t kMaxFileSize = 64ll << 20;
   using NoteSink = std::function<void(const std::string&)>;
@@ -64,17 +63,6 @@ class RegistryLinux : public Registry {
   // How often this store has replaced the file.
   std::uint64_t Writes() const { return m_writes; }
 
-  std::int32_t OpenKey(HKey root, const std::string& path, HKey* result) override;
-  std::int32_t CreateKey(HKey root, const std::string& path, HKey* result) override;
-  std::int32_t QueryValue(HKey key, const std::string& name, std::uint32_t* type,
-                          std::uint8_t* data, std::uint32_t* size) override;
-  std::int32_t SetValue(HKey key, const std::string& name, std::uint32_t type,
-                        const std::uint8_t* data, std::uint32_t size) override;
-  std::int32_t CloseKey(HKey key) override;
-  std::int32_t DeleteValue(HKey key, const std::string& name) override;
-  std::int32_t DeleteTree(HKey root, const std::string& path) override;
-  std::int32_t ListValues(HKey key, std::vector<RegValue>* values) override;
-  std::int32_t ListSubkeys(HKey key, std::vector<std::string>* names) override;
   void BeginBatch() override;
   std::int32_t EndBatch() override;
 
@@ -99,8 +87,8 @@ class RegistryLinux : public Registry {
 
   class Lock;
 
-  template <typename Change>
-  std::int32_t Mutate(Change change);
+  void BeforeRead() override { Refresh(false); }
+  std::int32_t Change(const std::function<std::int32_t()>& change) override;
   // Brings the cache up to the file. Unlocked, a cheap stat decides; locked,
   // the content itself does. Returns false when the file could not be read.
   bool Refresh(bool locked);
@@ -114,7 +102,6 @@ class RegistryLinux : public Registry {
   static Stamp StampOf(const struct stat& info);
 
   std::string m_path;
-  RegistryTree m_tree;
   Stamp m_stamp;
   bool m_loaded = false;
   bool m_memoryOnly = false;

@@ -193,14 +193,7 @@ void PageSound::CaptureStarted() {
 
 void PageSound::CaptureFailed(const std::string& why) {
   std::lock_guard lock(m_mutex);
-  m_answer = Answer::Failed;
-  m_failure = why;
-  m_answered.notify_all();
-  // A start that no longer waits hears of it as a notice.
-  if (m_capturing) {
-    LoseCapture();
-    Notice(why);
-  }
+  FailCapture(why, why);
 }
 
 void PageSound::Inputs(std::vector<std::string> labels) {
@@ -212,9 +205,7 @@ void PageSound::PlayEnded(unsigned long play, bool stopped, const std::string& w
   std::weak_ptr<void> alive = m_alive;
   m_loop.Post([this, alive, play, stopped, why] {
     if (alive.expired() || play != m_play) return;
-    auto ended = std::move(m_ended);
-    m_play = 0;
-    m_ended = nullptr;
+    auto ended = TakeEnded();
     m_link.StopPlay();  // the page is done with it
     if (!why.empty() && onNotice) onNotice(why);
     if (ended) ended(stopped);
@@ -224,27 +215,32 @@ void PageSound::PlayEnded(unsigned long play, bool stopped, const std::string& w
 void PageSound::PageGone() {
   {
     std::lock_guard lock(m_mutex);
-    m_answer = Answer::Failed;
-    m_failure = kNoPage;
-    m_answered.notify_all();
-    if (m_capturing) {
-      LoseCapture();
-      Notice(kPageClosed);
-    }
+    FailCapture(kNoPage, kPageClosed);
   }
   std::weak_ptr<void> alive = m_alive;
   m_loop.Post([this, alive] {
     if (alive.expired() || !m_play) return;
-    auto ended = std::move(m_ended);
-    m_play = 0;
-    m_ended = nullptr;
-    if (ended) ended(true);
+    if (auto ended = TakeEnded()) ended(true);
   });
 }
 
-void PageSound::LoseCapture() {
-  m_capturing = false;
-  for (Tap* tap : m_taps) tap->Lost();
+void PageSound::FailCapture(const std::string& why, const std::string& notice) {
+  m_answer = Answer::Failed;
+  m_failure = why;
+  m_answered.notify_all();
+  // A capture that ran is lost: its taps and the person hear of it.
+  if (m_capturing) {
+    m_capturing = false;
+    for (Tap* tap : m_taps) tap->Lost();
+    Notice(notice);
+  }
+}
+
+std::function<void(bool)> PageSound::TakeEnded() {
+  auto ended = std::move(m_ended);
+  m_play = 0;
+  m_ended = nullptr;
+  return ended;
 }
 
 void PageSound::Notice(const std::string& text) {

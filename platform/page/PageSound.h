@@ -98,8 +98,11 @@ class PageSound : private PageSoundLink::Listener {
   void Inputs(std::vector<std::string> labels) override;
   void PlayEnded(unsigned long play, bool stopped, const std::string& why) override;
   void PageGone() override;
-  // With m_mutex held: the microphone is gone for every tap.
-  void LoseCapture();
+  // With m_mutex held: a start waiting hears `why`; a capture that ran is
+  // lost for every tap, and the person hears `notice`.
+  void FailCapture(const std::string& why, const std::string& notice);
+  // On the UI loop: no play any more; gives whom its end is to be told.
+  std::function<void(bool)> TakeEnded();
   void Notice(const std::string& text);
 
   EventLoop& m_loop;

@@ -9,11 +9,43 @@
 
 namespace platform {
 
+namespace {
+
 // One open handle. The link's thread fills the capture's own bytes; the
 // caller's header is touched only on the UI loop.
-struct PageWaveIn::Capture : PageSound::Tap {
-  Capture(EventLoop& loop, unsigned rate, unsigned channels)
-      : loop(loop), resampler(rate), channels(channels) {}
+struct Capture : CaptureWaveIn::Stream, PageSound::Tap {
+  Capture(EventLoop& loop, PageSound& sound, unsigned rate, unsigned channels)
+      : loop(loop), sound(sound), resampler(rate), channels(channels) {}
+
+  void Start() override {
+    if (listening) return;
+    try {
+      sound.Listen(this);
+      listening = true;
+    } catch (const Error&) {
+      // No page, or it cannot capture: the meter hears nothing, as from a
+      // silent device; the recorder says why.
+    }
+  }
+
+  void AddBuffer(WaveHeader* header, std::function<void()> onDone) override {
+    std::lock_guard lock(mutex);
+    auto queued = QueuedWave::Accept(header, channels, std::move(onDone), generation);
+    if (!queued) return;
+    queue.push_back(std::move(*queued));
+    Deliver();
+  }
+
+  void Reset() override {
+    if (listening) sound.Unlisten(this);
+    listening = false;
+    Halt();
+  }
+
+  void Close() override {
+    Reset();
+    closed = true;
+  }
 
   void Take(const std::int16_t* samples, std::size_t count, unsigned rate) override {
     std::lock_guard lock(mutex);
@@ -55,6 +87,7 @@ struct PageWaveIn::Capture : PageSound::Tap {
   }
 
   EventLoop& loop;
+  PageSound& sound;
   std::weak_ptr<Capture> self;
   bool listening = false;  // UI loop only
   bool closed = false;     // UI loop only
@@ -68,73 +101,26 @@ struct PageWaveIn::Capture : PageSound::Tap {
   std::uint64_t generation = 0;  // written on the UI loop under the mutex
 };
 
-PageWaveIn::~PageWaveIn() {
-  while (!m_captures.empty()) Close(m_captures.begin()->first);
-}
+}  // namespace
 
-unsigned PageWaveIn::DeviceCount() {
+std::vector<CaptureWaveIn::Named> PageWaveIn::Names() {
   const auto inputs = m_sound.Inputs();
-  return inputs.empty() ? 1u : static_cast<unsigned>(inputs.size());
+  if (inputs.empty()) return {{kOwnChoice, kFormat1M08}};
+  std::vector<Named> names;
+  for (const auto& input : inputs) names.push_back({input, kFormat1M08});
+  return names;
 }
 
-bool PageWaveIn::Caps(unsigned id, WaveInCaps* caps) {
-  const auto inputs = m_sound.Inputs();
-  if (!caps || id >= (inputs.empty() ? 1u : inputs.size())) return false;
-  *caps = MonoCaps(inputs.empty() ? kOwnChoice : inputs[id], kFormat1M08);
-  return true;
-}
-
-WaveInHandle PageWaveIn::Open(unsigned id, const WaveFormat& format) {
+std::shared_ptr<CaptureWaveIn::Stream> PageWaveIn::OpenStream(unsigned id,
+                                                              const WaveFormat& format) {
   if (format.formatTag != 1 || format.bitsPerSample != 8 || format.channels == 0 ||
       format.channels > 2 || format.samplesPerSec == 0 || id >= DeviceCount() ||
       !m_sound.Connected())
-    return 0;
+    return nullptr;
   if (!m_sound.Inputs().empty()) m_sound.ChooseInput(static_cast<int>(id));
-  auto capture = std::make_shared<Capture>(m_loop, format.samplesPerSec, format.channels);
+  auto capture = std::make_shared<Capture>(m_loop, m_sound, format.samplesPerSec, format.channels);
   capture->self = capture;
-  const WaveInHandle handle = m_next++;
-  m_captures[handle] = std::move(capture);
-  return handle;
-}
-
-void PageWaveIn::Start(WaveInHandle handle) {
-  auto found = m_captures.find(handle);
-  if (found == m_captures.end() || found->second->listening) return;
-  try {
-    m_sound.Listen(found->second.get());
-    found->second->listening = true;
-  } catch (const Error&) {
-    // No page, or it cannot capture: the meter hears nothing, as from a
-    // silent device; the recorder says why.
-  }
-}
-
-void PageWaveIn::AddBuffer(WaveInHandle handle, WaveHeader* header, std::function<void()> onDone) {
-  auto found = m_captures.find(handle);
-  if (found == m_captures.end()) return;
-  auto& capture = *found->second;
-  std::lock_guard lock(capture.mutex);
-  auto queued = QueuedWave::Accept(header, capture.channels, std::move(onDone), capture.generation);
-  if (!queued) return;
-  capture.queue.push_back(std::move(*queued));
-  capture.Deliver();
-}
-
-void PageWaveIn::Reset(WaveInHandle handle) {
-  auto found = m_captures.find(handle);
-  if (found == m_captures.end()) return;
-  auto& capture = *found->second;
-  if (capture.listening) m_sound.Unlisten(&capture);
-  capture.listening = false;
-  capture.Halt();
-}
-
-void PageWaveIn::Close(WaveInHandle handle) {
-  auto found = m_captures.find(handle);
-  if (found == m_captures.end()) return;
-  Reset(handle);
-  found->second->closed = true;
-  m_captures.erase(found);
+  return capture;
 }
 
 }  // namespace platform

@@ -1,9 +1,20 @@
-// What the browser tests share: running a program that must succeed, and
-// starting and stopping mailhost's page.
+// What the browser tests share: their folders, running a program that must
+// succeed, starting and stopping mailhost's page, and writing a new mail.
 import assert from "node:assert/strict";
 import { spawn, spawnSync } from "node:child_process";
-import { cpSync } from "node:fs";
+import { cpSync, mkdirSync, mkdtempSync } from "node:fs";
+import { tmpdir } from "node:os";
 import { dirname, join } from "node:path";
+
+// The environment's MAILHOST and ADDIN (the library), ARTIFACTS (where
+// screenshots go, made when missing), and a fresh data folder named after the
+// test, with the path of its Maildir.
+export function testFolders(name) {
+  const artifacts = process.env.ARTIFACTS || join(tmpdir(), "mailhost-page");
+  mkdirSync(artifacts, { recursive: true });
+  const data = mkdtempSync(join(tmpdir(), `mailhost-${name}-`));
+  return { mailhost: process.env.MAILHOST, addin: process.env.ADDIN, artifacts, data, maildir: join(data, "Maildir") };
+}
 
 export function must(command, args) {
   const done = spawnSync(command, args, { encoding: "utf8", maxBuffer: 1 << 28 });
@@ -53,4 +64,12 @@ export async function newMail(page) {
     return active && !names.includes(active.dataset.name) && active.dataset.name;
   }, open);
   return made.jsonValue();
+}
+
+// Fills To and Subject of window WIN and leaves the subject, as a person does.
+export async function addressMail(page, win, to, subject) {
+  const field = (name) => page.locator(`.window[data-name="${win}"] [data-field=${name}]`);
+  await field("to").fill(to);
+  await field("subject").fill(subject);
+  await field("subject").press("Tab");
 }

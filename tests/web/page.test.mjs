@@ -7,24 +7,18 @@
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { spawn } from "node:child_process";
-import { existsSync, mkdtempSync, mkdirSync, readdirSync, readFileSync, renameSync, rmSync, writeFileSync } from "node:fs";
+import { existsSync, mkdirSync, readdirSync, readFileSync, renameSync, rmSync, writeFileSync } from "node:fs";
 import { createServer, request } from "node:http";
-import { tmpdir } from "node:os";
 import { dirname, join } from "node:path";
 import { fileURLToPath } from "node:url";
 
 const root = join(dirname(fileURLToPath(import.meta.url)), "..", "..");
 const python = "/usr/bin/python3";  // Debian's, which has aiosmtpd
 import { chromium } from "playwright-core";
-import { must, newMail, registerAddinCopy, startMailhost, stopMailhost } from "./mailhost.mjs";
+import { addressMail, must, newMail, registerAddinCopy, startMailhost, stopMailhost, testFolders } from "./mailhost.mjs";
 
-const mailhost = process.env.MAILHOST;
-const addin = process.env.ADDIN;
-const artifacts = process.env.ARTIFACTS || join(tmpdir(), "mailhost-page");
-mkdirSync(artifacts, { recursive: true });
-const data = mkdtempSync(join(tmpdir(), "mailhost-page-"));
+const { mailhost, addin, artifacts, data, maildir } = testFolders("page");
 const smtpOut = join(data, "smtp");
-const maildir = join(data, "Maildir");
 let browser, page, host, smtp, smtpPort, address, port = 0;
 const uploadLimitMiB = 1;
 const cspViolations = [];
@@ -223,11 +217,8 @@ test("the received voice mail plays from the main window and stops", async () =>
 
 test("record a voice mail: the meter moves, Stop attaches the MP3, Send submits it and files it in Sent", async () => {
   const win = await newMail(page);
-  const field = (name) => page.locator(`.window[data-name="${win}"] [data-field=${name}]`);
   await bar(win).getByRole("button", { name: "Record" }).waitFor();
-  await field("to").fill("Friend <friend@example.org>");
-  await field("subject").fill("Voice note");
-  await field("subject").press("Tab");
+  await addressMail(page, win, "Friend <friend@example.org>", "Voice note");
 
   await bar(win).getByRole("button", { name: "Record" }).click();
   const meter = page.locator('[data-form="Fx"]');
@@ -294,10 +285,7 @@ test("record a voice mail: the meter moves, Stop attaches the MP3, Send submits 
 
 test("a refused submission is a box, and the mail stays in Drafts", async () => {
   const win = await newMail(page);
-  const field = (name) => page.locator(`.window[data-name="${win}"] [data-field=${name}]`);
-  await field("to").fill("nobody@example.org");
-  await field("subject").fill("Refused");
-  await field("subject").press("Tab");
+  await addressMail(page, win, "nobody@example.org", "Refused");
   await page.locator(`.window[data-name="${win}"] .send`).click();
   await box().waitFor();
   assert.match(await box().textContent(), /stays in Drafts[\s\S]*550/);

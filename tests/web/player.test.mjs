@@ -7,21 +7,15 @@
 // there), DOCS_SHOT (when set, the player's screenshot is also written there).
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
-import { copyFileSync, mkdirSync, mkdtempSync, rmSync } from "node:fs";
-import { tmpdir } from "node:os";
+import { copyFileSync, rmSync } from "node:fs";
 import { dirname, join } from "node:path";
 import { fileURLToPath } from "node:url";
 import { chromium } from "playwright-core";
-import { must, registerAddinCopy, startMailhost, stopMailhost } from "./mailhost.mjs";
+import { must, registerAddinCopy, startMailhost, stopMailhost, testFolders } from "./mailhost.mjs";
 
 const root = join(dirname(fileURLToPath(import.meta.url)), "..", "..");
 const python = "/usr/bin/python3";
-const mailhost = process.env.MAILHOST;
-const addin = process.env.ADDIN;
-const artifacts = process.env.ARTIFACTS || join(tmpdir(), "mailhost-page");
-mkdirSync(artifacts, { recursive: true });
-const data = mkdtempSync(join(tmpdir(), "mailhost-player-"));
-const maildir = join(data, "Maildir");
+const { mailhost, addin, artifacts, data, maildir } = testFolders("player");
 const silence = 12;  // seconds after the speech
 let browser, page, host, address, speech, total;
 

@@ -5,19 +5,13 @@
 // Environment: MAILHOST, ADDIN (the library), ARTIFACTS (screenshots go there).
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
-import { mkdtempSync, mkdirSync, readdirSync, readFileSync, rmSync } from "node:fs";
+import { readdirSync, readFileSync, rmSync } from "node:fs";
 import { request } from "node:http";
-import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { chromium } from "playwright-core";
-import { must, newMail, registerAddinCopy, startMailhost, stopMailhost } from "./mailhost.mjs";
+import { addressMail, must, newMail, registerAddinCopy, startMailhost, stopMailhost, testFolders } from "./mailhost.mjs";
 
-const mailhost = process.env.MAILHOST;
-const addin = process.env.ADDIN;
-const artifacts = process.env.ARTIFACTS || join(tmpdir(), "mailhost-page");
-mkdirSync(artifacts, { recursive: true });
-const data = mkdtempSync(join(tmpdir(), "mailhost-sound-"));
-const maildir = join(data, "Maildir");
+const { mailhost, addin, artifacts, data, maildir } = testFolders("sound");
 const speech = join(data, "speech.wav");
 let browser, page, host, address;
 
@@ -142,11 +136,8 @@ after(async () => {
 
 test("a voice mail recorded from the browser's microphone carries the speech, and the meter follows the voice", async () => {
   const win = await newMail(page);
-  const field = (name) => page.locator(`.window[data-name="${win}"] [data-field=${name}]`);
   await bar(win).getByRole("button", { name: "Record" }).waitFor();
-  await field("to").fill("Friend <friend@example.org>");
-  await field("subject").fill("From the browser");
-  await field("subject").press("Tab");
+  await addressMail(page, win, "Friend <friend@example.org>", "From the browser");
 
   await bar(win).getByRole("button", { name: "Record" }).click();
   await page.locator('[data-form="Fx"]').waitFor();
