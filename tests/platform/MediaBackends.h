@@ -37,6 +37,26 @@ inline bool RunUntilOn(PollEventLoop& loop, const std::function<bool()>& done, M
   loop.KillTimer(limit);
   return done();
 }
+struct OnPollLoop {
+  PollEventLoop loop;
+  void Pass(Millis duration) { PassOn(loop, duration); }
+  // Watchdog: half a minute of wall time.
+  bool RunUntil(const std::function<bool()>& done) { return RunUntilOn(loop, done, Millis(30000)); }
+  Millis Now() const {
+    return std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now().time_since_epoch());
+  }
+};
+
+// The page's sound service on a scripted page whose microphone speaks
+// `samples` at `rate`.
+struct ScriptedPageSound : OnPollLoop {
+  std::unique_ptr<testsupport::ScriptedPage> page;
+  std::unique_ptr<PageSound> sound;
+  void OpenPage(const std::vector<short>& samples, unsigned rate) {
+    page = std::make_unique<testsupport::ScriptedPage>(samples, rate);
+    sound = std::make_unique<PageSound>(loop, *page);
+  }
+};
 
 struct FakeMediaBackend {
   static constexpr const char* kName = "Fake";
@@ -81,30 +101,21 @@ struct WallClockFrames {
 
 // The page's devices with a scripted page whose microphone speaks the
 // samples given at 44,100 Hz.
-struct PageMediaBackend : WallClockFrames {
+struct PageMediaBackend : ScriptedPageSound, WallClockFrames {
   static constexpr const char* kName = "Page";
-
-  PollEventLoop loop;
-  std::unique_ptr<testsupport::ScriptedPage> page;
-  std::unique_ptr<PageSound> sound;
   std::unique_ptr<PageMedia> media;
 
   platform::Media& Media() { return *media; }
   void UseMicrophone(const std::string&, const std::vector<short>& samples) {
-    page = std::make_unique<testsupport::ScriptedPage>(samples, 44100);
-    sound = std::make_unique<PageSound>(loop, *page);
+    OpenPage(samples, 44100);
     media = std::make_unique<PageMedia>(loop, *sound);
   }
-  void Pass(Millis duration) { PassOn(loop, duration); }
-  bool RunUntil(const std::function<bool()>& done) { return RunUntilOn(loop, done, Millis(30000)); }
 };
 
 // ALSA's null device with a file-fed microphone that speaks the samples
 // given, and a loudspeaker that writes what it plays to a file.
-struct AlsaMediaBackend : WallClockFrames {
+struct AlsaMediaBackend : OnPollLoop, WallClockFrames {
   static constexpr const char* kName = "Alsa";
-
-  PollEventLoop loop;
   std::unique_ptr<AlsaMedia> media;
   std::string played;
 
@@ -125,9 +136,6 @@ struct AlsaMediaBackend : WallClockFrames {
     media =
         std::make_unique<AlsaMedia>(loop, AlsaDevices{"testout", "testmic", Config(raw, played)});
   }
-  void Pass(Millis duration) { PassOn(loop, duration); }
-  // Watchdog: half a minute of wall time.
-  bool RunUntil(const std::function<bool()>& done) { return RunUntilOn(loop, done, Millis(30000)); }
 };
 
 }  // namespace platform

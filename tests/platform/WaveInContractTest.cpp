@@ -23,6 +23,13 @@
 namespace platform {
 namespace {
 
+// The bytes as 16-bit samples, as a microphone that the meter hears in 8 bits.
+std::vector<short> Widened(const std::vector<std::uint8_t>& bytes) {
+  std::vector<short> samples;
+  for (auto b : bytes) samples.push_back(static_cast<short>((b - 128) * 256));
+  return samples;
+}
+
 struct FakeWaveInBackend {
   static constexpr const char* kName = "Fake";
   VirtualEventLoop loop;
@@ -30,9 +37,7 @@ struct FakeWaveInBackend {
   FakeWaveIn waveIn{loop, microphone};
 
   void Speak(const std::string& folder, const std::vector<std::uint8_t>& bytes) {
-    std::vector<short> samples;
-    for (auto b : bytes) samples.push_back(static_cast<short>((b - 128) * 256));
-    testsupport::WriteWav(folder + "/microphone.wav", samples, 11025);
+    testsupport::WriteWav(folder + "/microphone.wav", Widened(bytes), 11025);
     microphone.Play(folder + "/microphone.wav");
   }
   WaveIn& Capture() { return waveIn; }
@@ -44,9 +49,8 @@ struct FakeWaveInBackend {
   }
 };
 
-struct AlsaWaveInBackend {
+struct AlsaWaveInBackend : OnPollLoop {
   static constexpr const char* kName = "Alsa";
-  PollEventLoop loop;
   std::unique_ptr<AlsaMedia> media;
   std::unique_ptr<AlsaWaveIn> waveIn;
 
@@ -61,34 +65,18 @@ struct AlsaWaveInBackend {
     waveIn = std::make_unique<AlsaWaveIn>(loop, *media);
   }
   WaveIn& Capture() { return *waveIn; }
-  Millis Now() const {
-    return std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now().time_since_epoch());
-  }
-  void Pass(Millis duration) { PassOn(loop, duration); }
-  bool RunUntil(const std::function<bool()>& done) { return RunUntilOn(loop, done, Millis(10000)); }
 };
 
 // A scripted page that speaks the bytes, as 16-bit samples at 11,025 Hz.
-struct PageWaveInBackend {
+struct PageWaveInBackend : ScriptedPageSound {
   static constexpr const char* kName = "Page";
-  PollEventLoop loop;
-  std::unique_ptr<testsupport::ScriptedPage> page;
-  std::unique_ptr<PageSound> sound;
   std::unique_ptr<PageWaveIn> waveIn;
 
   void Speak(const std::string&, const std::vector<std::uint8_t>& bytes) {
-    std::vector<short> samples;
-    for (auto b : bytes) samples.push_back(static_cast<short>((b - 128) * 256));
-    page = std::make_unique<testsupport::ScriptedPage>(samples, 11025);
-    sound = std::make_unique<PageSound>(loop, *page);
+    OpenPage(Widened(bytes), 11025);
     waveIn = std::make_unique<PageWaveIn>(loop, *sound);
   }
   WaveIn& Capture() { return *waveIn; }
-  Millis Now() const {
-    return std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now().time_since_epoch());
-  }
-  void Pass(Millis duration) { PassOn(loop, duration); }
-  bool RunUntil(const std::function<bool()>& done) { return RunUntilOn(loop, done, Millis(10000)); }
 };
 
 template <typename Backend>
