@@ -66,9 +66,10 @@ struct FakeMediaBackend {
   FakeMedia media{loop, microphone};
 
   platform::Media& Media() { return media; }
-  void UseMicrophone(const std::string& folder, const std::vector<short>& samples) {
+  void UseMicrophone(const std::string& folder, const std::vector<short>& samples,
+                     int rate = 44100) {
     const std::string path = folder + "/microphone.wav";
-    testsupport::WriteWav(path, samples);
+    testsupport::WriteWav(path, samples, rate);
     microphone.Play(path);
   }
   void Pass(Millis duration) { loop.AdvanceBy(duration); }
@@ -119,22 +120,21 @@ struct AlsaMediaBackend : OnPollLoop, WallClockFrames {
   std::unique_ptr<AlsaMedia> media;
   std::string played;
 
-  static std::string Config(const std::string& microphone, const std::string& played) {
-    return "pcm.testmic { type file slave.pcm \"null\" file \"/dev/null\" infile \"" + microphone +
-           "\" format \"raw\" }\n"
-           "pcm.testout { type file slave.pcm \"null\" file \"" +
-           played + "\" format \"raw\" }\n";
-  }
-
   platform::Media& Media() { return *media; }
   void UseMicrophone(const std::string& folder, const std::vector<short>& samples) {
-    const std::string raw = folder + "/microphone.raw";
-    std::ofstream(raw, std::ios::binary)
-        .write(reinterpret_cast<const char*>(samples.data()),
-               static_cast<std::streamsize>(samples.size() * sizeof(short)));
+    UseRawMicrophone(folder, std::string(reinterpret_cast<const char*>(samples.data()),
+                                         samples.size() * sizeof(short)));
+  }
+  // The microphone speaks `raw` in whatever format the capture asks for.
+  void UseRawMicrophone(const std::string& folder, const std::string& raw) {
+    const std::string microphone = folder + "/microphone.raw";
+    std::ofstream(microphone, std::ios::binary) << raw;
     played = folder + "/played.raw";
-    media =
-        std::make_unique<AlsaMedia>(loop, AlsaDevices{"testout", "testmic", Config(raw, played)});
+    const std::string config =
+        "pcm.testmic { type file slave.pcm \"null\" file \"/dev/null\" infile \"" + microphone +
+        "\" format \"raw\" }\npcm.testout { type file slave.pcm \"null\" file \"" + played +
+        "\" format \"raw\" }\n";
+    media = std::make_unique<AlsaMedia>(loop, AlsaDevices{"testout", "testmic", config});
   }
 };
 

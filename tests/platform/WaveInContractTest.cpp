@@ -30,38 +30,20 @@ std::vector<short> Widened(const std::vector<std::uint8_t>& bytes) {
   return samples;
 }
 
-struct FakeWaveInBackend {
-  static constexpr const char* kName = "Fake";
-  VirtualEventLoop loop;
-  FakeMicrophone microphone;
+struct FakeWaveInBackend : FakeMediaBackend {
   FakeWaveIn waveIn{loop, microphone};
-
   void Speak(const std::string& folder, const std::vector<std::uint8_t>& bytes) {
-    testsupport::WriteWav(folder + "/microphone.wav", Widened(bytes), 11025);
-    microphone.Play(folder + "/microphone.wav");
+    UseMicrophone(folder, Widened(bytes), 11025);
   }
   WaveIn& Capture() { return waveIn; }
   Millis Now() const { return loop.Now(); }
-  void Pass(Millis duration) { loop.AdvanceBy(duration); }
-  bool RunUntil(const std::function<bool()>& done) {
-    for (int i = 0; i < 6000 && !done(); ++i) loop.AdvanceBy(Millis(1));
-    return done();
-  }
 };
 
-struct AlsaWaveInBackend : OnPollLoop {
-  static constexpr const char* kName = "Alsa";
-  std::unique_ptr<AlsaMedia> media;
+// ALSA's capture speaks the bytes as they are, in the meter's 8 bits.
+struct AlsaWaveInBackend : AlsaMediaBackend {
   std::unique_ptr<AlsaWaveIn> waveIn;
-
   void Speak(const std::string& folder, const std::vector<std::uint8_t>& bytes) {
-    const std::string raw = folder + "/microphone.raw";
-    std::ofstream(raw, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    media = std::make_unique<AlsaMedia>(
-        loop,
-        AlsaDevices{"testout", "testmic", AlsaMediaBackend::Config(raw, folder + "/played.raw")});
+    UseRawMicrophone(folder, std::string(bytes.begin(), bytes.end()));
     waveIn = std::make_unique<AlsaWaveIn>(loop, *media);
   }
   WaveIn& Capture() { return *waveIn; }
