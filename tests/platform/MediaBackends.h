@@ -58,6 +58,35 @@ struct ScriptedPageSound : OnPollLoop {
   }
 };
 
+// A device and the commands the recorder and the player give it, in their
+// order.
+struct DeviceCommands {
+  std::unique_ptr<MediaDevice> m_device;
+  MediaDevice& Device() { return *m_device; }
+  void OpenForRecording(const std::string& target) {
+    Device().Command("Close");
+    Device().SetWait(true);
+    Device().SetShareable(false);
+    Device().SetDeviceType("WaveAudio");
+    Device().SetFileName(target);
+    Device().Command("Open");
+    Device().SetRecordMode(1);
+  }
+  void Save(const std::string& path) {
+    Device().Command("Stop");
+    Device().SetNotify(false);
+    Device().SetWait(true);
+    Device().SetFileName(path);
+    Device().Command("Save");
+  }
+  void OpenForPlay(const std::string& path) {
+    Device().Command("Close");
+    Device().SetWait(true);
+    Device().SetFileName(path);
+    Device().Command("Open");
+  }
+};
+
 struct FakeMediaBackend {
   static constexpr const char* kName = "Fake";
 

@@ -33,7 +33,7 @@ namespace mode = media_mode;
 namespace notify = media_notify;
 
 template <typename Backend>
-class MediaContractTest : public testing::Test {
+class MediaContractTest : public testing::Test, public DeviceCommands {
  protected:
   MediaContractTest() {
     m_backend.UseMicrophone(m_folder.Path(), Ramp(44100 * 12));
@@ -44,41 +44,20 @@ class MediaContractTest : public testing::Test {
     };
   }
 
-  MediaDevice& Device() { return *m_device; }
+  // The device goes before the backend that made it.
+  ~MediaContractTest() override { m_device.reset(); }
   std::string File(const std::string& name) { return m_folder.File(name); }
   void Pass(Millis d) { m_backend.Pass(d); }
   bool RunUntilDone() {
     return m_backend.RunUntil([this] { return !m_done.empty(); });
   }
 
-  void OpenForRecording(const std::string& target) {
-    Device().Command("Close");
-    Device().SetWait(true);
-    Device().SetShareable(false);
-    Device().SetDeviceType("WaveAudio");
-    Device().SetFileName(target);
-    Device().Command("Open");
-  }
-  void Save(const std::string& path) {
-    Device().Command("Stop");
-    Device().SetNotify(false);
-    Device().SetWait(true);
-    Device().SetFileName(path);
-    Device().Command("Save");
-  }
-  void OpenForPlay(const std::string& path) {
-    Device().Command("Close");
-    Device().SetWait(true);
-    Device().SetFileName(path);
-    Device().Command("Open");
-  }
   void Record() {
     m_backend.Mark();
     Device().Command("Record");
   }
   void StartRecording(const std::string& target) {
     OpenForRecording(target);
-    Device().SetRecordMode(1);
     Record();
   }
   // Plays what is open to its end, which must be a successful one.
@@ -92,7 +71,6 @@ class MediaContractTest : public testing::Test {
 
   testsupport::ScratchFolder m_folder;
   Backend m_backend;
-  std::unique_ptr<MediaDevice> m_device;
   std::vector<int> m_done;
   std::vector<std::thread::id> m_doneThreads;
 };
@@ -104,7 +82,6 @@ TYPED_TEST(MediaContractTest, RecordingHoldsTheMicrophoneAndSavesACompleteWav) {
   EXPECT_EQ(this->Device().Mode(), mode::kNotOpen);
   this->OpenForRecording(target);
   EXPECT_EQ(this->Device().Mode(), mode::kStop);
-  this->Device().SetRecordMode(1);
   this->Record();
   EXPECT_EQ(this->Device().Mode(), mode::kRecord);
   this->Pass(1500ms);

@@ -33,8 +33,10 @@ std::size_t Crossings(const std::vector<short>& samples) {
   return count;
 }
 
-class PageSoundTest : public testing::Test, public ScriptedPageSound {
+class PageSoundTest : public testing::Test, public ScriptedPageSound, public DeviceCommands {
  protected:
+  // The device goes before the media that made it.
+  ~PageSoundTest() override { m_device.reset(); }
   void Open(std::vector<short> signal, unsigned rate) {
     OpenPage(signal, rate);
     sound->onNotice = [this](const std::string& text) { m_notices.push_back(text); };
@@ -42,20 +44,9 @@ class PageSoundTest : public testing::Test, public ScriptedPageSound {
     m_device = m_media->CreateDevice();
     m_device->onDone = [this](int code) { m_done.push_back(code); };
   }
-  void OpenForRecording(const std::string& target) {
-    m_device->SetDeviceType("WaveAudio");
-    m_device->SetFileName(target);
-    m_device->Command("Open");
-    m_device->SetRecordMode(1);
-  }
-  void Save(const std::string& path) {
-    m_device->SetFileName(path);
-    m_device->Command("Save");
-  }
 
   testsupport::ScratchFolder m_folder;
   std::unique_ptr<PageMedia> m_media;
-  std::unique_ptr<MediaDevice> m_device;
   std::vector<int> m_done;
   std::vector<std::string> m_notices;
 };
