@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
-#include <sndfile.h>
 #include <sys/stat.h>
 
-#include <cmath>
 #include <vector>
 
 #include "audio/Encoding.h"
@@ -11,32 +9,12 @@
 #include "platform/linux/LinuxFiles.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/SoundFiles.h"
 
 namespace {
 
 using namespace sonvera;
 using testsupport::ScratchFolder;
-
-void WriteTone(const std::string& path, int rate, double seconds) {
-  SF_INFO info{};
-  info.samplerate = rate;
-  info.channels = 1;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-  ASSERT_NE(file, nullptr);
-  std::vector<short> samples(static_cast<size_t>(rate * seconds));
-  for (size_t i = 0; i < samples.size(); ++i)
-    samples[i] = static_cast<short>(8000 * std::sin(2 * M_PI * 440.0 * i / rate));
-  sf_write_short(file, samples.data(), static_cast<sf_count_t>(samples.size()));
-  sf_close(file);
-}
-
-SF_INFO Info(const std::string& path) {
-  SF_INFO info{};
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-  if (file) sf_close(file);
-  return info;
-}
 
 TEST(EncoderCommandLineTest, KeepsTheBlanksOfTheLineAndQuotesOnlyAnEncoderPathWithBlanks) {
   // The plain line, blanks and all, is what the voice_* scenarios print.
@@ -55,12 +33,12 @@ TEST(EncoderCommandLineTest, KeepsTheBlanksOfTheLineAndQuotesOnlyAnEncoderPathWi
 TEST(ConvertRateTest, BringsTheRecordingToTheEncodersRateAndLeavesAMatchingOneAlone) {
   ScratchFolder folder;
   const auto wav = folder.File("Temp.wav");
-  WriteTone(wav, 44100, 2.0);
+  testsupport::WriteWav(wav, testsupport::Tone(44100, 2, 0.25));
   ConvertRate(wav, 11025);
-  const auto converted = Info(wav);
-  EXPECT_EQ(converted.samplerate, 11025);
+  const auto converted = testsupport::ReadWav(wav);
+  EXPECT_EQ(converted.rate, 11025);
   EXPECT_EQ(converted.channels, 1);
-  EXPECT_NEAR(static_cast<double>(converted.frames), 2.0 * 11025, 200);
+  EXPECT_NEAR(static_cast<double>(converted.Frames()), 2.0 * 11025, 200);
   EXPECT_FALSE(ScratchFolder::Exists(wav + ".rate"));
 
   struct stat before {};

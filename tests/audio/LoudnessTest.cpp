@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <random>
 
 #include "audio/Encoding.h"
@@ -18,6 +17,7 @@ using testsupport::Level;
 using testsupport::MeasureLevel;
 using testsupport::ScratchFolder;
 using testsupport::Signal;
+using testsupport::Tone;
 
 constexpr int kRate = 11025;
 
@@ -25,6 +25,17 @@ constexpr int kRate = 11025;
 // true peak is 3 dB above its samples.
 double QuarterRate(double t, double amplitude) {
   return amplitude * std::sin(2 * M_PI * kRate / 4 * t + M_PI / 4);
+}
+
+// Speech as a microphone far from the mouth records it; no samples when it
+// cannot be spoken.
+testsupport::Sound QuietSpeech(const std::string& wav) {
+  if (!testsupport::MakeSpeech(
+          "This is a voice message. Please call me back when you have a minute, thank you.", wav))
+    return {};
+  auto speech = testsupport::ReadWav(wav);
+  for (short& sample : speech.samples) sample = static_cast<short>(sample / 4);
+  return speech;
 }
 
 class NormaliseLoudnessTest : public ::testing::Test {
@@ -43,14 +54,12 @@ class NormaliseLoudnessTest : public ::testing::Test {
 
 TEST_F(NormaliseLoudnessTest, AVoiceComesToTheTargetWithinItsLimits) {
   // Quiet, recorded at the device's rate: up, and down to the encoder's rate.
-  auto [quiet, raised] = Normalise(
-      Signal(44100, 10, [](double t) { return 0.05 * std::sin(2 * M_PI * 440 * t); }), 44100);
+  auto [quiet, raised] = Normalise(Tone(44100, 10, 0.05), 44100);
   EXPECT_LT(quiet.lufs, -28);
   EXPECT_NEAR(raised.lufs, -16, 0.5);
   EXPECT_LE(raised.truePeakDbtp, -1);
 
-  auto [loud, lowered] =
-      Normalise(Signal(kRate, 10, [](double t) { return 0.9 * std::sin(2 * M_PI * 1000 * t); }));
+  auto [loud, lowered] = Normalise(Tone(kRate, 10, 0.9, 1000));
   EXPECT_GT(loud.lufs, -6);
   EXPECT_NEAR(lowered.lufs, -16, 0.5);
 
@@ -71,14 +80,10 @@ TEST_F(NormaliseLoudnessTest, AVoiceComesToTheTargetWithinItsLimits) {
 }
 
 TEST_F(NormaliseLoudnessTest, SpeechPeaksAreLimitedAndTheVoiceReachesTheTarget) {
-  const std::string spoken = folder.File("spoken.wav");
-  ASSERT_TRUE(testsupport::MakeSpeech(
-      "This is a voice message. Please call me back when you have a minute, thank you.", spoken));
-  // Recorded quietly at the device's rate, as a microphone far from the mouth.
-  const auto speech = testsupport::ReadWav(spoken);
-  std::vector<short> quiet;
-  for (const short sample : speech.samples) quiet.push_back(static_cast<short>(sample / 4));
-  auto [recorded, normalised] = Normalise(quiet, speech.rate);
+  // Recorded quietly at the device's rate.
+  const auto speech = QuietSpeech(folder.File("spoken.wav"));
+  ASSERT_FALSE(speech.samples.empty()) << "espeak-ng is part of the test system";
+  auto [recorded, normalised] = Normalise(speech.samples, speech.rate);
   // The gain that brings the loudness passes the peak by more than the margin
   // the result is allowed.
   EXPECT_GT(recorded.truePeakDbtp + (-16 - recorded.lufs), 1);
@@ -91,8 +96,8 @@ TEST_F(NormaliseLoudnessTest, SpeechPeaksAreLimitedAndTheVoiceReachesTheTarget) 
 TEST_F(NormaliseLoudnessTest, WhatCannotBeMeasuredIsLeftAsItWas) {
   const std::vector<std::vector<short>> unmeasurable = {
       std::vector<short>(kRate * 5),  // silence
-      Signal(kRate, 5, [](double t) { return 0.0001 * std::sin(2 * M_PI * 440 * t); }),
-      Signal(kRate, 0.3, [](double t) { return 0.5 * std::sin(2 * M_PI * 440 * t); }),
+      Tone(kRate, 5, 0.0001),
+      Tone(kRate, 0.3, 0.5),
   };
   for (const auto& samples : unmeasurable) {
     testsupport::WriteWav(wav, samples, kRate);
@@ -195,21 +200,17 @@ TEST(LoudnessMeterTest, TheForecastCountsWhatTheLimiterTakesAndNothingElse) {
 
   // A steady tone far under the ceiling loses nothing to the limiter.
   std::vector<float> tone;
-  for (const short s :
-       Signal(kRate, 5, [](double t) { return 0.05 * std::sin(2 * M_PI * 440 * t); }))
-    tone.push_back(s / 32768.0f);
+  for (const short s : Tone(kRate, 5, 0.05)) tone.push_back(s / 32768.0f);
   const auto [toneGain, toneLimited] = forecast(tone, kRate);
   EXPECT_NEAR(toneLimited, toneGain, 0.02);
 
   // Quiet speech, whose peaks the gain takes far past the ceiling: one
   // limiter at the forecast gain brings it to the target.
-  const std::string spoken = testing::TempDir() + "forecast.wav";
-  ASSERT_TRUE(testsupport::MakeSpeech(
-      "This is a voice message. Please call me back when you have a minute, thank you.", spoken));
-  const auto speech = testsupport::ReadWav(spoken);
-  std::remove(spoken.c_str());
+  ScratchFolder folder;
+  const auto speech = QuietSpeech(folder.File("spoken.wav"));
+  ASSERT_FALSE(speech.samples.empty()) << "espeak-ng is part of the test system";
   std::vector<float> quiet;
-  for (const short s : speech.samples) quiet.push_back(s / 4 / 32768.0f);
+  for (const short s : speech.samples) quiet.push_back(s / 32768.0f);
   const auto [plain, limited] = forecast(quiet, speech.rate);
   EXPECT_GT(limited, plain + 0.5);
   PeakLimiter limiter(speech.rate, 1, limited, ceiling);

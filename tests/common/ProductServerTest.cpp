@@ -39,9 +39,7 @@ TEST(ProductServerTest, PlainHttpOnlyForLoopbackEverythingElseOverHttps) {
     EXPECT_EQ(server.hostName, c.hostName) << c.value;
     EXPECT_EQ(!refusal.empty(), c.refused) << c.value << ": " << refusal;
   }
-}
-
-TEST(ProductServerTest, RefusalSaysWhatIsUsedInstead) {
+  // A refusal says what is used instead.
   std::string refusal;
   ParseProductServer("http://mirror.test", &refusal);
   EXPECT_EQ(refusal,

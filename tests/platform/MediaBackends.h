@@ -37,6 +37,55 @@ inline bool RunUntilOn(PollEventLoop& loop, const std::function<bool()>& done, M
   loop.KillTimer(limit);
   return done();
 }
+struct OnPollLoop {
+  PollEventLoop loop;
+  void Pass(Millis duration) { PassOn(loop, duration); }
+  // Watchdog: half a minute of wall time.
+  bool RunUntil(const std::function<bool()>& done) { return RunUntilOn(loop, done, Millis(30000)); }
+  Millis Now() const {
+    return std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now().time_since_epoch());
+  }
+};
+
+// The page's sound service on a scripted page whose microphone speaks
+// `samples` at `rate`.
+struct ScriptedPageSound : OnPollLoop {
+  std::unique_ptr<testsupport::ScriptedPage> page;
+  std::unique_ptr<PageSound> sound;
+  void OpenPage(const std::vector<short>& samples, unsigned rate) {
+    page = std::make_unique<testsupport::ScriptedPage>(samples, rate);
+    sound = std::make_unique<PageSound>(loop, *page);
+  }
+};
+
+// A device and the commands the recorder and the player give it, in their
+// order.
+struct DeviceCommands {
+  std::unique_ptr<MediaDevice> m_device;
+  MediaDevice& Device() { return *m_device; }
+  void OpenForRecording(const std::string& target) {
+    Device().Command("Close");
+    Device().SetWait(true);
+    Device().SetShareable(false);
+    Device().SetDeviceType("WaveAudio");
+    Device().SetFileName(target);
+    Device().Command("Open");
+    Device().SetRecordMode(1);
+  }
+  void Save(const std::string& path) {
+    Device().Command("Stop");
+    Device().SetNotify(false);
+    Device().SetWait(true);
+    Device().SetFileName(path);
+    Device().Command("Save");
+  }
+  void OpenForPlay(const std::string& path) {
+    Device().Command("Close");
+    Device().SetWait(true);
+    Device().SetFileName(path);
+    Device().Command("Open");
+  }
+};
 
 struct FakeMediaBackend {
   static constexpr const char* kName = "Fake";
@@ -46,9 +95,10 @@ struct FakeMediaBackend {
   FakeMedia media{loop, microphone};
 
   platform::Media& Media() { return media; }
-  void UseMicrophone(const std::string& folder, const std::vector<short>& samples) {
+  void UseMicrophone(const std::string& folder, const std::vector<short>& samples,
+                     int rate = 44100) {
     const std::string path = folder + "/microphone.wav";
-    testsupport::WriteWav(path, samples);
+    testsupport::WriteWav(path, samples, rate);
     microphone.Play(path);
   }
   void Pass(Millis duration) { loop.AdvanceBy(duration); }
@@ -81,53 +131,40 @@ struct WallClockFrames {
 
 // The page's devices with a scripted page whose microphone speaks the
 // samples given at 44,100 Hz.
-struct PageMediaBackend : WallClockFrames {
+struct PageMediaBackend : ScriptedPageSound, WallClockFrames {
   static constexpr const char* kName = "Page";
-
-  PollEventLoop loop;
-  std::unique_ptr<testsupport::ScriptedPage> page;
-  std::unique_ptr<PageSound> sound;
   std::unique_ptr<PageMedia> media;
 
   platform::Media& Media() { return *media; }
   void UseMicrophone(const std::string&, const std::vector<short>& samples) {
-    page = std::make_unique<testsupport::ScriptedPage>(samples, 44100);
-    sound = std::make_unique<PageSound>(loop, *page);
+    OpenPage(samples, 44100);
     media = std::make_unique<PageMedia>(loop, *sound);
   }
-  void Pass(Millis duration) { PassOn(loop, duration); }
-  bool RunUntil(const std::function<bool()>& done) { return RunUntilOn(loop, done, Millis(30000)); }
 };
 
 // ALSA's null device with a file-fed microphone that speaks the samples
 // given, and a loudspeaker that writes what it plays to a file.
-struct AlsaMediaBackend : WallClockFrames {
+struct AlsaMediaBackend : OnPollLoop, WallClockFrames {
   static constexpr const char* kName = "Alsa";
-
-  PollEventLoop loop;
   std::unique_ptr<AlsaMedia> media;
   std::string played;
 
-  static std::string Config(const std::string& microphone, const std::string& played) {
-    return "pcm.testmic { type file slave.pcm \"null\" file \"/dev/null\" infile \"" + microphone +
-           "\" format \"raw\" }\n"
-           "pcm.testout { type file slave.pcm \"null\" file \"" +
-           played + "\" format \"raw\" }\n";
-  }
-
   platform::Media& Media() { return *media; }
   void UseMicrophone(const std::string& folder, const std::vector<short>& samples) {
-    const std::string raw = folder + "/microphone.raw";
-    std::ofstream(raw, std::ios::binary)
-        .write(reinterpret_cast<const char*>(samples.data()),
-               static_cast<std::streamsize>(samples.size() * sizeof(short)));
-    played = folder + "/played.raw";
-    media =
-        std::make_unique<AlsaMedia>(loop, AlsaDevices{"testout", "testmic", Config(raw, played)});
+    UseRawMicrophone(folder, std::string(reinterpret_cast<const char*>(samples.data()),
+                                         samples.size() * sizeof(short)));
   }
-  void Pass(Millis duration) { PassOn(loop, duration); }
-  // Watchdog: half a minute of wall time.
-  bool RunUntil(const std::function<bool()>& done) { return RunUntilOn(loop, done, Millis(30000)); }
+  // The microphone speaks `raw` in whatever format the capture asks for.
+  void UseRawMicrophone(const std::string& folder, const std::string& raw) {
+    const std::string microphone = folder + "/microphone.raw";
+    std::ofstream(microphone, std::ios::binary) << raw;
+    played = folder + "/played.raw";
+    const std::string config =
+        "pcm.testmic { type file slave.pcm \"null\" file \"/dev/null\" infile \"" + microphone +
+        "\" format \"raw\" }\npcm.testout { type file slave.pcm \"null\" file \"" + played +
+        "\" format \"raw\" }\n";
+    media = std::make_unique<AlsaMedia>(loop, AlsaDevices{"testout", "testmic", config});
+  }
 };
 
 }  // namespace platform

@@ -1,20 +1,19 @@
 // What only the page's devices show, beside their contract suites: a page
-// that is not there, refuses or closes; samples at the browser's own rate;
+// that is not there or closes; samples at the browser's own rate;
 // pieces lost on the way; the browser's inputs; a sound the page stopped.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/Error.h"
 #include "platform/Media.h"
-#include "platform/linux/PollEventLoop.h"
 #include "platform/page/PageMedia.h"
 #include "platform/page/PageSound.h"
 #include "platform/page/PageWaveIn.h"
 #include "tests/platform/MediaBackends.h"
+#include "tests/support/ErrorText.h"
 #include "tests/support/ScratchFolder.h"
 #include "tests/support/ScriptedPage.h"
 #include "tests/support/SoundFiles.h"
@@ -23,15 +22,9 @@ namespace platform {
 namespace {
 
 using namespace std::chrono_literals;
+using testsupport::ErrorOf;
 using testsupport::ReadWav;
 using testsupport::ScriptedPage;
-
-std::vector<short> Sine(unsigned rate, double hertz, std::size_t count) {
-  std::vector<short> samples(count);
-  for (std::size_t i = 0; i < count; ++i)
-    samples[i] = static_cast<short>(10000 * std::sin(2 * M_PI * hertz * i / rate));
-  return samples;
-}
 
 std::size_t Crossings(const std::vector<short>& samples) {
   std::size_t count = 0;
@@ -40,48 +33,29 @@ std::size_t Crossings(const std::vector<short>& samples) {
   return count;
 }
 
-class PageSoundTest : public testing::Test {
+class PageSoundTest : public testing::Test, public ScriptedPageSound, public DeviceCommands {
  protected:
+  // The device goes before the media that made it.
+  ~PageSoundTest() override { m_device.reset(); }
   void Open(std::vector<short> signal, unsigned rate) {
-    m_page = std::make_unique<ScriptedPage>(std::move(signal), rate);
-    m_sound = std::make_unique<PageSound>(m_loop, *m_page);
-    m_sound->onNotice = [this](const std::string& text) { m_notices.push_back(text); };
-    m_media = std::make_unique<PageMedia>(m_loop, *m_sound);
+    OpenPage(signal, rate);
+    sound->onNotice = [this](const std::string& text) { m_notices.push_back(text); };
+    m_media = std::make_unique<PageMedia>(loop, *sound);
     m_device = m_media->CreateDevice();
     m_device->onDone = [this](int code) { m_done.push_back(code); };
   }
-  void OpenForRecording(const std::string& target) {
-    m_device->SetDeviceType("WaveAudio");
-    m_device->SetFileName(target);
-    m_device->Command("Open");
-    m_device->SetRecordMode(1);
-  }
-  void Save(const std::string& path) {
-    m_device->SetFileName(path);
-    m_device->Command("Save");
-  }
-  void Pass(Millis duration) { PassOn(m_loop, duration); }
 
   testsupport::ScratchFolder m_folder;
-  PollEventLoop m_loop;
-  std::unique_ptr<ScriptedPage> m_page;
-  std::unique_ptr<PageSound> m_sound;
   std::unique_ptr<PageMedia> m_media;
-  std::unique_ptr<MediaDevice> m_device;
   std::vector<int> m_done;
   std::vector<std::string> m_notices;
 };
 
 TEST_F(PageSoundTest, WithoutAPageRecordAndPlayFailAtOnceSayingSo) {
   Open(testsupport::Ramp(44100), 44100);
-  m_page->Close();
+  page->Close();
   OpenForRecording(m_folder.File("R.wav"));
-  try {
-    m_device->Command("Record");
-    ADD_FAILURE() << "a recording started without a page";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Description(), PageSound::kNoPage);
-  }
+  EXPECT_EQ(ErrorOf([&] { m_device->Command("Record"); }), PageSound::kNoPage);
   EXPECT_NE(m_device->Mode(), media_mode::kRecord);
 
   testsupport::WriteWav(m_folder.File("one.wav"), testsupport::Ramp(44100));
@@ -91,21 +65,8 @@ TEST_F(PageSoundTest, WithoutAPageRecordAndPlayFailAtOnceSayingSo) {
   Pass(200ms);
   EXPECT_TRUE(m_done.empty());
 
-  PageWaveIn waveIn(m_loop, *m_sound);
+  PageWaveIn waveIn(loop, *sound);
   EXPECT_EQ(waveIn.Open(0, WaveFormat{}), 0u) << "the meter opened a microphone no page holds";
-}
-
-TEST_F(PageSoundTest, ARefusedMicrophoneIsTheRecordersError) {
-  Open(testsupport::Ramp(44100), 44100);
-  m_page->Refuse();
-  OpenForRecording(m_folder.File("R.wav"));
-  try {
-    m_device->Command("Record");
-    ADD_FAILURE() << "a recording started on a refused microphone";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Description(), ScriptedPage::kRefused);
-  }
-  EXPECT_FALSE(m_page->Capturing());
 }
 
 TEST_F(PageSoundTest, APageClosedDuringARecordingLeavesWhatWasCaptured) {
@@ -113,7 +74,7 @@ TEST_F(PageSoundTest, APageClosedDuringARecordingLeavesWhatWasCaptured) {
   OpenForRecording(m_folder.File("R.wav"));
   m_device->Command("Record");
   Pass(800ms);
-  m_page->Close();
+  page->Close();
   Pass(500ms);
   Save(m_folder.File("Temp.wav"));
   const auto saved = ReadWav(m_folder.File("Temp.wav"));
@@ -126,8 +87,8 @@ TEST_F(PageSoundTest, APageClosedDuringARecordingLeavesWhatWasCaptured) {
 }
 
 TEST_F(PageSoundTest, TheBrowsersRateIsResampledToTheRecordingsAndTheMetersKeepingPitch) {
-  Open(Sine(48000, 440, 48000 * 4), 48000);
-  PageWaveIn waveIn(m_loop, *m_sound);
+  Open(testsupport::Tone(48000, 4, 0.3), 48000);
+  PageWaveIn waveIn(loop, *sound);
   OpenForRecording(m_folder.File("R.wav"));
   m_device->Command("Record");
   // The meter listens to the same microphone at once, at its own rate.
@@ -160,7 +121,7 @@ TEST_F(PageSoundTest, TheBrowsersRateIsResampledToTheRecordingsAndTheMetersKeepi
 
 TEST_F(PageSoundTest, PiecesLostOnTheWayLeaveSilenceOfTheirLength) {
   Open(std::vector<short>(44100, 1000), 44100);
-  m_page->LoseEvery(3);
+  page->LoseEvery(3);
   OpenForRecording(m_folder.File("R.wav"));
   m_device->Command("Record");
   Pass(1500ms);
@@ -177,7 +138,7 @@ TEST_F(PageSoundTest, PiecesLostOnTheWayLeaveSilenceOfTheirLength) {
 
 TEST_F(PageSoundTest, TheMetersDevicesAreTheBrowsersInputsAndOpeningOneSwitchesThePage) {
   Open(testsupport::Ramp(11025), 11025);
-  PageWaveIn waveIn(m_loop, *m_sound);
+  PageWaveIn waveIn(loop, *sound);
   EXPECT_EQ(waveIn.DeviceCount(), 1u) << "before the page lists them: its own choice";
   WaveInCaps caps;
   ASSERT_TRUE(waveIn.Caps(0, &caps));
@@ -192,10 +153,10 @@ TEST_F(PageSoundTest, TheMetersDevicesAreTheBrowsersInputsAndOpeningOneSwitchesT
   const WaveInHandle second = waveIn.Open(1, WaveFormat{});
   ASSERT_NE(second, 0u);
   waveIn.Start(second);
-  EXPECT_EQ(m_page->Input(), 1);
-  EXPECT_TRUE(m_page->Capturing());
+  EXPECT_EQ(page->Input(), 1);
+  EXPECT_TRUE(page->Capturing());
   waveIn.Close(second);
-  EXPECT_FALSE(m_page->Capturing()) << "the page's microphone stayed on with nobody listening";
+  EXPECT_FALSE(page->Capturing()) << "the page's microphone stayed on with nobody listening";
 }
 
 TEST_F(PageSoundTest, ASoundThePageStoppedIsDoneAbortedAndAClosedPageEndsThePlay) {
@@ -203,22 +164,16 @@ TEST_F(PageSoundTest, ASoundThePageStoppedIsDoneAbortedAndAClosedPageEndsThePlay
   testsupport::WriteWav(m_folder.File("long.wav"), testsupport::Ramp(44100 * 5));
   m_device->SetFileName(m_folder.File("long.wav"));
   m_device->Command("Open");
-  m_device->Command("play");
-  Pass(100ms);
-  m_page->StopFromPage();
-  ASSERT_TRUE(RunUntilOn(
-      m_loop, [this] { return !m_done.empty(); }, 5000ms));
-  EXPECT_EQ(m_done, std::vector<int>{media_notify::kAborted});
-  EXPECT_EQ(m_device->Mode(), media_mode::kStop);
-
-  m_done.clear();
-  m_device->Command("play");
-  Pass(100ms);
-  m_page->Close();
-  ASSERT_TRUE(RunUntilOn(
-      m_loop, [this] { return !m_done.empty(); }, 5000ms));
-  EXPECT_EQ(m_done, std::vector<int>{media_notify::kAborted});
-  EXPECT_EQ(m_device->Mode(), media_mode::kStop);
+  for (const bool closed : {false, true}) {
+    SCOPED_TRACE(closed ? "the page closed" : "the page stopped the sound");
+    m_done.clear();
+    m_device->Command("play");
+    Pass(100ms);
+    closed ? page->Close() : page->StopFromPage();
+    ASSERT_TRUE(RunUntil([this] { return !m_done.empty(); }));
+    EXPECT_EQ(m_done, std::vector<int>{media_notify::kAborted});
+    EXPECT_EQ(m_device->Mode(), media_mode::kStop);
+  }
 }
 
 }  // namespace

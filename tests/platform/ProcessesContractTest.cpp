@@ -151,12 +151,16 @@ TEST(SplitCommandLine, RunsOfBlanksSeparateAndQuotesGroup) {
   EXPECT_EQ(platform::SplitCommandLine("\"unclosed quote"), (Words{"unclosed quote"}));
 }
 
-TEST(LinuxProcesses, WhatCannotRunGivesNoProcessAndNoChildReadsOurInput) {
+class LinuxProcesses : public ::testing::Test {
+ protected:
   ScratchFolder scratch;
+  platform::LinuxProcesses processes;
+};
+
+TEST_F(LinuxProcesses, WhatCannotRunGivesNoProcessAndNoChildReadsOurInput) {
   scratch.Write("not-executable", "#!/bin/sh\nexit 0\n", false);
   // An executable file that is no program (an error page saved as installer).
   scratch.Write("html", "<html><body>Not Found</body></html>\n", true);
-  platform::LinuxProcesses processes;
   for (const char* name : {"missing", "not-executable", "html"})
     EXPECT_EQ(processes.Start(scratch.File(name), true), 0) << name;
 
@@ -167,8 +171,7 @@ TEST(LinuxProcesses, WhatCannotRunGivesNoProcessAndNoChildReadsOurInput) {
   EXPECT_EQ(ScratchFolder::Read(scratch.File("in")), "") << "the child read our standard input";
 }
 
-TEST(LinuxProcesses, KilledChildReportsItsSignalOnceAndUnaskedOnesAreReaped) {
-  platform::LinuxProcesses processes;
+TEST_F(LinuxProcesses, KilledChildReportsItsSignalOnceAndUnaskedOnesAreReaped) {
   const int pid = processes.Start("/bin/sleep 60", true);
   ASSERT_GT(pid, 0);
   kill(pid, SIGKILL);
@@ -190,10 +193,8 @@ TEST(LinuxProcesses, KilledChildReportsItsSignalOnceAndUnaskedOnesAreReaped) {
 }
 
 // What a hung encoder script leaves must not run on after it is ended.
-TEST(LinuxProcesses, KillEndsWhatTheProgramStartedAndKeepsNoSecondWaitForIt) {
-  ScratchFolder scratch;
+TEST_F(LinuxProcesses, KillEndsWhatTheProgramStartedAndKeepsNoSecondWaitForIt) {
   scratch.Write("hangs", "#!/bin/sh\nsleep 60 &\necho $! > \"$0.child\"\nwait\n", true);
-  platform::LinuxProcesses processes;
   const int pid = processes.Start(scratch.File("hangs"), true);
   ASSERT_GT(pid, 0);
   std::string child;
@@ -208,9 +209,7 @@ TEST(LinuxProcesses, KillEndsWhatTheProgramStartedAndKeepsNoSecondWaitForIt) {
 }
 
 // What lets the update check remove an installer's file while it runs on.
-TEST(LinuxProcesses, WaitForOpenSeesTheProgramOrTheInterpreterTakeItsFile) {
-  ScratchFolder scratch;
-  platform::LinuxProcesses processes;
+TEST_F(LinuxProcesses, WaitForOpenSeesTheProgramOrTheInterpreterTakeItsFile) {
   const auto opened = [&](const std::string& path, const Words& argv) {
     const int pid = processes.StartProgram(argv, true);
     EXPECT_GT(pid, 0) << path;

@@ -19,6 +19,7 @@
 #include "platform/common/RegistryTree.h"
 #include "platform/linux/RegFile.h"
 #include "platform/linux/RegistryLinux.h"
+#include "tests/support/ErrorText.h"
 #include "tests/support/RegistryCalls.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScratchFolder.h"
@@ -28,6 +29,7 @@ namespace {
 
 using namespace std::string_view_literals;
 using testsupport::B;
+using testsupport::Contains;
 using testsupport::GetValue;
 using testsupport::PutValue;
 using testsupport::ScratchFolder;
@@ -47,10 +49,6 @@ std::size_t Count(const std::string& folder, std::string_view part) {
   std::size_t count = 0;
   for (const auto& name : ScratchFolder::Names(folder)) count += name.find(part) != name.npos;
   return count;
-}
-
-bool Has(const std::string& text, std::string_view part) {
-  return text.find(part) != std::string::npos;
 }
 
 class RegistryFileTest : public testing::Test {
@@ -221,10 +219,10 @@ TEST_F(RegistryFileTest, ABadLineIsNamedOnceAndTheOriginalKeptBesideBeforeARewri
   ASSERT_EQ(Count(m_folder.Path(), "registry.reg.bad-"), 1u) << notes;
   const std::string copy = m_folder.File(ScratchFolder::Names(m_folder.Path())[1]);
   EXPECT_EQ(ScratchFolder::Read(copy), damaged) << "the copy holds the original bytes";
-  EXPECT_TRUE(Has(notes, Path() + ": line 5 skipped (neither a key nor a value): "
-                                  "\"\\x01\\x02 not a line of an export\""))
+  EXPECT_TRUE(Contains(notes, Path() + ": line 5 skipped (neither a key nor a value): "
+                                       "\"\\x01\\x02 not a line of an export\""))
       << notes;
-  EXPECT_TRUE(Has(notes, "kept as " + copy)) << notes;
+  EXPECT_TRUE(Contains(notes, "kept as " + copy)) << notes;
   EXPECT_FALSE(registry.InMemoryOnly());
   EXPECT_EQ(Notes(registry), "") << "a note is handed out once";
 
@@ -238,7 +236,7 @@ TEST_F(RegistryFileTest, ABadLineIsNamedOnceAndTheOriginalKeptBesideBeforeARewri
   // The same damage once more keeps the first copy; other damage gets one of its own.
   Write(damaged);
   RegistryLinux third(Path());
-  EXPECT_TRUE(Has(Notes(third), "kept as " + copy));
+  EXPECT_TRUE(Contains(Notes(third), "kept as " + copy));
   Write(damaged + "more damage\n");
   RegistryLinux fourth(Path());
   EXPECT_EQ(Count(m_folder.Path(), "registry.reg.bad-"), 2u);
@@ -290,9 +288,9 @@ TEST_F(RegistryFileTest, WhatCannotBeReadIsAMessageAtStartAndTheRunGoesOnInMemor
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << reason << ": " << status;
-    EXPECT_TRUE(Has(said, "kept\n")) << reason << ": a change in memory was refused: " << said;
-    EXPECT_TRUE(Has(said, path + " cannot be read (" + reason)) << said;
-    EXPECT_TRUE(Has(said, "lives in memory for this run")) << said;
+    EXPECT_TRUE(Contains(said, "kept\n")) << reason << ": a change in memory was refused: " << said;
+    EXPECT_TRUE(Contains(said, path + " cannot be read (" + reason)) << said;
+    EXPECT_TRUE(Contains(said, "lives in memory for this run")) << said;
     struct stat after {};
     ASSERT_EQ(lstat(path.c_str(), &after), 0);
     EXPECT_EQ(before.st_ino, after.st_ino) << reason << ": replaced";

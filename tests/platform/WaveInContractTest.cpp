@@ -23,72 +23,42 @@
 namespace platform {
 namespace {
 
-struct FakeWaveInBackend {
-  static constexpr const char* kName = "Fake";
-  VirtualEventLoop loop;
-  FakeMicrophone microphone;
-  FakeWaveIn waveIn{loop, microphone};
+// The bytes as 16-bit samples, as a microphone that the meter hears in 8 bits.
+std::vector<short> Widened(const std::vector<std::uint8_t>& bytes) {
+  std::vector<short> samples;
+  for (auto b : bytes) samples.push_back(static_cast<short>((b - 128) * 256));
+  return samples;
+}
 
+struct FakeWaveInBackend : FakeMediaBackend {
+  FakeWaveIn waveIn{loop, microphone};
   void Speak(const std::string& folder, const std::vector<std::uint8_t>& bytes) {
-    std::vector<short> samples;
-    for (auto b : bytes) samples.push_back(static_cast<short>((b - 128) * 256));
-    testsupport::WriteWav(folder + "/microphone.wav", samples, 11025);
-    microphone.Play(folder + "/microphone.wav");
+    UseMicrophone(folder, Widened(bytes), 11025);
   }
   WaveIn& Capture() { return waveIn; }
   Millis Now() const { return loop.Now(); }
-  void Pass(Millis duration) { loop.AdvanceBy(duration); }
-  bool RunUntil(const std::function<bool()>& done) {
-    for (int i = 0; i < 6000 && !done(); ++i) loop.AdvanceBy(Millis(1));
-    return done();
-  }
 };
 
-struct AlsaWaveInBackend {
-  static constexpr const char* kName = "Alsa";
-  PollEventLoop loop;
-  std::unique_ptr<AlsaMedia> media;
+// ALSA's capture speaks the bytes as they are, in the meter's 8 bits.
+struct AlsaWaveInBackend : AlsaMediaBackend {
   std::unique_ptr<AlsaWaveIn> waveIn;
-
   void Speak(const std::string& folder, const std::vector<std::uint8_t>& bytes) {
-    const std::string raw = folder + "/microphone.raw";
-    std::ofstream(raw, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    media = std::make_unique<AlsaMedia>(
-        loop,
-        AlsaDevices{"testout", "testmic", AlsaMediaBackend::Config(raw, folder + "/played.raw")});
+    UseRawMicrophone(folder, std::string(bytes.begin(), bytes.end()));
     waveIn = std::make_unique<AlsaWaveIn>(loop, *media);
   }
   WaveIn& Capture() { return *waveIn; }
-  Millis Now() const {
-    return std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now().time_since_epoch());
-  }
-  void Pass(Millis duration) { PassOn(loop, duration); }
-  bool RunUntil(const std::function<bool()>& done) { return RunUntilOn(loop, done, Millis(10000)); }
 };
 
 // A scripted page that speaks the bytes, as 16-bit samples at 11,025 Hz.
-struct PageWaveInBackend {
+struct PageWaveInBackend : ScriptedPageSound {
   static constexpr const char* kName = "Page";
-  PollEventLoop loop;
-  std::unique_ptr<testsupport::ScriptedPage> page;
-  std::unique_ptr<PageSound> sound;
   std::unique_ptr<PageWaveIn> waveIn;
 
   void Speak(const std::string&, const std::vector<std::uint8_t>& bytes) {
-    std::vector<short> samples;
-    for (auto b : bytes) samples.push_back(static_cast<short>((b - 128) * 256));
-    page = std::make_unique<testsupport::ScriptedPage>(samples, 11025);
-    sound = std::make_unique<PageSound>(loop, *page);
+    OpenPage(Widened(bytes), 11025);
     waveIn = std::make_unique<PageWaveIn>(loop, *sound);
   }
   WaveIn& Capture() { return *waveIn; }
-  Millis Now() const {
-    return std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now().time_since_epoch());
-  }
-  void Pass(Millis duration) { PassOn(loop, duration); }
-  bool RunUntil(const std::function<bool()>& done) { return RunUntilOn(loop, done, Millis(10000)); }
 };
 
 template <typename Backend>

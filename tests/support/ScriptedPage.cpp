@@ -37,13 +37,12 @@ void ScriptedPage::Capture(bool on, int input) {
   m_input = input;
   if (on) {
     m_answer = true;
-    if (m_refuse) return;
     if (!m_capture) {
       m_captureStart = Clock::now();
       m_sentAtStart = m_sent;
     }
   }
-  m_capture = on && !m_refuse;
+  m_capture = on;
   m_wake.notify_all();
 }
 
@@ -101,11 +100,6 @@ bool ScriptedPage::Capturing() {
   return m_capture;
 }
 
-unsigned long ScriptedPage::Playing() {
-  std::lock_guard lock(m_mutex);
-  return m_play;
-}
-
 void ScriptedPage::Run() {
   const std::size_t chunk = m_rate / 10;
   std::vector<std::int16_t> samples(chunk);
@@ -118,7 +112,6 @@ void ScriptedPage::Run() {
     // called without the page's own lock, as a server's thread would.
     const bool answer = m_answer;
     m_answer = false;
-    const bool refused = m_refuse;
     std::uint64_t at = 0;
     std::size_t ready = 0;
     if (m_capture) {
@@ -140,8 +133,7 @@ void ScriptedPage::Run() {
     {
       std::lock_guard tell(m_listenerMutex);
       if (m_listener) {
-        if (answer && refused) m_listener->CaptureFailed(kRefused);
-        if (answer && !refused) {
+        if (answer) {
           m_listener->CaptureStarted();
           m_listener->Inputs(InputLabels());
         }

@@ -2,7 +2,7 @@
 // A page as the sound devices meet it, without a browser: it captures a known
 // signal at the real rate once asked (from its own thread, as the server's
 // threads would bring it), lists two inputs, and plays a file for as long as
-// the file lasts. It can refuse the microphone and close.
+// the file lasts. It can close.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -18,7 +18,6 @@ namespace testsupport {
 
 class ScriptedPage : public platform::PageSoundLink {
  public:
-  static constexpr const char* kRefused = "The browser refused the microphone.";
   static const std::vector<std::string>& InputLabels();
 
   // `signal` loops at `rate`; chunks of 100 ms.
@@ -32,8 +31,6 @@ class ScriptedPage : public platform::PageSoundLink {
   void PausePlay(bool paused) override;
   void StopPlay() override;
 
-  // What the page does next.
-  void Refuse() { m_refuse = true; }
   // Loses every `nth` chunk on the way (0: none).
   void LoseEvery(int nth) { m_loseEvery = nth; }
   // The page closes: the devices hear of it.
@@ -43,7 +40,6 @@ class ScriptedPage : public platform::PageSoundLink {
 
   int Input();
   bool Capturing();
-  unsigned long Playing();
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -52,7 +48,6 @@ class ScriptedPage : public platform::PageSoundLink {
   std::vector<short> m_signal;
   unsigned m_rate;
   std::atomic<bool> m_connected{true};
-  std::atomic<bool> m_refuse{false};
   std::atomic<int> m_loseEvery{0};
 
   std::mutex m_listenerMutex;

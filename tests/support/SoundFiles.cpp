@@ -63,6 +63,11 @@ std::vector<short> Signal(int rate, double seconds, const std::function<double(d
   return samples;
 }
 
+std::vector<short> Tone(int rate, double seconds, double amplitude, double hertz) {
+  return Signal(rate, seconds,
+                [=](double t) { return amplitude * std::sin(2 * M_PI * hertz * t); });
+}
+
 Level MeasureLevel(const std::string& path) {
   SF_INFO info{};
   std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(sf_open(path.c_str(), SFM_READ, &info),

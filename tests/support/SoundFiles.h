@@ -28,6 +28,8 @@ void WriteWav(const std::string& path, const std::vector<short>& samples, int ra
 Sound ReadWav(const std::string& path);
 // `seconds` of fn(time in seconds), -1 to 1, as 16-bit samples.
 std::vector<short> Signal(int rate, double seconds, const std::function<double(double)>& fn);
+// A sine of `amplitude` (0 to 1).
+std::vector<short> Tone(int rate, double seconds, double amplitude, double hertz = 440);
 
 // Integrated loudness (LUFS) and true peak (dBTP) of a sound file (WAV or
 // MP3), measured by libebur128 over all of it: the reference the add-in's
