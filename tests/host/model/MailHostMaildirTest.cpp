@@ -2,11 +2,8 @@
 // rename, mail they remove or mark deleted, drafts they wrote.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <string>
-#include <vector>
 
 #include "host/model/Attachment.h"
 #include "host/model/Attachments.h"
@@ -14,13 +11,11 @@
 #include "host/model/Inspector.h"
 #include "host/model/MailHost.h"
 #include "host/model/MailItem.h"
-#include "host/store/MaildirStore.h"
 #include "host/store/MimeMessage.h"
 #include "platform/Error.h"
+#include "tests/host/store/MaildirKit.h"
 #include "tests/support/ErrorText.h"
 #include "tests/support/FakePlatform.h"
-#include "tests/support/ScratchFolder.h"
-#include "tests/support/StoredMail.h"
 
 namespace mailhost {
 namespace {
@@ -29,22 +24,9 @@ namespace fs = std::filesystem;
 using testsupport::ErrorOf;
 using testsupport::ScratchFolder;
 
-std::vector<std::string> Files(const std::string& folder) {
-  return testsupport::ScratchFolder::Names(folder);
-}
-
-class MailHostMaildirTest : public testing::Test {
+class MailHostMaildirTest : public MaildirTest {
  protected:
-  std::string Root() const { return scratch.File("Mail") + "/"; }
-  std::string Drafts() const { return Root() + ".Drafts/cur/"; }
-  std::string OnlyDraft() {
-    const auto files = Files(Drafts());
-    EXPECT_EQ(files.size(), 1u) << "drafts in the Maildir";
-    return files.empty() ? "" : files[0];
-  }
-
   testsupport::FakePlatform fake;
-  ScratchFolder scratch;
   MaildirStore store{scratch.File("Mail")};
   MailHost host{store};
 };
@@ -70,7 +52,7 @@ TEST_F(MailHostMaildirTest, AMailAnotherProgramRemovesCannotBePlayedAndItsWindow
   auto shown = host.FindMail("m1");
   host.NewMail("w1");
   host.WrittenMail("w1")->SetSubject("Draft");
-  const auto draft = OnlyDraft();
+  const auto draft = OnlyFile(Drafts());
   const auto draftContent = ScratchFolder::Read(Drafts() + draft);
 
   fs::remove(Root() + "cur/m1:2,S");
