@@ -56,25 +56,11 @@ long SaidSeconds(const std::string& error) {
   return std::stol(found[1]);
 }
 
-// Every limit long but the one a test looks at.
-SmtpConfig LongLimits(const std::string& url) {
-  SmtpConfig config{url, kFrom, ""};
-  config.connectTimeoutSeconds = config.replySeconds = config.lowSpeedSeconds = 60;
-  config.timeoutSeconds = 120;
-  return config;
-}
-
 class SmtpSubmitterTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (const std::string why = LoopbackSmtpServer::Unavailable(); !why.empty())
       GTEST_SKIP() << why;
-  }
-  static SmtpServerOptions SlowAt(SmtpServerOptions::Slow where, std::chrono::milliseconds every) {
-    SmtpServerOptions options;
-    options.slow = where;
-    options.interval = every;
-    return options;
   }
 };
 
@@ -97,8 +83,11 @@ TEST_F(SmtpSubmitterTest, EachLimitEndsItsKindOfSlowServerAndSaysHowLongItWaited
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    LoopbackSmtpServer slow(SlowAt(c.where, c.interval));
-    SmtpConfig config = LongLimits(slow.Url());
+    LoopbackSmtpServer slow({.slow = c.where, .interval = c.interval});
+    // Every limit long but the one looked at.
+    SmtpConfig config{slow.Url(), kFrom, ""};
+    config.connectTimeoutSeconds = config.replySeconds = config.lowSpeedSeconds = 60;
+    config.timeoutSeconds = 120;
     config.*c.limit = 2;
     const SmtpResult result = SmtpSubmitter(config).Submit({"a@rcpt.test"}, kSmallMessage);
     EXPECT_FALSE(result.sent);
@@ -110,7 +99,7 @@ TEST_F(SmtpSubmitterTest, EachLimitEndsItsKindOfSlowServerAndSaysHowLongItWaited
 }
 
 TEST_F(SmtpSubmitterTest, StopEndsASubmissionInProgress) {
-  LoopbackSmtpServer stalled(SlowAt(SmtpServerOptions::Slow::Reply, std::chrono::milliseconds(0)));
+  LoopbackSmtpServer stalled({.slow = SmtpServerOptions::Slow::Reply});
   std::atomic<bool> stop{false};
   std::thread stopper([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -167,9 +156,8 @@ TEST_F(SmtpSubmitterTest, MessageArrivesByteForByteAtEveryRecipient) {
       Send(server.Url(), ParseRecipients("A <a@rcpt.test>, b@rcpt.test"), message);
   ASSERT_TRUE(result.sent) << result.error;
   // GMime writes bare LF: each line still goes out as one line, CRLF-ended.
-  std::string bare;
-  for (char c : message)
-    if (c != '\r') bare += c;
+  std::string bare = message;
+  std::erase(bare, '\r');
   const SmtpResult fromLf = Send(server.Url(), {"a@rcpt.test"}, bare);
   ASSERT_TRUE(fromLf.sent) << fromLf.error;
   EXPECT_EQ(server.RecipientsAsked(),
@@ -183,9 +171,7 @@ TEST_F(SmtpSubmitterTest, MessageArrivesByteForByteAtEveryRecipient) {
 }
 
 TEST_F(SmtpSubmitterTest, ServerRefusalCarriesItsReply) {
-  SmtpServerOptions refuseGone;
-  refuseGone.refuseRecipients = {"gone@rcpt.test"};
-  LoopbackSmtpServer refusingRcpt(refuseGone);
+  LoopbackSmtpServer refusingRcpt({.refuseRecipients = {"gone@rcpt.test"}});
   const SmtpResult rcpt = Send(refusingRcpt.Url(), {"a@rcpt.test", "gone@rcpt.test"});
   EXPECT_FALSE(rcpt.sent);
   EXPECT_EQ(rcpt.serverCode, 550);
@@ -195,9 +181,7 @@ TEST_F(SmtpSubmitterTest, ServerRefusalCarriesItsReply) {
             (std::vector<std::string>{"a@rcpt.test", "gone@rcpt.test"}));
   EXPECT_TRUE(refusingRcpt.Messages().empty()) << "one refused recipient must stop the mail";
 
-  SmtpServerOptions refuseAll;
-  refuseAll.refuseData = true;
-  LoopbackSmtpServer refusingData(refuseAll);
+  LoopbackSmtpServer refusingData({.refuseData = true});
   const SmtpResult data = Send(refusingData.Url(), {"a@rcpt.test"});
   EXPECT_FALSE(data.sent);
   EXPECT_EQ(data.serverCode, 550);
@@ -220,10 +204,7 @@ TEST_F(SmtpSubmitterTest, ClosedPortFailsAtOnce) {
 TEST_F(SmtpSubmitterTest, TlsServerIsUsedOnlyWhenItsCertificateIsTrusted) {
   TestCertificate certificate;
   for (const Tls tls : {Tls::StartTls, Tls::Smtps}) {
-    SmtpServerOptions options;
-    options.tls = tls;
-    options.identity = certificate.Identity();
-    LoopbackSmtpServer server(options);
+    LoopbackSmtpServer server({.tls = tls, .identity = certificate.Identity()});
     const SmtpResult untrusted = Send(server.Url(), {"a@rcpt.test"});
     EXPECT_FALSE(untrusted.sent) << server.Url();
     EXPECT_NE(untrusted.error.find("is not trusted"), std::string::npos) << untrusted.error;
