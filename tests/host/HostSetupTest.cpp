@@ -29,6 +29,15 @@ using testsupport::ScratchFolder;
 // A hang guard, not a timing: a run that does not end is killed and fails.
 constexpr const char* kGuard = "timeout 120";
 
+// mailhost at its console on the data folder `data`, `typed` its input.
+testsupport::MailhostRun AtTheConsole(const ScratchFolder& data, const std::string& typed,
+                                      const std::string& options = "",
+                                      const std::string& environment = "") {
+  data.Write("input.txt", typed);
+  return RunMailhost("--data " + data.Path() + " " + options, environment + " " + kGuard,
+                     data.File("input.txt"));
+}
+
 TEST(HostSetup, PlatformsAreChosenByNameAndAnUnknownNameSaysWhichExist) {
   ScratchFolder data;
   for (const auto& name : mailhost::IntegrationNames()) {
@@ -42,8 +51,7 @@ TEST(HostSetup, PlatformsAreChosenByNameAndAnUnknownNameSaysWhichExist) {
 
 TEST(HostSetup, TheConsoleEndsAtQuitEvenInsideALongWait) {
   ScratchFolder data;
-  data.Write("input.txt", "wait 100m\nquit\n");
-  const auto run = RunMailhost("--data " + data.Path(), kGuard, data.File("input.txt"));
+  const auto run = AtTheConsole(data, "wait 100m\nquit\n");
   EXPECT_EQ(run.status, 0) << "mailhost did not end at quit: " << run.err;
 }
 
@@ -53,11 +61,9 @@ TEST(HostSetup, TheConsoleSendsThroughTheMailServerAsThePageDoesAndSentKeepsWhat
     GTEST_SKIP() << why;
   testsupport::LoopbackSmtpServer server;
   ScratchFolder data;
-  data.Write("input.txt",
-             "new w1\nto w1 anna@example.org\nsubject w1 \"From the console\"\nsend w1\nquit\n");
-  const auto run = RunMailhost(
-      "--data " + data.Path() + " --smtp " + server.Url() + " --from 'Me <me@example.org>'", kGuard,
-      data.File("input.txt"));
+  const auto run = AtTheConsole(
+      data, "new w1\nto w1 anna@example.org\nsubject w1 \"From the console\"\nsend w1\nquit\n",
+      "--smtp " + server.Url() + " --from 'Me <me@example.org>'");
   EXPECT_EQ(run.status, 0) << run.err;
   const auto messages = server.Messages();
   ASSERT_EQ(messages.size(), 1u) << run.out << run.err;
@@ -92,10 +98,8 @@ TEST(HostSetup, TheSoundIsChosenByNameAtStart) {
 // notmuch skips a file without From: a draft names the user from the start.
 TEST(HostSetup, ADraftIsFromTheUsersAddressInTheEnvironment) {
   ScratchFolder data;
-  data.Write("input.txt", "new w1\nsubject w1 Draft\nquit\n");
-  const auto run = RunMailhost("--data " + data.Path(),
-                               "EMAIL=\"Anna Berg <anna@example.org>\" " + std::string(kGuard),
-                               data.File("input.txt"));
+  const auto run = AtTheConsole(data, "new w1\nsubject w1 Draft\nquit\n", "",
+                                "EMAIL=\"Anna Berg <anna@example.org>\"");
   ASSERT_EQ(run.status, 0) << run.err;
   const auto drafts = ScratchFolder::Names(data.File("Maildir/.Drafts/cur"));
   ASSERT_EQ(drafts.size(), 1u);
