@@ -11,6 +11,7 @@
 
 #include "addin/Amp.h"
 #include "platform/Error.h"
+#include "tests/support/ErrorText.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScratchFolder.h"
@@ -145,13 +146,9 @@ TEST_F(UpdateCheckTest, InstallerThatCannotBeWrittenGivesTheWarningAndStartsNoth
   EXPECT_EQ(app->quits, 0);
 }
 
+// What parsing `text` as a version said, or "" when it parsed.
 std::string ParseError(const std::string& text) {
-  try {
-    ParseVersion(text);
-  } catch (const platform::Error& e) {
-    return e.Description();
-  }
-  return "(parsed)";
+  return testsupport::ErrorOf([&] { ParseVersion(text); });
 }
 
 // Which versions are offered, and that a line break or blanks around the
