@@ -183,16 +183,12 @@ TEST(PrinterTest, ABarListsItsVisibleControlsFromLeftToRight) {
 }
 
 TEST(PrinterTest, MessageBoxesPrintTitleButtonsAnswerAndOneLinePerLine) {
-  platform::BoxRequest box;
-  box.text = "Startup Complete\r\nCommand Bar\r\n\r\nAnother\rLast\n";
-  box.title = "Sonvera Outlook Addin Error";
-  EXPECT_EQ(FormatBox(box, "OK"),
+  EXPECT_EQ(FormatBox({.text = "Startup Complete\r\nCommand Bar\r\n\r\nAnother\rLast\n",
+                       .title = "Sonvera Outlook Addin Error"},
+                      "OK"),
             (Words{"box \"Sonvera Outlook Addin Error\" OK -> OK", "| Startup Complete",
                    "| Command Bar", "|", "| Another", "| Last", "|"}));
-  box.text = "";
-  box.title.reset();
-  box.buttons = platform::Buttons::YesNo;
-  box.icon = platform::Icon::Question;
+  platform::BoxRequest box{.buttons = platform::Buttons::YesNo, .icon = platform::Icon::Question};
   EXPECT_EQ(FormatBox(box, "No"), (Words{"box default YesNo+Question -> No", "|"}));
   box.title = "";
   EXPECT_EQ(FormatBox(box, "none")[0], "box default YesNo+Question -> none");

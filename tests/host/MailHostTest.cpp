@@ -25,12 +25,6 @@ using testsupport::ErrorOf;
 
 class MailHostTest : public ::testing::Test {
  protected:
-  std::vector<std::string> StoredIds(const std::string& folder) {
-    std::vector<std::string> ids;
-    for (const auto& item : store.Items(folder)) ids.push_back(item.id);
-    return ids;
-  }
-
   testsupport::FakePlatform fake;
   testsupport::ScratchFolder scratch;
   MemoryMailStore store;
@@ -46,7 +40,7 @@ TEST_F(MailHostTest, AWindowOpensOnceAtAPlaceOfItsOwnAndANewMailWaitsInDrafts) {
   auto second = host.Open("m1", "w2");
   EXPECT_NE(first->Left(), second->Left()) << "windows must not sit on each other";
   EXPECT_EQ(second->CurrentItem(), host.FindItem("m1"));
-  EXPECT_EQ(StoredIds("Drafts").size(), 1u) << "a new mail waits in Drafts";
+  EXPECT_EQ(store.Items("Drafts").size(), 1u) << "a new mail waits in Drafts";
   host.Close("w2");
   EXPECT_THROW(host.NewMail("w1"), platform::Error) << "w1 is open already";
   EXPECT_THROW(host.Activate("w2"), platform::Error) << "w2 was closed";
@@ -107,14 +101,14 @@ TEST_F(MailHostTest, SendingCanBeCancelledOtherwiseTheMailIsSentAndTheWindowClos
 
   EXPECT_EQ(host.Send("w1"), MailHost::SendResult::Cancelled);
   EXPECT_TRUE(host.Window("w1")) << "a cancelled send keeps the window open";
-  EXPECT_TRUE(StoredIds("Sent").empty());
+  EXPECT_TRUE(store.Items("Sent").empty());
 
   cancelNext = false;
   mail->SetBody("Hello again");
   EXPECT_EQ(host.Send("w1"), MailHost::SendResult::Sent);
   EXPECT_FALSE(host.Window("w1"));
   EXPECT_EQ(events, (std::vector<std::string>{"send:Hello", "send:Hello again", "close"}));
-  EXPECT_TRUE(StoredIds("Drafts").empty());
+  EXPECT_TRUE(store.Items("Drafts").empty());
   ASSERT_EQ(store.Items("Sent").size(), 1u);
   EXPECT_EQ(store.Items("Sent")[0].body, "Hello again");
 

@@ -32,12 +32,12 @@ const std::string kSmallMessage =
 // with CRLF line ends, as SMTP carries it.
 std::string MessageWithAttachment() {
   std::mt19937 random(7);
-  mailhost::StoredItem mail;
-  mail.from = kFrom;
-  mail.to = "a@rcpt.test, b@rcpt.test";
-  mail.subject = "voice";
-  mail.body = ".starts with a dot\n.\n..two dots\n";
-  mail.attachments = {{"Sonvera.mp3", std::vector<std::uint8_t>(200 * 1024)}};
+  mailhost::StoredItem mail{
+      .subject = "voice",
+      .body = ".starts with a dot\n.\n..two dots\n",
+      .from = kFrom,
+      .to = "a@rcpt.test, b@rcpt.test",
+      .attachments = {{"Sonvera.mp3", std::vector<std::uint8_t>(200 * 1024)}}};
   for (auto& byte : mail.attachments[0].bytes) byte = static_cast<std::uint8_t>(random());
   std::string message;
   for (char c : mailhost::WriteMimeMessage(mail)) message += c == '\n' ? "\r\n" : std::string(1, c);

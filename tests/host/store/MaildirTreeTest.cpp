@@ -170,9 +170,7 @@ TEST_F(MaildirTreeTest, AFolderOfMailhostsOwnInTheWayOfAnotherProgramsDirectoryI
   Make(Root() + ".Drafts", Kind::Notmuch);
   const auto before = Snapshot(Root() + ".Drafts");
   MaildirStore store(Root());
-  auto draft = StoredMail("d1", "Draft");
-  draft.sent = false;
-  const auto refused = ErrorOf([&] { store.Add("Drafts", draft); });
+  const auto refused = ErrorOf([&] { store.Add("Drafts", Draft("d1")); });
   EXPECT_TRUE(Contains(refused, "Could not make the folder Drafts") &&
               Contains(refused, "File exists"))
       << refused;
