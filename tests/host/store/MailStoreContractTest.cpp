@@ -57,6 +57,14 @@ std::vector<std::uint8_t> EveryByte(std::size_t length) {
   return bytes;
 }
 
+// Draft d1 with a voice message of `bytes` bytes.
+StoredItem VoiceDraft(std::size_t bytes) {
+  auto draft = StoredMail("d1", "Draft");
+  draft.sent = false;
+  draft.attachments = {{"Sonvera.mp3", EveryByte(bytes)}};
+  return draft;
+}
+
 // What a store keeps of a mail besides its attachments.
 auto Fields(const StoredItem& mail) {
   return std::make_tuple(mail.id, mail.itemClass, mail.subject, mail.body, mail.from, mail.to,
@@ -146,9 +154,7 @@ TYPED_TEST(MailStoreContract, AttachmentsComeBackByteForByteAndListingsCarryOnly
 
 TYPED_TEST(MailStoreContract, MoveTakesTheWholeItemAlongAndIdsStayUniqueAcrossFolders) {
   auto& store = this->Store();
-  auto draft = StoredMail("d1", "Draft");
-  draft.sent = false;
-  draft.attachments = {{"Sonvera.mp3", EveryByte(1000)}};
+  const auto draft = VoiceDraft(1000);
   store.Add("Drafts", draft);
   store.Move("d1", "Drafts");  // to where it is: nothing happens
   EXPECT_EQ(Ids(store.Items("Drafts")), std::vector<std::string>{"d1"});
@@ -187,9 +193,7 @@ TYPED_TEST(MailStoreContract, MissingFoldersAndItemsAreErrors) {
 
 TYPED_TEST(MailStoreContract, FilingPutsTheNewVersionInItsFolderAndTakesTheOldOneOut) {
   auto& store = this->Store();
-  auto draft = StoredMail("d1", "Draft");
-  draft.sent = false;
-  draft.attachments = {{"Sonvera.mp3", EveryByte(2000)}};
+  const auto draft = VoiceDraft(2000);
   store.Add("Drafts", draft);
   auto sent = draft;
   sent.sent = true;
