@@ -27,9 +27,13 @@ struct Recorder : ShutdownTarget {
   void CleanShutdown() override { ++calls; }
 };
 
-TEST(ErrorPromptTest, AskShutDownReturnsTheAnswerAndDoesNothingElse) {
+class ErrorPromptTest : public ::testing::Test {
+ protected:
   testsupport::FakePlatform fake;
   Recorder caller;
+};
+
+TEST_F(ErrorPromptTest, AskShutDownReturnsTheAnswerAndDoesNothingElse) {
   fake.boxes.Queue(Answer::No);
   EXPECT_EQ(ErrorPrompt("Boom", "Add Buttons\r\nCmdPlay\r\n", kModeAskShutDown, &caller),
             std::optional<bool>(false));
@@ -39,9 +43,7 @@ TEST(ErrorPromptTest, AskShutDownReturnsTheAnswerAndDoesNothingElse) {
   EXPECT_EQ(caller.calls, 0) << "the caller decides what a Yes means";
 }
 
-TEST(ErrorPromptTest, OtherModesShowOkBoxesOrNothing) {
-  testsupport::FakePlatform fake;
-  Recorder caller;
+TEST_F(ErrorPromptTest, OtherModesShowOkBoxesOrNothing) {
   fake.boxes.Queue(Answer::Ok);
   EXPECT_FALSE(ErrorPrompt("Late", "", kModeDoWarning, &caller).has_value());
   EXPECT_EQ(fake.LastBoxText(), "\r\nLate") << "an empty source still starts the text";
@@ -52,8 +54,8 @@ TEST(ErrorPromptTest, OtherModesShowOkBoxesOrNothing) {
   EXPECT_EQ(caller.calls, 1) << "DoShutDown shuts the caller down";
 }
 
-TEST(ErrorPromptTest, AFailingBoxNeverEscapes) {
-  testsupport::FakePlatform fake;  // no answer queued: the box fails
+// No answer queued: the box fails.
+TEST_F(ErrorPromptTest, AFailingBoxNeverEscapes) {
   EXPECT_FALSE(ErrorPrompt("x", "y", kModeAskShutDown, nullptr).value_or(false));
   EXPECT_EQ(fake.boxes.TakeUnanswered(), 1);
 }
