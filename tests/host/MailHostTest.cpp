@@ -1,13 +1,18 @@
+// The host's object model: windows, attachments, sending, and the bars of
+// a window with their controls.
 #include <gtest/gtest.h>
 
 #include "host/model/Application.h"
 #include "host/model/CommandBar.h"
+#include "host/model/CommandBarButton.h"
 #include "host/model/CommandBars.h"
 #include "host/model/Explorer.h"
 #include "host/model/Inspector.h"
 #include "host/model/MailHost.h"
 #include "host/model/MailItem.h"
 #include "host/store/MemoryMailStore.h"
+#include "tests/host/BarControls.h"
+#include "tests/support/ErrorText.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/ScratchFolder.h"
 #include "tests/support/StoredMail.h"
@@ -16,15 +21,10 @@ namespace mailhost {
 namespace {
 
 using hostmodel::Ref;
+using testsupport::ErrorOf;
 
 class MailHostTest : public ::testing::Test {
  protected:
-  std::vector<std::string> StoredIds(const std::string& folder) {
-    std::vector<std::string> ids;
-    for (const auto& item : store.Items(folder)) ids.push_back(item.id);
-    return ids;
-  }
-
   testsupport::FakePlatform fake;
   testsupport::ScratchFolder scratch;
   MemoryMailStore store;
@@ -40,7 +40,7 @@ TEST_F(MailHostTest, AWindowOpensOnceAtAPlaceOfItsOwnAndANewMailWaitsInDrafts) {
   auto second = host.Open("m1", "w2");
   EXPECT_NE(first->Left(), second->Left()) << "windows must not sit on each other";
   EXPECT_EQ(second->CurrentItem(), host.FindItem("m1"));
-  EXPECT_EQ(StoredIds("Drafts").size(), 1u) << "a new mail waits in Drafts";
+  EXPECT_EQ(store.Items("Drafts").size(), 1u) << "a new mail waits in Drafts";
   host.Close("w2");
   EXPECT_THROW(host.NewMail("w1"), platform::Error) << "w1 is open already";
   EXPECT_THROW(host.Activate("w2"), platform::Error) << "w2 was closed";
@@ -101,14 +101,14 @@ TEST_F(MailHostTest, SendingCanBeCancelledOtherwiseTheMailIsSentAndTheWindowClos
 
   EXPECT_EQ(host.Send("w1"), MailHost::SendResult::Cancelled);
   EXPECT_TRUE(host.Window("w1")) << "a cancelled send keeps the window open";
-  EXPECT_TRUE(StoredIds("Sent").empty());
+  EXPECT_TRUE(store.Items("Sent").empty());
 
   cancelNext = false;
   mail->SetBody("Hello again");
   EXPECT_EQ(host.Send("w1"), MailHost::SendResult::Sent);
   EXPECT_FALSE(host.Window("w1"));
   EXPECT_EQ(events, (std::vector<std::string>{"send:Hello", "send:Hello again", "close"}));
-  EXPECT_TRUE(StoredIds("Drafts").empty());
+  EXPECT_TRUE(store.Items("Drafts").empty());
   ASSERT_EQ(store.Items("Sent").size(), 1u);
   EXPECT_EQ(store.Items("Sent")[0].body, "Hello again");
 
@@ -136,6 +136,105 @@ TEST_F(MailHostTest, BarsKeptFromAnEarlierStartComeBackInTheirKindOfWindow) {
   auto windowBars = next.NewMail("w1")->Bars();
   ASSERT_EQ(windowBars->Count(), 1);
   EXPECT_EQ(windowBars->GetItem(1)->Name(), "Mine");
+}
+
+TEST(CommandBarsTest, BarsAreFoundByNameAndEnumeratedFromOne) {
+  auto bars = std::make_shared<CommandBars>(ScreenPoint{0, 0}, nullptr);
+  auto standard = bars->Add("Standard", hostmodel::kMsoBarTop, false, true);
+  auto mine = bars->Add("Sonvera", hostmodel::kMsoBarTop, false, true);
+  EXPECT_FALSE(mine->Visible()) << "a new bar must start hidden";
+  EXPECT_EQ(bars->GetItem(1), standard);
+  EXPECT_EQ(bars->Find("sonvera"), mine);
+  EXPECT_EQ(ErrorOf([&] { bars->GetItem(3); }), "Array index out of bounds.");
+  EXPECT_EQ(ErrorOf([&] { bars->Find("Other"); }), "Invalid procedure call or argument.");
+  EXPECT_THROW(bars->Add("SONVERA", hostmodel::kMsoBarTop, false, true), platform::Error)
+      << "two bars of one window may not share a name";
+  EXPECT_EQ(bars->Count(), 2);
+}
+
+TEST(CommandBarsTest, ControlsAreLaidOutInScreenPixels) {
+  auto bars = std::make_shared<CommandBars>(ScreenPoint{100, 200}, nullptr);
+  auto first = bars->Add("First", hostmodel::kMsoBarTop, false, true);
+  auto second = bars->Add("Second", hostmodel::kMsoBarTop, false, true);
+  auto a = AddButton(second, "A", 70);
+  auto b = AddButton(second, "B", 20);
+  auto list = AddList(second);
+  auto c = AddButton(second, "C", 30);
+
+  const int left = 100 + kBarInsetLeft;
+  const int row0 = 200 + kBarsOffsetTop;
+  EXPECT_EQ(a->Top(), row0) << "a hidden bar above takes no row";
+  EXPECT_EQ(c->Left(), left + 90 + kDropdownWidth);
+
+  b->SetVisible(false);
+  list->SetVisible(false);
+  EXPECT_EQ(c->Left(), left + 70) << "hidden controls take no room";
+  first->SetVisible(true);
+  EXPECT_EQ(c->Top(), row0 + kBarRowHeight) << "a visible bar above pushes this one down";
+
+  // Inserting before a control moves it right; out-of-range positions fail.
+  auto front = second->Controls()->Add(hostmodel::kMsoControlButton, 0, "", 1, true);
+  front->SetWidth(10);
+  EXPECT_EQ(second->Controls()->GetItem(1), front);
+  EXPECT_EQ(a->Left(), left + 10);
+  EXPECT_THROW(second->Controls()->Add(hostmodel::kMsoControlButton, 0, "", 9, true),
+               platform::Error);
+
+  // A control whose window has gone cannot say where it is.
+  bars.reset();
+  first.reset();
+  EXPECT_EQ(ErrorOf([&] { a->Left(); }), "The object invoked has disconnected from its clients.")
+      << "the bar itself is still held";
+  second.reset();
+  EXPECT_THROW(a->Top(), platform::Error);
+}
+
+TEST(CommandBarsTest, ButtonsTakeTheirFaceFromTheClipboardAndReportClicks) {
+  testsupport::FakePlatform fake;
+  auto bars = std::make_shared<CommandBars>(ScreenPoint{0, 0}, nullptr);
+  auto bar = bars->Add("Bar", hostmodel::kMsoBarTop, false, true);
+  auto button = std::static_pointer_cast<CommandBarButton>(AddButton(bar, "Play"));
+  EXPECT_EQ(button->Width(), kButtonIconWidth + 4 * kCaptionCharWidth);
+  button->SetStyle(hostmodel::kMsoButtonIcon);
+  EXPECT_EQ(button->Width(), kButtonIconWidth);
+
+  fake.clipboard.SetText("text only");
+  EXPECT_THROW(button->PasteFace(), platform::Error) << "no picture on the clipboard";
+  auto picture = Face("/addin/PlayButton.bmp");
+  fake.clipboard.SetPicture(picture);
+  button->PasteFace();
+  EXPECT_EQ(button->Face(), picture);
+  EXPECT_EQ(fake.clipboard.GetText(), "text only") << "pasting a face leaves the clipboard alone";
+
+  std::vector<std::string> seen;
+  auto first = button->Click.Subscribe([&](Ref<hostmodel::CommandBarButton> control, bool& cancel) {
+    seen.push_back("first:" + control->Caption());
+    cancel = true;
+  });
+  auto second = button->Click.Subscribe([&](Ref<hostmodel::CommandBarButton>, bool& cancel) {
+    seen.push_back(cancel ? "second saw cancel" : "second");
+    throw platform::Error("handler failure");
+  });
+  button->Press();  // a failing handler must not reach the host
+  EXPECT_EQ(seen, (std::vector<std::string>{"first:Play", "second saw cancel"}));
+  first.Reset();
+  second.Reset();
+  seen.clear();
+  button->Press();
+  EXPECT_TRUE(seen.empty()) << "a released subscription still received the click";
+}
+
+TEST(CommandBarsTest, DropDownListsCountFromOne) {
+  auto bars = std::make_shared<CommandBars>(ScreenPoint{0, 0}, nullptr);
+  auto list = AddList(bars->Add("Bar", hostmodel::kMsoBarTop, false, true));
+  list->AddItem("a.mp3");
+  list->AddItem("b.mp3");
+  EXPECT_EQ(list->List(2), "b.mp3");
+  EXPECT_THROW(list->List(0), platform::Error);
+  list->SetListIndex(2);
+  EXPECT_THROW(list->SetListIndex(3), platform::Error);
+  list->Clear();
+  EXPECT_EQ(list->ListIndex(), 0) << "clearing the list leaves nothing chosen";
 }
 
 }  // namespace

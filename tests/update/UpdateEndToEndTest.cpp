@@ -2,13 +2,12 @@
 // normal way, a real HTTP server on loopback, a real ping, a real installer.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <regex>
-#include <thread>
 
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/MailhostRun.h"
+#include "tests/support/ProcessState.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace {
@@ -63,14 +62,6 @@ std::string MarkingInstaller(const std::string& marker) {
          ShellWord(marker + ".tmp") + " " + ShellWord(marker) + "\n";
 }
 
-bool AppearsSoon(const std::string& path) {
-  for (int i = 0; i < 1000; ++i) {
-    if (ScratchFolder::Exists(path)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
-}
-
 class UpdateEndToEndTest : public ::testing::Test {
  protected:
   UpdateEndToEndTest() { std::filesystem::create_directory(tmpdir); }
@@ -91,6 +82,10 @@ class UpdateEndToEndTest : public ::testing::Test {
             " TMPDIR=" + ShellWord(tmpdir) + " " + environment);
   }
 
+  // Where the installer is downloaded, its folder's random name fixed.
+  std::string Installer() const {
+    return tmpdir + "/sonvera-update-XXXXXX/Sonvera2000_Install.exe";
+  }
   // What the attempts left where installers are downloaded.
   std::vector<std::string> Leftovers() const {
     std::vector<std::string> names;
@@ -165,12 +160,12 @@ TEST_F(UpdateEndToEndTest, YesStartsTheInstallerByItsPathAndLeavesNothingBehind)
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(server.Requests(), (std::vector<std::string>{kVersionPath, kInstallerPath}));
   // The host quit on the spot: the bar is never shown.
-  const std::string installer = tmpdir + "/sonvera-update-XXXXXX/Sonvera2000_Install.exe";
-  EXPECT_EQ(WithFixedFolderName(run.out), OfferBox("Yes", "1.0.28") + RunLine(installer))
+  EXPECT_EQ(WithFixedFolderName(run.out), OfferBox("Yes", "1.0.28") + RunLine(Installer()))
       << run.err;
   // The script's interpreter opened it before the folder went.
-  EXPECT_TRUE(AppearsSoon(marker)) << "the installer never ran";
-  EXPECT_EQ(WithFixedFolderName(ScratchFolder::Read(marker)), installer + "\n");
+  EXPECT_TRUE(testsupport::Eventually([&] { return ScratchFolder::Exists(marker); }))
+      << "the installer never ran";
+  EXPECT_EQ(WithFixedFolderName(ScratchFolder::Read(marker)), Installer() + "\n");
   EXPECT_FALSE(ScratchFolder::Exists(decoyMarker)) << "another program was started";
   EXPECT_EQ(Leftovers(), std::vector<std::string>{}) << "the installer's folder stayed behind";
 }
@@ -196,8 +191,7 @@ TEST_F(UpdateEndToEndTest, InstallerThatCannotStartLeavesTheHostRunning) {
   const MailhostRun run = Run("Yes OK");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(WithFixedFolderName(run.out),
-            OfferBox("Yes", "1.0.28") +
-                RunLine(tmpdir + "/sonvera-update-XXXXXX/Sonvera2000_Install.exe") +
+            OfferBox("Yes", "1.0.28") + RunLine(Installer()) +
                 "box \"Update Error\" OK+Critical -> OK\n"
                 "| Error executing update program.  Please download the latest version from " +
                 server.Origin().substr(7) + "\n" + kBar)
@@ -220,11 +214,10 @@ TEST_F(UpdateEndToEndTest, HttpsServerIsTrustedOnlyThroughTheCertificateStore) {
 
   const MailhostRun trusted =
       Run("Yes", https.HostAndPort(), "SONVERA_CA_FILE=" + certificate.CertificateFile());
-  EXPECT_EQ(WithFixedFolderName(trusted.out),
-            OfferBox("Yes", "1.0.28") +
-                RunLine(tmpdir + "/sonvera-update-XXXXXX/Sonvera2000_Install.exe"))
+  EXPECT_EQ(WithFixedFolderName(trusted.out), OfferBox("Yes", "1.0.28") + RunLine(Installer()))
       << trusted.err;
-  EXPECT_TRUE(AppearsSoon(marker)) << "the installer never ran";
+  EXPECT_TRUE(testsupport::Eventually([&] { return ScratchFolder::Exists(marker); }))
+      << "the installer never ran";
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Sending as the person sees it: the add-in's event, the hand-over to the mail
 // server off the UI thread, filing in Sent, and what a failure at each of them
-// leaves.
+// leaves; and the host on a Maildir that other programs change.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
@@ -10,13 +10,17 @@
 #include <mutex>
 #include <thread>
 
+#include "host/model/Attachment.h"
 #include "host/model/Attachments.h"
+#include "host/model/Explorer.h"
 #include "host/model/Inspector.h"
 #include "host/model/MailHost.h"
 #include "host/model/MailItem.h"
 #include "host/store/MaildirStore.h"
 #include "host/store/MemoryMailStore.h"
+#include "host/store/MimeMessage.h"
 #include "platform/Error.h"
+#include "tests/host/store/MaildirKit.h"
 #include "tests/support/ErrorText.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/ReadOnlyFolder.h"
@@ -32,6 +36,7 @@ using Result = MailHost::SendResult;
 using namespace std::chrono_literals;
 using testsupport::Contains;
 using testsupport::ErrorOf;
+using testsupport::ScratchFolder;
 
 // A mail server whose hand-overs wait until the test opens it, then take the
 // mail or refuse it as the test said.
@@ -45,7 +50,6 @@ class HeldServer {
       const bool refuse = mail.to == kRefused;
       return [this, refuse](const std::atomic<bool>& stop) {
         std::unique_lock lock(m_mutex);
-        ++m_handovers;
         m_workers.push_back(std::this_thread::get_id());
         while (!m_open && !stop) m_changed.wait_for(lock, 10ms);
         if (!m_open) return std::string("stopped");
@@ -60,10 +64,7 @@ class HeldServer {
     m_refusal = std::move(refusal);
     m_changed.notify_all();
   }
-  int Handovers() {
-    std::lock_guard lock(m_mutex);
-    return m_handovers;
-  }
+  // The threads of the hand-overs, one each.
   std::vector<std::thread::id> Workers() {
     std::lock_guard lock(m_mutex);
     return m_workers;
@@ -74,9 +75,15 @@ class HeldServer {
   std::condition_variable m_changed;
   bool m_open = false;
   std::string m_refusal;
-  int m_handovers = 0;
   std::vector<std::thread::id> m_workers;
 };
+
+// The last box says each of `parts`.
+void ExpectBoxSays(const testsupport::FakePlatform& fake,
+                   std::initializer_list<const char*> parts) {
+  for (const char* part : parts)
+    EXPECT_TRUE(Contains(fake.LastBoxText(), part)) << fake.LastBoxText();
+}
 
 // A store whose filing fails while it is full, as a disk would.
 class FullableStore : public MemoryMailStore {
@@ -154,15 +161,14 @@ TEST_F(MailHostSendTest, AMailTheServerTookIsFiledByTheNextSendNeverSentTwice) {
   fake.boxes.Queue(platform::Answer::Ok);
   ASSERT_EQ(host->Send("w1"), Result::Sending);
   ASSERT_TRUE(Finished(mail));
-  EXPECT_TRUE(Contains(fake.LastBoxText(), "The mail was sent, but it could not be filed in Sent"))
-      << fake.LastBoxText();
-  EXPECT_TRUE(Contains(fake.LastBoxText(), "No space left on device")) << fake.LastBoxText();
+  ExpectBoxSays(
+      fake, {"The mail was sent, but it could not be filed in Sent", "No space left on device"});
   EXPECT_EQ(store.FolderOf(mail->Id()), "Drafts");
   EXPECT_FALSE(mail->Sent());
 
   store.full = false;
   EXPECT_EQ(host->Send("w1"), Result::Sent);
-  EXPECT_EQ(server.Handovers(), 1) << "the mail went to the server once";
+  EXPECT_EQ(server.Workers().size(), 1u) << "the mail went to the server once";
   EXPECT_EQ(sendEvents, 1);
   EXPECT_EQ(store.Load(mail->Id()).messageId, "left-" + mail->Id() + "@test");
   EXPECT_FALSE(host->Window("w1"));
@@ -187,7 +193,7 @@ TEST_F(MailHostSendTest, ClosingTheWindowWhileItsMailIsSentDoesNotStopTheSending
   ASSERT_TRUE(Finished(refused));
   EXPECT_EQ(store.FolderOf(taken->Id()), "Sent");
   EXPECT_EQ(store.FolderOf(refused->Id()), "Drafts");
-  EXPECT_TRUE(Contains(fake.LastBoxText(), "it stays in Drafts")) << fake.LastBoxText();
+  ExpectBoxSays(fake, {"it stays in Drafts"});
 
   // A refused mail is sent again as it is written now.
   host->Open(refused->Id(), "w3");
@@ -248,10 +254,8 @@ TEST_F(MaildirSendTest, AFullDiskIsNamedAndTheSendWorksOnceThereIsRoom) {
 
   fake.boxes.Queue(platform::Answer::Ok);
   EXPECT_EQ(host.Send("w1"), Result::Failed);
-  EXPECT_TRUE(Contains(fake.LastBoxText(), "could not be filed in Sent; it stays in Drafts"))
-      << fake.LastBoxText();
-  EXPECT_TRUE(Contains(fake.LastBoxText(), "folder Sent")) << fake.LastBoxText();
-  EXPECT_TRUE(Contains(fake.LastBoxText(), "No space left on device")) << fake.LastBoxText();
+  ExpectBoxSays(fake, {"could not be filed in Sent; it stays in Drafts", "folder Sent",
+                       "No space left on device"});
   EXPECT_FALSE(mail->Sent()) << "a mail that was not filed is not sent";
   EXPECT_EQ(store.FolderOf(mail->Id()), "Drafts");
   EXPECT_TRUE(fs::is_empty(Root() + "/.Drafts/tmp") && fs::is_empty(Root() + "/.Sent/tmp"))
@@ -303,11 +307,77 @@ TEST_F(MaildirSendTest, AReadOnlyMaildirIsReadAndPlayedButNothingIsWrittenThere)
   auto sub = host.FindMail("draft")->Send.Subscribe([&](bool&) { ++sendEvents; });
   fake.boxes.Queue(platform::Answer::Ok);
   EXPECT_EQ(host.Send("w2"), Result::Failed);
-  EXPECT_TRUE(Contains(fake.LastBoxText(), "The mail was not sent")) << fake.LastBoxText();
-  EXPECT_TRUE(Contains(fake.LastBoxText(), "Read-only file system")) << fake.LastBoxText();
+  ExpectBoxSays(fake, {"The mail was not sent", "Read-only file system"});
   EXPECT_EQ(sendEvents, 0) << "nothing is sent that could not be filed";
   EXPECT_EQ(store.FolderOf("draft"), "Drafts");
   EXPECT_EQ(notes.size(), 1u) << "said once";
+}
+
+// The host on a Maildir that other programs change meanwhile: drafts they
+// rename, mail they remove or mark deleted, drafts they wrote.
+class MailHostMaildirTest : public MaildirTest {
+ protected:
+  testsupport::FakePlatform fake;
+  MaildirStore store{scratch.File("Mail")};
+  MailHost host{store};
+};
+
+// A draft that mbsync and Dovecot rename stays one draft through edits and
+// the send: MaildirSharedTest's on the store, tools/test_mbsync's for real.
+// A postponed mail without D is a draft (MaildirSharedTest's), dated when it
+// is sent (tools/test_dovecot's).
+TEST_F(MailHostMaildirTest, AReceivedMailFlaggedDIsNoDraftToEdit) {
+  std::ofstream(Root() + "cur/received:2,D") << "From: anna@example.com\nSubject: Hi\n\nHi\n";
+  host.Open("received", "w1");
+  EXPECT_TRUE(host.FindMail("received")->Sent());
+  EXPECT_NE(ErrorOf([&] { host.WrittenMail("w1"); }), "") << "a received mail is not editable";
+}
+
+// A removed or deleted mail leaving the selection and the reading pane is
+// tools/test_dovecot's and tests/web's; here, what a window and Play say.
+TEST_F(MailHostMaildirTest, AMailAnotherProgramRemovesCannotBePlayedAndItsWindowSaysSo) {
+  auto voice = testsupport::StoredMail("m1", "Voice");
+  voice.attachments = {{"Sonvera.mp3", std::vector<std::uint8_t>(100, 0x55)}};
+  host.AddItem("Inbox", voice);
+  host.Select({"m1"});
+  auto shown = host.FindMail("m1");
+  host.NewMail("w1");
+  host.WrittenMail("w1")->SetSubject("Draft");
+  const auto draft = OnlyFile(Drafts());
+  const auto draftContent = ScratchFolder::Read(Drafts() + draft);
+
+  fs::remove(Root() + "cur/m1:2,S");
+  fs::remove(Drafts() + draft);
+  host.StoreChanged();
+  const auto played =
+      ErrorOf([&] { shown->AttachmentList()->At(1)->SaveAsFile(scratch.File("x")); });
+  EXPECT_NE(played.find("removed"), std::string::npos) << "Play still plays a removed mail";
+
+  auto mail = host.FindMail("w1");
+  EXPECT_TRUE(mail->Removed());
+  EXPECT_NE(ErrorOf([&] { host.Send("w1"); }).find("removed from the mail store by another"),
+            std::string::npos);
+  EXPECT_NE(ErrorOf([&] { host.WrittenMail("w1"); }), "");
+  EXPECT_TRUE(Files(Root() + ".Sent/cur").empty() && Files(Root() + ".Sent/new").empty());
+
+  // Put back: the window's mail again.
+  std::ofstream(Drafts() + draft) << draftContent;
+  host.StoreChanged();
+  EXPECT_FALSE(mail->Removed());
+  host.WrittenMail("w1")->SetBody("Back");
+}
+
+// Opening and playing a forwarded voice mail is the voice_attached_mail
+// scenario's; what is no attached mail does not open.
+TEST_F(MailHostMaildirTest, OnlyAnAttachedMailOpensAsAMailOfItsOwn) {
+  const auto inner = WriteMimeMessage(testsupport::StoredMail("inner", "Voice from Anna"));
+  auto forward = testsupport::StoredMail("fwd", "Fwd: Voice from Anna");
+  forward.attachments = {{"notes.txt", {'x'}}, {"Anna.eml", {inner.begin(), inner.end()}}};
+  host.AddItem("Inbox", forward);
+  host.Open("fwd/2", "w1");
+  EXPECT_EQ(host.FindMail("w1")->Subject(), "Voice from Anna");
+  for (const char* none : {"fwd/1", "fwd/3", "fwd/x"}) EXPECT_FALSE(host.FindItem(none)) << none;
+  EXPECT_NE(ErrorOf([&] { host.Open("fwd/2", "w2"); }), "") << "one window a mail";
 }
 
 }  // namespace

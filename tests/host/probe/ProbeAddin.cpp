@@ -50,13 +50,11 @@ class Probe : public hostmodel::AddinConnection {
 
     auto bar = explorer->GetCommandBars()->Add("Probe", hostmodel::kMsoBarTop, false, true);
     AddButton(bar, "Box", [] {
-      platform::BoxRequest request;
-      request.text = "Go on?\r\nSecond line";
-      request.title = "Probe";
-      request.buttons = platform::Buttons::YesNo;
-      request.icon = platform::Icon::Question;
       try {
-        const auto answer = platform::GetBoxes().Show(request);
+        const auto answer = platform::GetBoxes().Show({.text = "Go on?\r\nSecond line",
+                                                       .title = "Probe",
+                                                       .buttons = platform::Buttons::YesNo,
+                                                       .icon = platform::Icon::Question});
         Log(std::string("box-answer ") + (answer == platform::Answer::Yes ? "Yes" : "No"));
       } catch (const platform::Error& e) {
         Log("box-failed " + e.Description());

@@ -5,16 +5,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <string>
-#include <vector>
 
-#include "host/store/MaildirStore.h"
 #include "host/store/MimeMessage.h"
-#include "tests/support/ScratchFolder.h"
-#include "tests/support/StoredMail.h"
+#include "tests/host/store/MaildirKit.h"
 
 namespace mailhost {
 namespace {
@@ -23,48 +18,19 @@ namespace fs = std::filesystem;
 using testsupport::ScratchFolder;
 using testsupport::StoredMail;
 
-std::vector<std::string> Files(const std::string& folder) {
-  return testsupport::ScratchFolder::Names(folder);
-}
-
-std::vector<std::string> Ids(const std::vector<StoredItem>& items) {
-  std::vector<std::string> ids;
-  for (const auto& item : items) ids.push_back(item.id);
-  return ids;
-}
-
-StoredItem Draft(const std::string& id) {
-  auto draft = StoredMail(id, "Voice note");
-  draft.sent = false;
-  draft.attachments = {{"Sonvera.mp3", std::vector<std::uint8_t>(2000, 0x55)}};
-  return draft;
-}
-
-// The one file of a Maildir folder's cur/.
-std::string OnlyFile(const std::string& cur) {
-  const auto files = Files(cur);
-  EXPECT_EQ(files.size(), 1u) << cur;
-  return files.empty() ? "" : files[0];
-}
-
-class MaildirSharedTest : public testing::Test {
+// Other programs rename a file as mbsync and Dovecot do: its content kept.
+class MaildirSharedTest : public MaildirTest {
  protected:
-  std::string Root() const { return m_folder.File("Mail") + "/"; }
-  std::string Drafts() const { return Root() + ".Drafts/cur/"; }
-  // As mbsync and Dovecot do it: a rename that keeps the content.
-  void Rename(const std::string& from, const std::string& to) { fs::rename(from, to); }
-
-  ScratchFolder m_folder;
-  MaildirStore store{m_folder.File("Mail")};
+  MaildirStore store{scratch.File("Mail")};
 };
 
 // mbsync's renames of a draft it uploaded are tools/test_mbsync's, for real;
 // here are Dovecot's sizes and an IMAP client's flag, through an edit, a read
 // mark, the filing and a move.
 TEST_F(MaildirSharedTest, ADraftRenamedByOthersStaysOneDraftThroughEditsAndFiling) {
-  auto draft = Draft("d1");
+  auto draft = Draft("d1", 2000);
   store.Add("Drafts", draft);
-  Rename(Drafts() + "d1:2,D", Drafts() + "d1,U=2:2,D");
+  fs::rename(Drafts() + "d1:2,D", Drafts() + "d1,U=2:2,D");
   draft.subject = "Voice note, edited";
   store.Add("Drafts", draft);
   const auto edited = OnlyFile(Drafts());
@@ -72,24 +38,24 @@ TEST_F(MaildirSharedTest, ADraftRenamedByOthersStaysOneDraftThroughEditsAndFilin
       << edited << ": mbsync's number belongs to the old content";
   const auto unique = edited.substr(0, edited.find(':'));
   // Dovecot names the file by its sizes and keeps a flag an IMAP client set.
-  Rename(Drafts() + edited, Drafts() + unique + ",S=2954,W=3001:2,DF");
-  EXPECT_EQ(Ids(store.Summaries("Drafts")), std::vector<std::string>{"d1"});
+  fs::rename(Drafts() + edited, Drafts() + unique + ",S=2954,W=3001:2,DF");
+  EXPECT_EQ(Ids(store.Summaries("Drafts")), Names{"d1"});
   EXPECT_EQ(store.Load("d1").subject, "Voice note, edited");
   store.MarkRead("d1");
-  EXPECT_EQ(Files(Drafts()), std::vector<std::string>{unique + ",S=2954,W=3001:2,DFS"})
+  EXPECT_EQ(Files(Drafts()), Names{unique + ",S=2954,W=3001:2,DFS"})
       << "a read mark changes the flags and nothing else";
   auto sent = draft;
   sent.sent = sent.read = true;
   store.File("Sent", sent);
   EXPECT_TRUE(Files(Drafts()).empty()) << "the draft must go with the send";
-  EXPECT_EQ(Files(Root() + ".Sent/cur"), std::vector<std::string>{unique + ":2,FS"})
+  EXPECT_EQ(Files(Root() + ".Sent/cur"), Names{unique + ":2,FS"})
       << "the filed copy is new content: Dovecot's sizes go, the flag stays";
   EXPECT_EQ(store.Load("d1").messageId, draft.messageId);
   // A move keeps the name but for mbsync's number of the old folder.
-  Rename(Root() + ".Sent/cur/" + unique + ":2,FS",
-         Root() + ".Sent/cur/" + unique + ",U=7,S=9:2,FS");
+  fs::rename(Root() + ".Sent/cur/" + unique + ":2,FS",
+             Root() + ".Sent/cur/" + unique + ",U=7,S=9:2,FS");
   store.Move("d1", "Inbox");
-  EXPECT_EQ(Files(Root() + "cur"), std::vector<std::string>{unique + ",S=9:2,FS"});
+  EXPECT_EQ(Files(Root() + "cur"), Names{unique + ",S=9:2,FS"});
 }
 
 TEST_F(MaildirSharedTest, FlagsOfOtherClientsAreKeptAndDraftsAreWhatDraftsHolds) {
@@ -107,21 +73,21 @@ TEST_F(MaildirSharedTest, FlagsOfOtherClientsAreKeptAndDraftsAreWhatDraftsHolds)
   EXPECT_FALSE(store.Load("postponed").sent);
 
   store.MarkRead("received");
-  EXPECT_EQ(Files(Root() + "cur"), std::vector<std::string>{"received:2,DFPRSTa"});
+  EXPECT_EQ(Files(Root() + "cur"), Names{"received:2,DFPRSTa"});
   EXPECT_TRUE(store.Load("received").deleted);
 }
 
 TEST_F(MaildirSharedTest, AFileThatTookADraftsPlaceWithItsMessageIdIsThatDraft) {
-  auto draft = Draft("d1");
+  auto draft = Draft("d1", 2000);
   store.Add("Drafts", draft);
-  ASSERT_EQ(Ids(store.Summaries("Drafts")), std::vector<std::string>{"d1"});
+  ASSERT_EQ(Ids(store.Summaries("Drafts")), Names{"d1"});
 
   // Another client saved its version and removed the old one.
   auto theirs = draft;
   theirs.subject = "Edited elsewhere";
   std::ofstream(Drafts() + "1700000001.M2P3.elsewhere:2,D") << WriteMimeMessage(theirs);
   fs::remove(Drafts() + "d1:2,D");
-  EXPECT_EQ(Ids(store.Summaries("Drafts")), std::vector<std::string>{"d1"});
+  EXPECT_EQ(Ids(store.Summaries("Drafts")), Names{"d1"});
   EXPECT_EQ(store.Load("d1").subject, "Edited elsewhere");
   draft.subject = "Mine again";
   store.Add("Drafts", draft);
@@ -137,16 +103,15 @@ TEST_F(MaildirSharedTest, AFileThatTookADraftsPlaceWithItsMessageIdIsThatDraft) 
   EXPECT_EQ(later.Load("gone-name").subject, "From a window of an earlier look");
 
   // Another Message-Id is another mail.
-  auto other = Draft("d2");
+  auto other = Draft("d2", 2000);
   other.messageId = "other@example.com";
   later.Add("Drafts", other);
   EXPECT_EQ(later.Summaries("Drafts").size(), 2u);
 }
 
-class SummaryCacheTest : public testing::Test {
+class SummaryCacheTest : public MaildirTest {
  protected:
-  std::string Root() const { return m_folder.File("Mail") + "/"; }
-  std::string Cache() const { return m_folder.File("cache"); }
+  std::string Cache() const { return scratch.File("cache"); }
   std::vector<StoredItem> Listed() { return MaildirStore(Root(), Cache()).Summaries("Inbox"); }
   std::string Subject() { return Listed().at(0).subject; }
   // Another content of the same size, the file's time as it was.
@@ -167,8 +132,6 @@ class SummaryCacheTest : public testing::Test {
     for (const auto& entry : fs::directory_iterator(Cache())) return entry.path();
     return "";
   }
-
-  ScratchFolder m_folder;
 };
 
 TEST_F(SummaryCacheTest, AStartListsFromTheCacheOnlyWhatIsUnchangedAndNeverTrustsADamagedOne) {
@@ -181,8 +144,8 @@ TEST_F(SummaryCacheTest, AStartListsFromTheCacheOnlyWhatIsUnchangedAndNeverTrust
     store.Add("Inbox", mail);
     EXPECT_EQ(store.Summaries("Inbox").size(), 1u);
   }
-  EXPECT_EQ(Files(Root()), (std::vector<std::string>{".Calendar", ".Contacts", ".Drafts", ".Sent",
-                                                     "cur", "new", "tmp"}))
+  EXPECT_EQ(Files(Root()),
+            (Names{".Calendar", ".Contacts", ".Drafts", ".Sent", "cur", "new", "tmp"}))
       << "the cache must stay out of the Maildir, where mail tools read";
   ASSERT_EQ(Files(Cache()).size(), 1u) << "one folder listed, one cache file, no temporary one";
 
@@ -230,7 +193,7 @@ TEST_F(SummaryCacheTest, AMailGoneSinceTheCacheWasWrittenIsNotListed) {
   fs::remove(Root() + "new/m1");
   fs::rename(Root() + "new/m2", Root() + "cur/m2,U=4:2,S");
   const auto listed = Listed();
-  ASSERT_EQ(Ids(listed), std::vector<std::string>{"m2"});
+  ASSERT_EQ(Ids(listed), Names{"m2"});
   EXPECT_TRUE(listed[0].read);
   EXPECT_EQ(listed[0].subject, "Two");
 }

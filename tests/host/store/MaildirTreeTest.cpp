@@ -2,25 +2,19 @@
 // them, folders inside folders, directories that are not mail folders, and
 // folders made, renamed and removed while the store is open.
 #include <gtest/gtest.h>
-#include <poll.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "host/model/MailHost.h"
-#include "host/store/MaildirStore.h"
 #include "host/store/MaildirTree.h"
 #include "host/store/ModifiedUtf7.h"
 #include "platform/Error.h"
+#include "tests/host/store/MaildirKit.h"
 #include "tests/support/ErrorText.h"
 #include "tests/support/FakePlatform.h"
-#include "tests/support/ScratchFolder.h"
-#include "tests/support/StoredMail.h"
 
 namespace mailhost {
 namespace {
@@ -86,32 +80,16 @@ enum class Kind {
 };
 
 void Make(const std::string& path, Kind kind) {
-  switch (kind) {
-    case Kind::Mail:
-      for (const char* sub : {"cur", "new", "tmp"}) fs::create_directories(path + "/" + sub);
-      std::ofstream(path + "/maildirfolder");
-      break;
-    case Kind::CurOnly:
-      fs::create_directories(path + "/cur");
-      break;
-    case Kind::NewOnly:
-      fs::create_directories(path + "/new");
-      break;
-    case Kind::TmpOnly:
-      fs::create_directories(path + "/tmp");
-      break;
-    case Kind::Notmuch:
-      fs::create_directories(path + "/xapian");
-      std::ofstream(path + "/xapian/postlist.glass") << "index";
-      std::ofstream(path + "/xapian/flintlock");
-      break;
-    case Kind::Empty:
-      fs::create_directories(path);
-      break;
-    case Kind::File:
-      std::ofstream(path) << "not a folder";
-      break;
+  // The folders of each kind, in the order of Kind.
+  const Names folders[] = {
+      {"/cur", "/new", "/tmp"}, {"/cur"}, {"/new"}, {"/tmp"}, {"/xapian"}, {""}, {}};
+  for (const auto& folder : folders[static_cast<int>(kind)]) fs::create_directories(path + folder);
+  if (kind == Kind::Mail) std::ofstream(path + "/maildirfolder");
+  if (kind == Kind::Notmuch) {
+    std::ofstream(path + "/xapian/postlist.glass") << "index";
+    std::ofstream(path + "/xapian/flintlock");
   }
+  if (kind == Kind::File) std::ofstream(path) << "not a folder";
 }
 
 // Every file and directory under path, with the size of each file.
@@ -125,23 +103,13 @@ std::map<std::string, std::uintmax_t> Snapshot(const std::string& path) {
   return found;
 }
 
-std::vector<std::string> Names(const MailStore& store) {
-  std::vector<std::string> names;
-  for (const auto& folder : store.Folders()) names.push_back(folder.name);
-  return names;
-}
-
-class MaildirTreeTest : public testing::Test {
+class MaildirTreeTest : public MaildirTest {
  protected:
   // An existing Maildir, as another program made it: mailhost makes nothing
   // in it at open.
   MaildirTreeTest() {
     for (const char* sub : {"cur", "new", "tmp"}) fs::create_directories(Root() + sub);
   }
-  std::string Root() const { return m_folder.File("Maildir") + "/"; }
-
- private:
-  testsupport::ScratchFolder m_folder;
 };
 
 // How a corpus of names lists, in which order, is the maildir_folders
@@ -171,7 +139,7 @@ TEST_F(MaildirTreeTest, WritingIntoEveryFolderLeavesWhatIsNoFolderAlone) {
     if (entry.kind >= Kind::TmpOnly) untouched[entry.disk] = Snapshot(Root() + entry.disk);
   }
   MaildirStore store(Root());
-  const auto listed = Names(store);
+  const auto listed = FolderNames(store);
   ASSERT_EQ(listed.size(), 10u) << testing::PrintToString(listed);
   int n = 0;
   for (const auto& name : listed) {
@@ -187,7 +155,7 @@ TEST_F(MaildirTreeTest, WritingIntoEveryFolderLeavesWhatIsNoFolderAlone) {
   for (const auto& [disk, before] : untouched)
     EXPECT_EQ(Snapshot(Root() + disk), before) << disk << " was written into";
   EXPECT_FALSE(fs::exists(Root() + ".notmuch/maildirfolder"));
-  EXPECT_EQ(Names(store), listed) << "writing made or renamed a folder";
+  EXPECT_EQ(FolderNames(store), listed) << "writing made or renamed a folder";
 
   // A nested name is the way back to its folder on disk.
   for (const auto& name : {"Archive/日本語", "Tom & Jerry", "Projects/台北", "Sent/2023"}) {
@@ -202,9 +170,7 @@ TEST_F(MaildirTreeTest, AFolderOfMailhostsOwnInTheWayOfAnotherProgramsDirectoryI
   Make(Root() + ".Drafts", Kind::Notmuch);
   const auto before = Snapshot(Root() + ".Drafts");
   MaildirStore store(Root());
-  auto draft = StoredMail("d1", "Draft");
-  draft.sent = false;
-  const auto refused = ErrorOf([&] { store.Add("Drafts", draft); });
+  const auto refused = ErrorOf([&] { store.Add("Drafts", Draft("d1")); });
   EXPECT_TRUE(Contains(refused, "Could not make the folder Drafts") &&
               Contains(refused, "File exists"))
       << refused;
@@ -222,92 +188,79 @@ TEST_F(MaildirTreeTest, AFolderOfMailhostsOwnInTheWayOfAnotherProgramsDirectoryI
 // The store with its change descriptor, as the host's loop runs it.
 class MaildirFollowTest : public MaildirTreeTest {
  protected:
-  MaildirStore& Store() { return m_store; }
-  // Waits for a change notification (a hang guard, not a timing) and takes it in.
-  bool ChangeArrives() {
-    if (!Readable()) return false;
-    return m_store.DrainChanges();
-  }
-  bool Readable() {
-    pollfd watch{m_store.ChangeFd(), POLLIN, 0};
-    return poll(&watch, 1, 5000) == 1;
-  }
   void Deliver(const std::string& folder, const std::string& name, const std::string& subject) {
     std::ofstream(Root() + folder + "/tmp/" + name) << "Subject: " << subject << "\n\nHello.\n";
     fs::rename(Root() + folder + "/tmp/" + name, Root() + folder + "/new/" + name);
   }
 
- private:
-  MaildirStore m_store{Root()};
+  MaildirStore store{Root()};
 };
-
-using Folders = std::vector<std::string>;
 
 // What Dovecot's CREATE, RENAME and DELETE do is tools/test_dovecot's, seen
 // on the page; here are the orders of steps and the noise a page must not
 // be drawn again for.
 TEST_F(MaildirFollowTest, FoldersAnotherProgramMakesRenamesAndRemovesAreFollowed) {
-  ASSERT_GE(Store().ChangeFd(), 0) << "inotify is not available";
+  ASSERT_GE(store.ChangeFd(), 0) << "inotify is not available";
   // Made as Dovecot's CREATE makes it: the directory, then its cur/ new/ tmp/.
   fs::create_directory(Root() + ".&AMQ-rger");
-  EXPECT_TRUE(ChangeArrives());
-  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts"})) << "no mail folder yet";
+  EXPECT_TRUE(ChangeArrives(store));
+  EXPECT_EQ(FolderNames(store), (Names{"Inbox", "Sent", "Drafts"})) << "no mail folder yet";
   Make(Root() + ".&AMQ-rger", Kind::Mail);
   Deliver(".&AMQ-rger", "1700000000.M1P1.elsewhere", "First");
-  EXPECT_TRUE(ChangeArrives());
-  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts", "Ärger"}));
-  ASSERT_EQ(Store().Summaries("Ärger").size(), 1u);
+  EXPECT_TRUE(ChangeArrives(store));
+  EXPECT_EQ(FolderNames(store), (Names{"Inbox", "Sent", "Drafts", "Ärger"}));
+  ASSERT_EQ(store.Summaries("Ärger").size(), 1u);
 
   // Renamed into another folder, with a folder of the old name made at once:
   // the mail goes along, and each folder is followed on its own.
   fs::rename(Root() + ".&AMQ-rger", Root() + ".Archive.&AMQ-rger");
   Make(Root() + ".&AMQ-rger", Kind::Mail);
-  EXPECT_TRUE(ChangeArrives());
-  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts", "Archive/Ärger", "Ärger"}));
-  EXPECT_EQ(Store().FolderOf("1700000000.M1P1.elsewhere"), "Archive/Ärger");
-  EXPECT_TRUE(Store().Summaries("Ärger").empty()) << "the new folder lists the old one's mail";
+  EXPECT_TRUE(ChangeArrives(store));
+  EXPECT_EQ(FolderNames(store), (Names{"Inbox", "Sent", "Drafts", "Archive/Ärger", "Ärger"}));
+  EXPECT_EQ(store.FolderOf("1700000000.M1P1.elsewhere"), "Archive/Ärger");
+  EXPECT_TRUE(store.Summaries("Ärger").empty()) << "the new folder lists the old one's mail";
   Deliver(".Archive.&AMQ-rger", "1700000001.M2P1.elsewhere", "Second");
-  EXPECT_TRUE(ChangeArrives());
+  EXPECT_TRUE(ChangeArrives(store));
   Deliver(".&AMQ-rger", "1700000002.M3P1.elsewhere", "Third");
-  EXPECT_TRUE(ChangeArrives());
-  EXPECT_EQ(Store().Summaries("Archive/Ärger").size(), 2u);
-  ASSERT_EQ(Store().Summaries("Ärger").size(), 1u);
-  EXPECT_EQ(Store().Summaries("Ärger")[0].subject, "Third");
+  EXPECT_TRUE(ChangeArrives(store));
+  EXPECT_EQ(store.Summaries("Archive/Ärger").size(), 2u);
+  ASSERT_EQ(store.Summaries("Ärger").size(), 1u);
+  EXPECT_EQ(store.Summaries("Ärger")[0].subject, "Third");
 
   // Removed: gone from the list, its mail with it.
   fs::remove_all(Root() + ".Archive.&AMQ-rger");
-  EXPECT_TRUE(ChangeArrives());
-  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts", "Ärger"}));
-  EXPECT_EQ(Store().FolderOf("1700000000.M1P1.elsewhere"), "");
-  EXPECT_THROW(Store().Load("1700000000.M1P1.elsewhere"), platform::Error);
+  EXPECT_TRUE(ChangeArrives(store));
+  EXPECT_EQ(FolderNames(store), (Names{"Inbox", "Sent", "Drafts", "Ärger"}));
+  EXPECT_EQ(store.FolderOf("1700000000.M1P1.elsewhere"), "");
+  EXPECT_THROW(store.Load("1700000000.M1P1.elsewhere"), platform::Error);
 
   // A listing that takes a change in before the event loop looks leaves it
   // for the loop all the same: the page is drawn again.
   Make(Root() + ".Meanwhile", Kind::Mail);
-  ASSERT_TRUE(Readable());
-  EXPECT_EQ(Names(Store()), (Folders{"Inbox", "Sent", "Drafts", "Meanwhile", "Ärger"}));
-  EXPECT_TRUE(ChangeArrives()) << "the event loop never heard of the new folder";
+  ASSERT_TRUE(Readable(store));
+  EXPECT_EQ(FolderNames(store), (Names{"Inbox", "Sent", "Drafts", "Meanwhile", "Ärger"}));
+  EXPECT_TRUE(ChangeArrives(store)) << "the event loop never heard of the new folder";
 
   // What other programs keep beside the mail (mbsync's state, notmuch's
   // index) is no change of the tree: a page would be drawn again for nothing.
   fs::create_directories(Root() + ".notmuch");
-  EXPECT_TRUE(ChangeArrives());
+  EXPECT_TRUE(ChangeArrives(store));
   std::ofstream(Root() + ".mbsyncstate") << "state";
   std::ofstream(Root() + ".Meanwhile/.mbsyncstate") << "state";
   fs::create_directories(Root() + ".notmuch/xapian");
-  EXPECT_TRUE(Readable());
-  EXPECT_FALSE(Store().DrainChanges());
+  EXPECT_TRUE(Readable(store));
+  EXPECT_FALSE(store.DrainChanges());
 }
 
 // The main window and its selection when the folder shown goes.
 TEST_F(MaildirFollowTest, AFolderThatWentCannotBeShownAndItsMailCannotBeSelected) {
   testsupport::FakePlatform fake;
-  MailHost host(Store());
+  MailHost host(store);
   Make(Root() + ".Archive", Kind::Mail);
   Deliver(".Archive", "1700000000.M1P1.elsewhere", "Kept");
   host.ShowFolder("Archive");
   fs::rename(Root() + ".Archive", Root() + ".Old");
-  EXPECT_TRUE(ChangeArrives());
+  EXPECT_TRUE(ChangeArrives(store));
   EXPECT_EQ(ErrorOf([&] { host.Select({"1700000000.M1P1.elsewhere"}); }),
             "The folder Archive is no longer there: another program removed or renamed it.");
   host.Select({});  // nothing selected is always possible

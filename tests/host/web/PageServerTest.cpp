@@ -1,12 +1,32 @@
+// The page's server: its guard (which requests are served, which refused,
+// the token that logs in), its limits, the policy on every answer, the state
+// it serves and the files it takes in.
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
+#include "host/model/Attachments.h"
+#include "host/model/CommandBar.h"
+#include "host/model/CommandBars.h"
+#include "host/model/Explorer.h"
+#include "host/model/MailHost.h"
+#include "host/model/MailItem.h"
+#include "host/store/MemoryMailStore.h"
+#include "host/web/PageGuard.h"
+#include "host/web/PageSecret.h"
 #include "host/web/PageServer.h"
 #include "host/web/PageSession.h"
+#include "host/web/PageState.h"
+#include "host/web/PageUpload.h"
+#include "platform/Error.h"
+#include "tests/support/FakePlatform.h"
+#include "tests/support/ScratchFolder.h"
 
 namespace mailhost {
 namespace {
@@ -113,35 +133,46 @@ TEST_F(PageServerTest, EveryAnswerCarriesThePolicy) {
   }
 }
 
-// A command's body as the server reads it.
-struct Posted {
-  httplib::Request req;
-  httplib::Response res;
+// A body handed over in pieces, as the server reads it; `stopped` tells
+// whether the receiver asked to read no further.
+struct Body {
+  std::vector<std::string> pieces;
   bool stopped = false;
+  bool cutOff = false;  // the connection ends before the last piece
 
-  Posted(const std::string& body, bool chunked) {
+  bool Deliver(const Uploads::Receiver& receive) {
+    for (const auto& piece : pieces) {
+      if (!receive(piece.data(), piece.size())) {
+        stopped = true;
+        return false;
+      }
+    }
+    return !cutOff;
+  }
+  Uploads::Reader Reader() {
+    return [this](const Uploads::Receiver& receive) { return Deliver(receive); };
+  }
+};
+
+// A command's body in two pieces, of a known length unless `chunked`.
+struct Posted {
+  Posted(const std::string& text, bool chunked)
+      : body{{text.substr(0, text.size() / 2), text.substr(text.size() / 2)}} {
     if (chunked) {
       req.headers.emplace("Transfer-Encoding", "chunked");
     } else {
-      req.headers.emplace("Content-Length", std::to_string(body.size()));
+      req.headers.emplace("Content-Length", std::to_string(text.size()));
     }
-    pieces = {body.substr(0, body.size() / 2), body.substr(body.size() / 2)};
   }
   SmallBody Read(std::size_t limit) {
     httplib::ContentReader reader(
-        [this](httplib::ContentReceiver receive) {
-          for (const auto& piece : pieces) {
-            if (!receive(piece.data(), piece.size())) {
-              stopped = true;
-              return false;
-            }
-          }
-          return true;
-        },
-        nullptr);
+        [this](httplib::ContentReceiver receive) { return body.Deliver(receive); }, nullptr);
     return PageServer::ReadBody(req, res, reader, limit, "A command is at most 8 bytes.");
   }
-  std::vector<std::string> pieces;
+
+  httplib::Request req;
+  httplib::Response res;
+  Body body;
 };
 
 TEST(PageServerBodyTest, ACommandAboveTheLimitIsRefusedWithoutKeepingIt) {
@@ -153,8 +184,264 @@ TEST(PageServerBodyTest, ACommandAboveTheLimitIsRefusedWithoutKeepingIt) {
     EXPECT_EQ(tooLong.Read(8), std::nullopt);
     EXPECT_EQ(tooLong.res.status, 413);
     EXPECT_EQ(tooLong.res.body, "A command is at most 8 bytes.");
-    EXPECT_EQ(tooLong.stopped, chunked) << "only a body of unknown length is left unread";
+    EXPECT_EQ(tooLong.body.stopped, chunked) << "only a body of unknown length is left unread";
   }
+}
+
+using Kind = GuardVerdict::Kind;
+
+const std::string kToken(64, 'a');
+const std::string kOtherToken(64, 'b');
+
+class PageGuardTest : public ::testing::Test {
+ protected:
+  // What the page itself sends once logged in.
+  GuardedRequest FromThePage(const std::string& method = "GET",
+                             const std::string& path = "/state") {
+    return {.method = method,
+            .path = path,
+            .host = "127.0.0.1:8480",
+            .origin = method == "POST" ? std::optional<std::string>("http://127.0.0.1:8480")
+                                       : std::nullopt,
+            .fetchSite = "same-origin",
+            .cookie = "mailhost-8480=" + kToken};
+  }
+  Kind KindOf(const GuardedRequest& request) { return guard.Check(request).kind; }
+
+  PageGuard guard{kToken, 8480};
+};
+
+TEST_F(PageGuardTest, ServesThePageItselfAndScriptsWithTheToken) {
+  EXPECT_EQ(KindOf(FromThePage()), Kind::Serve);
+  EXPECT_EQ(KindOf(FromThePage("POST", "/command")), Kind::Serve);
+
+  auto other = FromThePage();
+  other.cookie = "theme=dark;  mailhost-8480=" + kToken + " ; lang=en";
+  EXPECT_EQ(KindOf(other), Kind::Serve) << "the cookie among others";
+
+  const GuardedRequest script{.method = "POST",
+                              .path = "/command",
+                              .host = "localhost:8480",
+                              .authorization = "bearer " + kToken,
+                              .hasBody = true};
+  EXPECT_EQ(KindOf(script), Kind::Serve) << "a script, as curl sends it";
+}
+
+TEST_F(PageGuardTest, WithoutThisStartsSecretNothingIsServed) {
+  auto request = FromThePage("POST", "/command");
+  request.cookie.clear();
+  const auto verdict = guard.Check(request);
+  EXPECT_EQ(verdict.kind, Kind::Refuse);
+  EXPECT_EQ(verdict.status, 403);
+  EXPECT_NE(verdict.message.find("http://127.0.0.1:8480/?token="), std::string::npos)
+      << "says where the address is: " << verdict.message;
+  EXPECT_EQ(verdict.message.find(kToken), std::string::npos) << "and never the token itself";
+
+  for (const std::string& cookie : {"mailhost-8480=" + kOtherToken,  // a cookie of an earlier start
+                                    "mailhost-8481=" + kToken,       // another port's name
+                                    "mailhost-8480=" + kToken.substr(1),  // a part of it
+                                    "mailhost-8480=" + kToken + "a", "x" + kToken}) {
+    request.cookie = cookie;
+    EXPECT_EQ(KindOf(request), Kind::Refuse) << cookie;
+  }
+  request.cookie.clear();
+  for (const std::string& authorization : {"Bearer " + kOtherToken, "Basic " + kToken, kToken}) {
+    request.authorization = authorization;
+    EXPECT_EQ(KindOf(request), Kind::Refuse) << authorization;
+  }
+}
+
+TEST_F(PageGuardTest, ThePrintedAddressLogsInOnceAndAWrongTokenDoesNot) {
+  // Typed, or opened from the terminal.
+  GuardedRequest opened{
+      .method = "GET", .path = "/", .host = "127.0.0.1:8480", .fetchSite = "none", .token = kToken};
+  EXPECT_EQ(KindOf(opened), Kind::LogIn);
+  EXPECT_EQ(guard.Address(), "http://127.0.0.1:8480/?token=" + kToken);
+
+  const auto cookie = guard.LoginCookie();
+  EXPECT_EQ(cookie.rfind("mailhost-8480=" + kToken + ";", 0), 0u) << cookie;
+  for (const char* attribute : {"; HttpOnly", "; SameSite=Strict", "; Path=/"})
+    EXPECT_NE(cookie.find(attribute), std::string::npos) << cookie;
+
+  opened.token = kOtherToken;
+  EXPECT_EQ(guard.Check(opened).status, 403);
+  opened.token = kToken;
+  opened.method = "POST";
+  EXPECT_EQ(KindOf(opened), Kind::Refuse) << "a login is a GET of the page";
+}
+
+TEST_F(PageGuardTest, RefusesOtherHostNamesOriginsAndSites) {
+  for (const char* host : {"localhost:8480", "LocalHost:8480"}) {
+    auto request = FromThePage();
+    request.host = host;
+    EXPECT_EQ(KindOf(request), Kind::Serve) << host;
+  }
+  // DNS rebinding: another site's name that resolves to 127.0.0.1.
+  for (const char* host : {"evil.example:8480", "127.0.0.1:8481", "127.0.0.1", "localhost.:8480",
+                           "127.0.0.1:8480.evil.example", ""}) {
+    auto request = FromThePage();
+    request.host = host;
+    EXPECT_EQ(guard.Check(request).status, 403) << host;
+  }
+  // A page on another port of this machine is the same site: its requests
+  // carry the cookie, and its Origin gives it away.
+  for (const char* origin : {"http://127.0.0.1:9999", "http://localhost:8480", "null",
+                             "https://127.0.0.1:8480", "http://evil.example"}) {
+    auto request = FromThePage("POST", "/command");
+    request.origin = origin;
+    EXPECT_EQ(guard.Check(request).status, 403) << origin;
+  }
+  for (const char* site : {"same-site", "cross-site", ""}) {
+    auto request = FromThePage("POST", "/command");
+    request.fetchSite = site;
+    EXPECT_EQ(guard.Check(request).status, 403) << site;
+  }
+  auto request = FromThePage();
+  request.fetchSite.reset();
+  EXPECT_EQ(KindOf(request), Kind::Serve) << "older clients send no Sec-Fetch-Site";
+}
+
+TEST_F(PageGuardTest, OnlyAPostChangesAnythingOrCarriesABody) {
+  auto put = FromThePage("PUT", "/command");
+  EXPECT_EQ(guard.Check(put).status, 405);
+  auto get = FromThePage("GET", "/state");
+  get.hasBody = true;
+  EXPECT_EQ(guard.Check(get).status, 400);
+}
+
+TEST(PageSecretTest, TokensAreLongRandomAndComparedWhole) {
+  const auto first = NewPageToken();
+  const auto second = NewPageToken();
+  EXPECT_EQ(first.size(), 64u);
+  EXPECT_EQ(first.find_first_not_of("0123456789abcdef"), std::string::npos) << first;
+  EXPECT_NE(first, second);
+
+  EXPECT_TRUE(SameSecret(first, first));
+  EXPECT_FALSE(SameSecret(second, first));
+  EXPECT_FALSE(SameSecret(first.substr(0, 63), first));
+  EXPECT_FALSE(SameSecret("", ""));
+}
+
+TEST(PageSecretTest, TheTokenFileIsTheUsersAloneAndOnlyThisStartRemovesIt) {
+  testsupport::ScratchFolder scratch;
+  const auto path = scratch.File("page-token");
+  scratch.Write("page-token", "an older start's\n");
+  chmod(path.c_str(), 0644);
+
+  WriteTokenFile(path, kToken);
+  EXPECT_EQ(testsupport::ScratchFolder::Read(path), kToken + "\n");
+  struct stat info {};
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  RemoveTokenFile(path, kOtherToken);
+  EXPECT_TRUE(testsupport::ScratchFolder::Exists(path)) << "another start's token stays";
+  RemoveTokenFile(path, kToken);
+  EXPECT_FALSE(testsupport::ScratchFolder::Exists(path));
+
+  EXPECT_THROW(WriteTokenFile(scratch.File("missing/page-token"), kToken), platform::Error);
+}
+
+class PageStateTest : public ::testing::Test {
+ protected:
+  nlohmann::json State() { return PageStateJson(host, fake.windows, extras, pictures); }
+
+  testsupport::FakePlatform fake;
+  testsupport::ScratchFolder scratch;
+  MemoryMailStore store;
+  MailHost host{store};
+  PageExtras extras;
+  PictureIndex pictures;
+};
+
+TEST_F(PageStateTest, ALongTextIsCutWhereACharacterStartsAndAttachmentsGoWithoutBytes) {
+  StoredItem mail;
+  mail.id = "m1";
+  // Two bytes a character, and an odd number of bytes before them: the cut
+  // would fall inside one.
+  mail.body = "x" + std::string(kBodyShown, '\0');
+  for (std::size_t i = 1; i < mail.body.size(); i += 2) mail.body.replace(i, 2, "\xC3\xA9");
+  mail.attachments.push_back({"voice.mp3", std::vector<std::uint8_t>(3000, 1)});
+  store.Add("Inbox", mail);
+  host.Select({"m1"});
+
+  const auto reading = State()["reading"];
+  const std::string shown = reading["body"];
+  EXPECT_TRUE(reading["bodyCut"]);
+  EXPECT_EQ(reading["bodySize"], mail.body.size());
+  EXPECT_LE(shown.size(), kBodyShown);
+  EXPECT_EQ(shown, mail.body.substr(0, shown.size()));
+  EXPECT_EQ(shown.size() % 2, 1u) << "ends after a whole character";
+  EXPECT_NO_THROW(reading.dump()) << "valid UTF-8";
+  EXPECT_EQ(reading["attachments"], nlohmann::json::parse(R"([{"name":"voice.mp3","size":3000}])"));
+
+  auto item = host.FindMail("m1");
+  item->SetBody("short");
+  const auto whole = State()["reading"];
+  EXPECT_EQ(whole["body"], "short");
+  EXPECT_FALSE(whole["bodyCut"]);
+}
+
+// A deleted mail struck through, an attached mail that opens, and the page
+// drawn again for each change the add-in and the person make are tests/web's.
+
+namespace fs = std::filesystem;
+
+class PageUploadTest : public ::testing::Test {
+ protected:
+  std::vector<std::string> Left() {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : fs::recursive_directory_iterator(folder, ec))
+      names.push_back(entry.path().filename().string());
+    return names;
+  }
+
+  testsupport::ScratchFolder scratch;
+  const std::string folder = scratch.File("uploads");
+  Uploads uploads{folder, 10};
+};
+
+TEST_F(PageUploadTest, AFileIsStreamedUnderItsBaseNameAndGoesWithItsHolder) {
+  Body body{{"hello", " you"}};
+  auto result = uploads.Receive("C:\\Users\\kim/../notes.txt", 9, body.Reader());
+  ASSERT_TRUE(result.file) << result.error;
+  EXPECT_EQ(fs::path(result.file->Path()).filename(), "notes.txt");
+  EXPECT_EQ(testsupport::ScratchFolder::Read(result.file->Path()), "hello you");
+  EXPECT_EQ(fs::status(result.file->Path()).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  result.file.reset();
+  EXPECT_EQ(Left(), std::vector<std::string>{}) << "attached, the file and its folder go";
+}
+
+TEST_F(PageUploadTest, AboveTheCapOrCutOffNothingIsAttachedAndNothingStays) {
+  // One of known length above the cap is tests/web's.
+  Body chunked{{"012345", "6789a", "more"}};
+  auto result = uploads.Receive("big.bin", std::nullopt, chunked.Reader());
+  EXPECT_FALSE(result.file);
+  EXPECT_EQ(result.status, 413);
+  EXPECT_TRUE(chunked.stopped) << "a body of unknown length is not read past the cap";
+  EXPECT_EQ(Left(), std::vector<std::string>{});
+
+  Body cut{{"01234"}, false, true};
+  result = uploads.Receive("half.bin", 8, cut.Reader());
+  EXPECT_EQ(result.status, 400);
+  EXPECT_EQ(Left(), std::vector<std::string>{});
+
+  Body nameless{{"x"}};
+  for (const char* name : {"", "..", "dir/", "a\nb"}) {
+    result = uploads.Receive(name, 1, nameless.Reader());
+    EXPECT_EQ(result.status, 400) << name;
+  }
+}
+
+TEST_F(PageUploadTest, TheSweepRemovesOnlyWhatAKilledRunLeftLongAgo) {
+  fs::create_directories(folder + "/old");
+  scratch.Write("uploads/old/voice.mp3", "x");
+  fs::last_write_time(folder + "/old", fs::file_time_type::clock::now() - std::chrono::hours(2));
+  fs::create_directories(folder + "/new");
+  uploads.Sweep();
+  EXPECT_EQ(Left(), std::vector<std::string>{"new"});
 }
 
 }  // namespace
