@@ -153,5 +153,26 @@ TYPED_TEST(WaveInContract, ResetReturnsTheQueuedBufferAndSilencesIt) {
   EXPECT_EQ(this->m_done, 1);
 }
 
+TYPED_TEST(WaveInContract, ABuffersCompletionMayCloseItsOwnHandle) {
+  WaveIn& capture = this->Capture();
+  const WaveInHandle handle = capture.Open(0, WaveFormat{});
+  ASSERT_NE(handle, 0u);
+  capture.Start(handle);
+  // Two buffers queued: the first's completion closes the handle, and the
+  // second's completion never runs.
+  std::vector<std::uint8_t> bytes(512);
+  WaveHeader first{bytes.data(), 256};
+  WaveHeader second{bytes.data() + 256, 256};
+  int done = 0;
+  capture.AddBuffer(handle, &first, [&] {
+    ++done;
+    capture.Close(handle);
+  });
+  capture.AddBuffer(handle, &second, [&] { ++done; });
+  ASSERT_TRUE(this->m_backend.RunUntil([&] { return done >= 1; }));
+  this->m_backend.Pass(Millis(200));
+  EXPECT_EQ(done, 1) << "a buffer came back after its handle was closed";
+}
+
 }  // namespace
 }  // namespace platform

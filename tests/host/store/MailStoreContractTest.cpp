@@ -133,10 +133,11 @@ TYPED_TEST(MailStoreContract, AttachmentsComeBackByteForByteAndListingsCarryOnly
     EXPECT_EQ(loaded.attachments[i].fileName, mail.attachments[i].fileName);
     EXPECT_EQ(loaded.attachments[i].message, mail.attachments[i].message)
         << "an attached mail stays a mail";
-    if (!mail.attachments[i].message)
+    if (!mail.attachments[i].message) {
       EXPECT_TRUE(loaded.attachments[i].bytes == mail.attachments[i].bytes)
           << mail.attachments[i].fileName << " came back with "
           << loaded.attachments[i].bytes.size() << " bytes";
+    }
   }
   const auto& forwarded = loaded.attachments.back().bytes;
   EXPECT_EQ(ReadMimeMessage(std::string(forwarded.begin(), forwarded.end())).subject,
