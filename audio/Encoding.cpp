@@ -182,6 +182,142 @@ void CheckRead(SNDFILE* file, const std::string& path) {
     throw platform::Error("Cannot read " + path + ": " + sf_strerror(file));
 }
 
+// One read of the recording: its rate converted into `converted` and what
+// the encoder will get measured by `meter`, each when given.
+void ConvertAndMeasure(SNDFILE* source, const SF_INFO& in, int rate, const std::string& wavPath,
+                       PendingWav* converted, LoudnessMeter* meter) {
+  std::optional<BackgroundMeter> measuring;
+  if (meter) measuring.emplace(*meter, static_cast<unsigned>(in.channels));
+  RateStream stream(source, in, rate);
+  std::vector<float> frames;
+  while (const size_t count = stream.Read(frames)) {
+    if (measuring) measuring->Add(frames.data(), count);
+    if (converted) converted->Write(frames.data(), count);
+  }
+  CheckRead(source, wavPath);
+  if (measuring) measuring->Finish();
+}
+
+// The next gain to try when a result missed the loudness. The more gain, the
+// more the limiter takes: the step is judged from what the last one brought.
+class GainSteps {
+ public:
+  double Next(const LoudnessTarget& target, double gainDb, double loudness) {
+    if (m_tried && gainDb != m_lastGainDb)
+      m_slope = std::clamp((loudness - m_lastLoudness) / (gainDb - m_lastGainDb), 0.2, 1.0);
+    m_tried = true;
+    m_lastGainDb = gainDb;
+    m_lastLoudness = loudness;
+    return std::min(target.maxGainDb, gainDb + (target.integratedLufs - loudness) / m_slope);
+  }
+
+ private:
+  double m_slope = kFirstSlope;
+  bool m_tried = false;
+  double m_lastGainDb = 0;
+  double m_lastLoudness = 0;
+};
+
+// A recording, at its rate and measured, brought to a target: the gain and
+// the limiter. The limiter's estimate of the peaks between samples is not
+// libebur128's, so the result is measured and made again with what it
+// missed by.
+class Leveller {
+ public:
+  Leveller(SndFile recording, std::string wavPath, int rate, int channels,
+           const LoudnessTarget& target)
+      : m_recording(std::move(recording)),
+        m_path(std::move(wavPath)),
+        m_rate(rate),
+        m_channels(static_cast<unsigned>(channels)),
+        m_target(target),
+        m_buffer(kFrames * m_channels) {}
+
+  // Writes the levelled recording in the place of the file at wavPath.
+  void Level(LoudnessMeter& forecast) {
+    const double cap = std::pow(10.0, m_target.truePeakDbtp / 20);
+    double ceiling = cap * kLimiterMargin;
+    double gainDb = forecast.LimitedGain(m_target, ceiling);
+    GainSteps steps;
+    for (int attempt = 0;; ++attempt) {
+      // Should the limiter never get there, the gain alone, held under the peak.
+      const bool gainAlone = attempt == kLimiterAttempts;
+      if (gainAlone) {
+        gainDb = WholeGain();
+        ceiling = HUGE_VAL;
+      }
+      PendingWav result(m_path + ".level", m_rate, static_cast<int>(m_channels));
+      const auto [loudness, peak] = Limit(gainDb, ceiling, result);
+      const bool low =
+          loudness < m_target.integratedLufs - kLoudnessTolerance && gainDb < m_target.maxGainDb;
+      // The forecast of what the limiter takes may also fall short.
+      const bool high = loudness > m_target.integratedLufs + kLoudnessTolerance;
+      if (gainAlone || (peak <= cap && !low && !high)) {
+        m_recording.reset();
+        result.MoveTo(m_path);
+        return;
+      }
+      if (peak > cap) ceiling *= cap / peak * kLimiterMargin;
+      if (low || high) gainDb = steps.Next(m_target, gainDb, loudness);
+    }
+  }
+
+ private:
+  // The recording with `gainDb` through a limiter at `ceiling`, written to
+  // `result`; its loudness and true peak.
+  std::pair<double, double> Limit(double gainDb, double ceiling, PendingWav& result) {
+    PeakLimiter limiter(static_cast<unsigned>(m_rate), m_channels, gainDb, ceiling);
+    LoudnessMeter check(static_cast<unsigned>(m_rate));
+    BackgroundMeter checking(check, m_channels);
+    auto put = [&] {
+      const size_t count = m_limited.size() / m_channels;
+      checking.Add(m_limited.data(), count);
+      result.Write(m_limited.data(), count);
+      m_limited.clear();
+    };
+    Rewind();
+    while (const size_t count = Read()) {
+      limiter.Add(m_buffer.data(), count, m_limited);
+      put();
+    }
+    limiter.Finish(m_limited);
+    put();
+    checking.Finish();
+    return {check.IntegratedLufs(), check.TruePeak()};
+  }
+
+  // The gain alone, held under the recording's true peak, which is measured
+  // only now it is needed.
+  double WholeGain() {
+    LoudnessMeter whole(static_cast<unsigned>(m_rate));
+    BackgroundMeter measuring(whole, m_channels);
+    Rewind();
+    while (const size_t count = Read()) measuring.Add(m_buffer.data(), count);
+    measuring.Finish();
+    return whole.Gain(m_target);
+  }
+
+  void Rewind() {
+    if (sf_seek(m_recording.get(), 0, SEEK_SET) != 0)
+      throw platform::Error("Cannot read " + m_path + ": " + sf_strerror(m_recording.get()));
+  }
+  // The next frames into the buffer; 0 at the end, where a failed read throws.
+  size_t Read() {
+    const sf_count_t got = sf_readf_float(m_recording.get(), m_buffer.data(), kFrames);
+    if (got > 0) return static_cast<size_t>(got);
+    CheckRead(m_recording.get(), m_path);
+    return 0;
+  }
+
+  SndFile m_recording;
+  std::string m_path;
+  int m_rate;
+  unsigned m_channels;
+  const LoudnessTarget& m_target;
+  std::vector<float> m_buffer;
+  std::vector<float> m_limited;
+};
+
 // Brings the recording to `rate` and, given a target, its voice to that
 // loudness: one pass converts the rate and measures what the encoder will
 // get, one applies the gain and the limiter. The file is replaced only when
@@ -191,107 +327,27 @@ void Prepare(const std::string& wavPath, int rate, const LoudnessTarget* target)
   SndFile source(sf_open(wavPath.c_str(), SFM_READ, &in), sf_close);
   if (!source || in.channels < 1 || rate <= 0) return;
   if (in.samplerate == rate && !target) return;
-  const auto channels = static_cast<unsigned>(in.channels);
 
   std::optional<LoudnessMeter> meter;
   if (target) meter.emplace(static_cast<unsigned>(rate), true);
   std::optional<PendingWav> converted;
   if (in.samplerate != rate) converted.emplace(wavPath + ".rate", rate, in.channels);
-  {
-    std::optional<BackgroundMeter> measuring;
-    if (meter) measuring.emplace(*meter, channels);
-    RateStream stream(source.get(), in, rate);
-    std::vector<float> frames;
-    while (const size_t count = stream.Read(frames)) {
-      if (measuring) measuring->Add(frames.data(), count);
-      if (converted) converted->Write(frames.data(), count);
-    }
-    CheckRead(source.get(), wavPath);
-    if (measuring) measuring->Finish();
-  }
-  const double cap = target ? std::pow(10.0, target->truePeakDbtp / 20) : 0;
-  double gainDb = meter ? meter->LoudnessGain(*target) : 0;
-  if (!meter || !std::isfinite(meter->IntegratedLufs()) ||
-      (std::fabs(gainDb) < kUnheardDb &&
-       meter->SamplePeak() * LoudnessMeter::kInterpolationBound <= cap)) {
+  ConvertAndMeasure(source.get(), in, rate, wavPath, converted ? &*converted : nullptr,
+                    meter ? &*meter : nullptr);
+
+  const bool heardAsIs =
+      !meter || !std::isfinite(meter->IntegratedLufs()) ||
+      (std::fabs(meter->LoudnessGain(*target)) < kUnheardDb &&
+       meter->SamplePeak() * LoudnessMeter::kInterpolationBound <=
+           std::pow(10.0, target->truePeakDbtp / 20));
+  if (heardAsIs) {
     source.reset();
     if (converted) converted->MoveTo(wavPath);
     return;
   }
-
-  // The limiter's estimate of the peaks between samples is not libebur128's:
-  // the result is measured, and made again with what it missed by.
-  SndFile measured = converted ? converted->Reopen() : std::move(source);
-  double ceiling = cap * kLimiterMargin;
-  gainDb = meter->LimitedGain(*target, ceiling);
-  std::vector<float> buffer(kFrames * channels);
-  std::vector<float> limited;
-  double slope = kFirstSlope;
-  double lastGainDb = 0;
-  double lastLoudness = 0;
-  auto rewind = [&] {
-    if (sf_seek(measured.get(), 0, SEEK_SET) != 0)
-      throw platform::Error("Cannot read " + wavPath + ": " + sf_strerror(measured.get()));
-  };
-  for (int attempt = 0;; ++attempt) {
-    // Should the limiter never get there, the gain alone, held under the peak.
-    const bool gainAlone = attempt == kLimiterAttempts;
-    if (gainAlone) {
-      // The true peak of the recording, measured only now it is needed.
-      rewind();
-      LoudnessMeter whole(static_cast<unsigned>(rate));
-      BackgroundMeter measuring(whole, channels);
-      sf_count_t got = 0;
-      while ((got = sf_readf_float(measured.get(), buffer.data(), kFrames)) > 0)
-        measuring.Add(buffer.data(), static_cast<size_t>(got));
-      CheckRead(measured.get(), wavPath);
-      measuring.Finish();
-      gainDb = whole.Gain(*target);
-      ceiling = HUGE_VAL;
-    }
-    rewind();
-    PendingWav result(wavPath + ".level", rate, in.channels);
-    PeakLimiter limiter(static_cast<unsigned>(rate), channels, gainDb, ceiling);
-    LoudnessMeter check(static_cast<unsigned>(rate));
-    BackgroundMeter checking(check, channels);
-    auto put = [&] {
-      const size_t count = limited.size() / channels;
-      checking.Add(limited.data(), count);
-      result.Write(limited.data(), count);
-      limited.clear();
-    };
-    sf_count_t got = 0;
-    while ((got = sf_readf_float(measured.get(), buffer.data(), kFrames)) > 0) {
-      limiter.Add(buffer.data(), static_cast<size_t>(got), limited);
-      put();
-    }
-    CheckRead(measured.get(), wavPath);
-    limiter.Finish(limited);
-    put();
-    checking.Finish();
-
-    const double loudness = check.IntegratedLufs();
-    const double peak = check.TruePeak();
-    const bool low =
-        loudness < target->integratedLufs - kLoudnessTolerance && gainDb < target->maxGainDb;
-    // The forecast of what the limiter takes may also fall short.
-    const bool high = loudness > target->integratedLufs + kLoudnessTolerance;
-    if (gainAlone || (peak <= cap && !low && !high)) {
-      measured.reset();
-      result.MoveTo(wavPath);
-      return;
-    }
-    if (peak > cap) ceiling *= cap / peak * kLimiterMargin;
-    if (low || high) {
-      // The more gain, the more the limiter takes: the step is judged from
-      // what the last one brought.
-      if (attempt > 0 && gainDb != lastGainDb)
-        slope = std::clamp((loudness - lastLoudness) / (gainDb - lastGainDb), 0.2, 1.0);
-      lastGainDb = gainDb;
-      lastLoudness = loudness;
-      gainDb = std::min(target->maxGainDb, gainDb + (target->integratedLufs - loudness) / slope);
-    }
-  }
+  Leveller leveller(converted ? converted->Reopen() : std::move(source), wavPath, rate,
+                    in.channels, *target);
+  leveller.Level(*meter);
 }
 
 }  // namespace
