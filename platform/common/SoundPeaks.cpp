@@ -107,6 +107,43 @@ void Decode(Part& part, long long expected) {
   }
 }
 
+// Cuts the frames into `share` parts after the first: each from a handle of
+// its own, placed at its start by the first part's index, which spares it a
+// scan. Fewer parts where a handle cannot be placed.
+void AddParts(std::deque<Part>& parts, long long frames, long long share, const std::string& name) {
+  Part& first = parts.front();
+  off_t* offsets = nullptr;
+  off_t step = 0;
+  size_t fill = 0;
+  if (share < 2 || mpg123_index(first.handle.get(), &offsets, &step, &fill) != MPG123_OK) return;
+  for (long long p = 1; p < share; ++p) {
+    const long long start = frames * p / share;
+    parts.push_back({{first.bytes.data, first.bytes.size}, nullptr, 0, {}});
+    Part& next = parts.back();
+    next.handle = OpenMono(next.bytes, name);
+    if (mpg123_set_index(next.handle.get(), offsets, step, fill) != MPG123_OK ||
+        mpg123_seek_frame(next.handle.get(), start, SEEK_SET) < 0) {
+      parts.pop_back();
+      return;
+    }
+    parts[parts.size() - 2].endFrame = start;
+  }
+}
+
+// Every part at once, the first on this thread.
+void DecodeParts(std::deque<Part>& parts, long long expected) {
+  std::vector<std::thread> others;
+  for (std::size_t p = 1; p < parts.size(); ++p) {
+    try {
+      others.emplace_back([&parts, p, expected] { Decode(parts[p], expected); });
+    } catch (const std::system_error&) {
+      Decode(parts[p], expected);  // no thread to be had: this one does it
+    }
+  }
+  Decode(parts.front(), expected);
+  for (auto& thread : others) thread.join();
+}
+
 }  // namespace
 
 SoundPeaks ReadMp3Peaks(const std::uint8_t* data, std::size_t size, std::size_t count,
@@ -127,39 +164,11 @@ SoundPeaks ReadMp3Peaks(const std::uint8_t* data, std::size_t size, std::size_t 
   if (expected <= 0 || frames <= 0) throw Error(name + kNoSound);
 
   if (cores == 0) cores = std::min(kMostParts, std::thread::hardware_concurrency());
-  const long long share = std::clamp<long long>(frames / kFramesPerPart, 1, std::max(1U, cores));
-  off_t* offsets = nullptr;
-  off_t step = 0;
-  size_t fill = 0;
-  if (share > 1 && mpg123_index(handle, &offsets, &step, &fill) == MPG123_OK) {
-    for (long long p = 1; p < share; ++p) {
-      const long long start = frames * p / share;
-      parts.push_back({{data, size}, nullptr, 0, {}});
-      Part& next = parts.back();
-      next.handle = OpenMono(next.bytes, name);
-      // The first part's index spares the others a scan of their own.
-      if (mpg123_set_index(next.handle.get(), offsets, step, fill) != MPG123_OK ||
-          mpg123_seek_frame(next.handle.get(), start, SEEK_SET) < 0) {
-        parts.pop_back();
-        break;
-      }
-      parts[parts.size() - 2].endFrame = start;
-    }
-  }
+  AddParts(parts, frames,
+           std::clamp<long long>(frames / kFramesPerPart, 1, std::max(1U, cores)), name);
   parts.back().endFrame = frames + 1;
   for (Part& part : parts) part.loudest.assign(std::max<std::size_t>(count, 1), 0);
-  {
-    std::vector<std::thread> others;
-    for (std::size_t p = 1; p < parts.size(); ++p) {
-      try {
-        others.emplace_back([&, p] { Decode(parts[p], expected); });
-      } catch (const std::system_error&) {
-        Decode(parts[p], expected);  // no thread to be had: this one does it
-      }
-    }
-    Decode(first, expected);
-    for (auto& thread : others) thread.join();
-  }
+  DecodeParts(parts, expected);
 
   long long samples = 0;
   for (const Part& part : parts) samples += part.samples;
