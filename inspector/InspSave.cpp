@@ -24,6 +24,27 @@ constexpr const char* kSourceSave = "Insp SaveWaveFile";
 constexpr std::uintmax_t kMinimumWavBytes = 47;
 constexpr long kSecondsPerDay = 86'400;
 
+// A time-out read on the clock of the day, which wraps at midnight; none
+// for 0 seconds.
+class DayDeadline {
+ public:
+  DayDeadline(long start, std::int32_t seconds) : m_start(start), m_none(seconds == 0) {
+    if (seconds <= 0) return;
+    m_end = start + seconds;
+    if (m_end >= kSecondsPerDay) {
+      m_end = start - kSecondsPerDay + seconds;
+      m_wrapped = true;
+    }
+  }
+  bool Passed(long now) const { return !m_none && now > m_end && (!m_wrapped || now < m_start); }
+
+ private:
+  long m_start;
+  bool m_none;
+  long m_end = 0;
+  bool m_wrapped = false;
+};
+
 }  // namespace
 
 void Insp::SaveWaveFile() {
@@ -125,16 +146,7 @@ bool Insp::ShellandWait(const std::string& ExeFullPath, std::int32_t TimeOutValu
   try {
     auto& processes = platform::GetProcesses();
     auto& loop = platform::GetLoop();
-    const long start = SecondsSinceMidnight();
-    long end = 0;
-    bool wrapped = false;
-    if (TimeOutValue > 0) {
-      end = start + TimeOutValue;
-      if (end >= kSecondsPerDay) {
-        end = start - kSecondsPerDay + TimeOutValue;
-        wrapped = true;
-      }
-    }
+    const DayDeadline deadline(SecondsSinceMidnight(), TimeOutValue);
     pid = processes.Start(ExeFullPath, true);
     if (pid == 0) return false;
     for (;;) {
@@ -148,16 +160,12 @@ bool Insp::ShellandWait(const std::string& ExeFullPath, std::int32_t TimeOutValu
         result.end = ProgramRun::End::HostEnding;
         return false;
       }
-      if (TimeOutValue != 0) {
-        // One reading of the clock per round, so the two tests agree.
-        const long now = SecondsSinceMidnight();
-        if (now > end && (!wrapped || now < start)) {
-          if (!ended) {
-            processes.Kill(pid);
-            result.end = ProgramRun::End::TimedOut;
-          }
-          break;
+      if (TimeOutValue != 0 && deadline.Passed(SecondsSinceMidnight())) {
+        if (!ended) {
+          processes.Kill(pid);
+          result.end = ProgramRun::End::TimedOut;
         }
+        break;
       }
       if (ended) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
