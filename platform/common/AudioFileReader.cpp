@@ -7,10 +7,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <vector>
 
 #include "platform/Error.h"
+#include "platform/common/Mpg123Decoder.h"
 
 namespace platform {
 
@@ -34,11 +34,8 @@ class AudioFileReader::SndSource : public Source {
 
 class AudioFileReader::Mp3Source : public Source {
  public:
-  Mp3Source(mpg123_handle* handle, unsigned channels) : m_handle(handle), m_channels(channels) {}
-  ~Mp3Source() override {
-    mpg123_close(m_handle);
-    mpg123_delete(m_handle);
-  }
+  Mp3Source(Mpg123Handle handle, unsigned channels)
+      : m_handle(std::move(handle)), m_channels(channels) {}
   long long Read(short* buffer, long long frames) override {
     const size_t frameBytes = sizeof(short) * m_channels;
     size_t done = 0;
@@ -46,7 +43,7 @@ class AudioFileReader::Mp3Source : public Source {
     while (done < want) {
       size_t got = 0;
       const int rc =
-          mpg123_read(m_handle, reinterpret_cast<unsigned char*>(buffer) + done, want - done, &got);
+          mpg123_read(m_handle.get(), reinterpret_cast<unsigned char*>(buffer) + done, want - done, &got);
       done += got;
       // A format change mid-stream is not followed: the rest plays as opened.
       if (rc == MPG123_NEW_FORMAT) continue;
@@ -57,7 +54,7 @@ class AudioFileReader::Mp3Source : public Source {
   }
 
  private:
-  mpg123_handle* m_handle;
+  Mpg123Handle m_handle;
   unsigned m_channels;
 };
 
@@ -91,13 +88,40 @@ bool EndsWithMp3(const std::string& path) {
   return ext == ".mp3";
 }
 
-void InitMpg123Once() {
-  // Needed by libmpg123 before 1.27, harmless after.
-  static std::once_flag once;
-  std::call_once(once, [] { mpg123_init(); });
+}  // namespace
+
+void AudioFileReader::OpenMp3(const std::string& path) {
+  Mpg123Handle handle = NewMpg123Decoder(MPG123_MONO | MPG123_STEREO);
+  if (mpg123_open(handle.get(), path.c_str()) != MPG123_OK)
+    throw Error("Cannot open the sound file " + path + ".");
+  long rate = 0;
+  int channels = 0, encoding = 0;
+  if (mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK || rate <= 0 ||
+      channels <= 0)
+    throw Error("The sound file " + path + " is not a sound file that can be played.");
+  // Fix the format so that no later frame switches it under us.
+  mpg123_format_none(handle.get());
+  mpg123_format(handle.get(), rate, channels, MPG123_ENC_SIGNED_16);
+  mpg123_scan(handle.get());  // an exact length even without an Info tag
+  const off_t length = mpg123_length(handle.get());
+  m_format = {static_cast<unsigned>(rate), static_cast<unsigned>(channels),
+              length > 0 ? static_cast<long long>(length) : 0};
+  m_source = std::make_unique<Mp3Source>(std::move(handle), m_format.channels);
 }
 
-}  // namespace
+void AudioFileReader::OpenSnd(const std::string& path) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (!file)
+    throw Error("The sound file " + path + " cannot be played: " + sf_strerror(nullptr) + ".");
+  if (info.samplerate <= 0 || info.channels <= 0) {
+    sf_close(file);
+    throw Error("The sound file " + path + " is not a sound file that can be played.");
+  }
+  m_format = {static_cast<unsigned>(info.samplerate), static_cast<unsigned>(info.channels),
+              static_cast<long long>(info.frames)};
+  m_source = std::make_unique<SndSource>(file);
+}
 
 AudioFileReader::AudioFileReader(const std::string& path) {
   FILE* probe = std::fopen(path.c_str(), "rb");
@@ -107,49 +131,10 @@ AudioFileReader::AudioFileReader(const std::string& path) {
   // A voice file cut to nothing (a failed download, a full disk) says so.
   if (empty) throw Error("The sound file " + path + " is empty.");
 
-  if (!IsRiff(path) && (LooksLikeMp3(path) || EndsWithMp3(path))) {
-    InitMpg123Once();
-    int err = MPG123_OK;
-    mpg123_handle* handle = mpg123_new(nullptr, &err);
-    if (!handle)
-      throw Error("Cannot start the MP3 decoder: " + std::string(mpg123_plain_strerror(err)));
-    mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
-    mpg123_format_none(handle);
-    for (long rate : {8000L, 11025L, 12000L, 16000L, 22050L, 24000L, 32000L, 44100L, 48000L})
-      mpg123_format(handle, rate, MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    long rate = 0;
-    int channels = 0, encoding = 0;
-    if (mpg123_open(handle, path.c_str()) != MPG123_OK) {
-      mpg123_delete(handle);
-      throw Error("Cannot open the sound file " + path + ".");
-    }
-    if (mpg123_getformat(handle, &rate, &channels, &encoding) != MPG123_OK || rate <= 0 ||
-        channels <= 0) {
-      mpg123_close(handle);
-      mpg123_delete(handle);
-      throw Error("The sound file " + path + " is not a sound file that can be played.");
-    }
-    // Fix the format so that no later frame switches it under us.
-    mpg123_format_none(handle);
-    mpg123_format(handle, rate, channels, MPG123_ENC_SIGNED_16);
-    mpg123_scan(handle);  // an exact length even without an Info tag
-    const off_t length = mpg123_length(handle);
-    m_format = {static_cast<unsigned>(rate), static_cast<unsigned>(channels),
-                length > 0 ? static_cast<long long>(length) : 0};
-    m_source = std::make_unique<Mp3Source>(handle, m_format.channels);
-  } else {
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (!file)
-      throw Error("The sound file " + path + " cannot be played: " + sf_strerror(nullptr) + ".");
-    if (info.samplerate <= 0 || info.channels <= 0) {
-      sf_close(file);
-      throw Error("The sound file " + path + " is not a sound file that can be played.");
-    }
-    m_format = {static_cast<unsigned>(info.samplerate), static_cast<unsigned>(info.channels),
-                static_cast<long long>(info.frames)};
-    m_source = std::make_unique<SndSource>(file);
-  }
+  if (!IsRiff(path) && (LooksLikeMp3(path) || EndsWithMp3(path)))
+    OpenMp3(path);
+  else
+    OpenSnd(path);
   if (m_format.frames <= 0) {
     m_source.reset();
     throw Error("The sound file " + path + " holds no sound.");

@@ -36,6 +36,8 @@ class AudioFileReader {
   class Source;
   class SndSource;
   class Mp3Source;
+  void OpenMp3(const std::string& path);
+  void OpenSnd(const std::string& path);
   std::unique_ptr<Source> m_source;
   AudioFormat m_format;
 };

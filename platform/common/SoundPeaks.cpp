@@ -1,17 +1,15 @@
 #include "platform/common/SoundPeaks.h"
 
-#include <mpg123.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <system_error>
 #include <thread>
 
 #include "platform/Error.h"
+#include "platform/common/Mpg123Decoder.h"
 
 namespace platform {
 namespace {
@@ -49,25 +47,8 @@ off_t SeekBytes(void* handle, off_t offset, int whence) {
   return to;
 }
 
-struct HandleCloser {
-  void operator()(mpg123_handle* handle) const {
-    mpg123_close(handle);
-    mpg123_delete(handle);
-  }
-};
-using Handle = std::unique_ptr<mpg123_handle, HandleCloser>;
-
-Handle OpenMono(Bytes& bytes, const std::string& name) {
-  static std::once_flag once;
-  std::call_once(once, [] { mpg123_init(); });  // needed before 1.27, harmless after
-  int err = MPG123_OK;
-  Handle handle(mpg123_new(nullptr, &err));
-  if (!handle)
-    throw Error("Cannot start the MP3 decoder: " + std::string(mpg123_plain_strerror(err)));
-  mpg123_param(handle.get(), MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_MONO_MIX, 0);
-  mpg123_format_none(handle.get());
-  for (long rate : {8000L, 11025L, 12000L, 16000L, 22050L, 24000L, 32000L, 44100L, 48000L})
-    mpg123_format(handle.get(), rate, MPG123_MONO, MPG123_ENC_SIGNED_16);
+Mpg123Handle OpenMono(Bytes& bytes, const std::string& name) {
+  Mpg123Handle handle = NewMpg123Decoder(MPG123_MONO, MPG123_MONO_MIX);
   if (mpg123_replace_reader_handle(handle.get(), ReadBytes, SeekBytes, nullptr) != MPG123_OK ||
       mpg123_open_handle(handle.get(), &bytes) != MPG123_OK)
     throw Error("Cannot read " + name + " as MP3 sound.");
@@ -77,7 +58,7 @@ Handle OpenMono(Bytes& bytes, const std::string& name) {
 // The loudest sample of each stretch, from one part of the frames.
 struct Part {
   Bytes bytes;
-  Handle handle;
+  Mpg123Handle handle;
   long long endFrame;  // the first frame of the next part
   std::vector<int> loudest;
   long long samples = 0;  // decoded
