@@ -71,6 +71,24 @@ Found VoiceAttachment(MailHost& host, const std::string& mail, int number, bool 
   return {Bytes(attachment, &attachment->Bytes()), attachment->FileName()};
 }
 
+// Takes the attachment on the UI thread, then comes back here: its bytes, or
+// null with the reply set.
+std::shared_ptr<Found> Find(MailHost& host, const PagePlayer::OnUi& onUi,
+                            const httplib::Request& req, httplib::Response& res, bool stored) {
+  const std::string mail = req.get_param_value("mail");
+  const int number = Number(req);
+  auto found = std::make_shared<Found>();
+  const auto answer = onUi([&host, mail, number, stored, found] {
+    *found = VoiceAttachment(host, mail, number, stored);
+    return json{{"ok", true}};
+  });
+  if (answer.first == 202)
+    Refuse(res, 503, kBusy);
+  else if (answer.first != 200)
+    Reply(res, answer.first, answer.second);
+  return answer.first == 200 ? found : nullptr;
+}
+
 }  // namespace
 
 PagePlayer::PagePlayer(MailHost& host, VoiceShelf& shelf, VoicePositions& positions, OnUi onUi)
@@ -78,91 +96,85 @@ PagePlayer::PagePlayer(MailHost& host, VoiceShelf& shelf, VoicePositions& positi
 
 void PagePlayer::Serve(PageServer& server) {
   auto& http = server.Http();
-  // On the UI thread, then here: the bytes, or the reply is set.
-  auto find = [this](const httplib::Request& req, httplib::Response& res, bool stored) {
-    const std::string mail = req.get_param_value("mail");
-    const int number = Number(req);
-    auto found = std::make_shared<Found>();
-    const auto answer = m_onUi([this, mail, number, stored, found] {
-      *found = VoiceAttachment(m_host, mail, number, stored);
-      return json{{"ok", true}};
-    });
-    if (answer.first == 202)
-      Refuse(res, 503, kBusy);
-    else if (answer.first != 200)
-      Reply(res, answer.first, answer.second);
-    return answer.first == 200 ? found : nullptr;
-  };
+  http.Get("/voice/sound",
+           [this](const httplib::Request& req, httplib::Response& res) { Sound(req, res); });
+  http.Get("/voice/wave",
+           [this](const httplib::Request& req, httplib::Response& res) { Wave(req, res); });
+  http.Get("/voice/length",
+           [this](const httplib::Request& req, httplib::Response& res) { Length(req, res); });
+  http.Post("/voice/position",
+            [this](const httplib::Request& req, httplib::Response& res,
+                   const httplib::ContentReader& reader) { Position(req, res, reader); });
+}
 
-  http.Get("/voice/sound", [find](const httplib::Request& req, httplib::Response& res) {
-    auto found = find(req, res, false);
-    if (!found) return;
-    const Bytes bytes = found->bytes;
-    res.set_header("Cache-Control", "no-store");
-    // cpp-httplib answers a Range from this provider with a 206.
-    res.set_content_provider(
-        bytes->size(), "audio/mpeg",
-        [bytes](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-          const std::size_t n = std::min(length, bytes->size() - offset);
-          return sink.write(reinterpret_cast<const char*>(bytes->data()) + offset, n);
-        });
-  });
+void PagePlayer::Sound(const httplib::Request& req, httplib::Response& res) {
+  auto found = Find(m_host, m_onUi, req, res, false);
+  if (!found) return;
+  const Bytes bytes = found->bytes;
+  res.set_header("Cache-Control", "no-store");
+  // cpp-httplib answers a Range from this provider with a 206.
+  res.set_content_provider(
+      bytes->size(), "audio/mpeg",
+      [bytes](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+        const std::size_t n = std::min(length, bytes->size() - offset);
+        return sink.write(reinterpret_cast<const char*>(bytes->data()) + offset, n);
+      });
+}
 
-  http.Get("/voice/wave", [this, find](const httplib::Request& req, httplib::Response& res) {
-    auto found = find(req, res, false);
-    if (!found) return;
-    try {
-      const std::string key = VoiceShelf::KeyOf(*found->bytes);
-      json wave = m_shelf.Waveform(key, *found->bytes, found->name);
-      wave["key"] = key;
-      wave["position"] = m_positions.At(key);
-      Reply(res, 200, wave);
-    } catch (const std::exception& e) {
-      Refuse(res, 422, e.what());
-    }
-  });
+void PagePlayer::Wave(const httplib::Request& req, httplib::Response& res) {
+  auto found = Find(m_host, m_onUi, req, res, false);
+  if (!found) return;
+  try {
+    const std::string key = VoiceShelf::KeyOf(*found->bytes);
+    json wave = m_shelf.Waveform(key, *found->bytes, found->name);
+    wave["key"] = key;
+    wave["position"] = m_positions.At(key);
+    Reply(res, 200, wave);
+  } catch (const std::exception& e) {
+    Refuse(res, 422, e.what());
+  }
+}
 
-  http.Get("/voice/length", [this, find](const httplib::Request& req, httplib::Response& res) {
-    const std::string mail = req.get_param_value("mail");
-    const int number = Number(req);
-    if (auto known = m_shelf.LengthMs(mail, number)) {
-      Reply(res, 200, {{"durationMs", *known}});
-      return;
-    }
-    auto found = find(req, res, true);
-    if (!found) return;
-    try {
-      const auto wave =
-          m_shelf.Waveform(VoiceShelf::KeyOf(*found->bytes), *found->bytes, found->name);
-      const long long ms = wave["durationMs"].get<long long>();
-      m_shelf.SetLengthMs(mail, number, ms);
-      Reply(res, 200, {{"durationMs", ms}});
-    } catch (const std::exception& e) {
-      Refuse(res, 422, e.what());
-    }
-  });
+void PagePlayer::Length(const httplib::Request& req, httplib::Response& res) {
+  const std::string mail = req.get_param_value("mail");
+  const int number = Number(req);
+  if (auto known = m_shelf.LengthMs(mail, number)) {
+    Reply(res, 200, {{"durationMs", *known}});
+    return;
+  }
+  auto found = Find(m_host, m_onUi, req, res, true);
+  if (!found) return;
+  try {
+    const auto wave =
+        m_shelf.Waveform(VoiceShelf::KeyOf(*found->bytes), *found->bytes, found->name);
+    const long long ms = wave["durationMs"].get<long long>();
+    m_shelf.SetLengthMs(mail, number, ms);
+    Reply(res, 200, {{"durationMs", ms}});
+  } catch (const std::exception& e) {
+    Refuse(res, 422, e.what());
+  }
+}
 
-  http.Post("/voice/position", [this](const httplib::Request& req, httplib::Response& res,
-                                      const httplib::ContentReader& reader) {
-    const auto body = PageServer::ReadBody(req, res, reader, kPositionBytes, kBadPosition);
-    if (!body) return;
-    const std::string key = req.get_param_value("key");
-    if (!VoiceShelf::IsKey(key)) return Refuse(res, 400, kBadKey);
-    double seconds = 0;
-    try {
-      std::size_t used = 0;
-      seconds = std::stod(*body, &used);
-      if (used != body->size()) throw std::invalid_argument(*body);
-    } catch (const std::exception&) {
-      return Refuse(res, 400, kBadPosition);
-    }
-    try {
-      m_positions.Set(key, seconds);
-      Reply(res, 200, {{"ok", true}});
-    } catch (const std::exception& e) {
-      Refuse(res, 507, e.what());
-    }
-  });
+void PagePlayer::Position(const httplib::Request& req, httplib::Response& res,
+                          const httplib::ContentReader& reader) {
+  const auto body = PageServer::ReadBody(req, res, reader, kPositionBytes, kBadPosition);
+  if (!body) return;
+  const std::string key = req.get_param_value("key");
+  if (!VoiceShelf::IsKey(key)) return Refuse(res, 400, kBadKey);
+  double seconds = 0;
+  try {
+    std::size_t used = 0;
+    seconds = std::stod(*body, &used);
+    if (used != body->size()) throw std::invalid_argument(*body);
+  } catch (const std::exception&) {
+    return Refuse(res, 400, kBadPosition);
+  }
+  try {
+    m_positions.Set(key, seconds);
+    Reply(res, 200, {{"ok", true}});
+  } catch (const std::exception& e) {
+    Refuse(res, 507, e.what());
+  }
 }
 
 }  // namespace mailhost

@@ -14,6 +14,12 @@
 #include <nlohmann/json.hpp>
 #include <utility>
 
+namespace httplib {
+class ContentReader;
+struct Request;
+struct Response;
+}  // namespace httplib
+
 namespace mailhost {
 
 class MailHost;
@@ -30,6 +36,13 @@ class PagePlayer {
   void Serve(PageServer& server);
 
  private:
+  // The routes, one member each, in the order of the table above.
+  void Sound(const httplib::Request& req, httplib::Response& res);
+  void Wave(const httplib::Request& req, httplib::Response& res);
+  void Length(const httplib::Request& req, httplib::Response& res);
+  void Position(const httplib::Request& req, httplib::Response& res,
+                const httplib::ContentReader& reader);
+
   MailHost& m_host;
   VoiceShelf& m_shelf;
   VoicePositions& m_positions;
