@@ -33,6 +33,29 @@ std::string SoundType(const std::string& path) {
   return "application/octet-stream";
 }
 
+// The sound being played, streamed from its file: a recording may be long.
+void StreamFile(const std::string& path, httplib::Response& res) {
+  auto file = std::make_shared<std::ifstream>(path, std::ios::binary);
+  if (path.empty() || !*file) {
+    res.status = 404;
+    res.set_content(kNotThePage, kText);
+    return;
+  }
+  file->seekg(0, std::ios::end);
+  const auto size = static_cast<std::size_t>(file->tellg());
+  const auto readAt = [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+    char buffer[64 * 1024];
+    file->clear();
+    file->seekg(static_cast<std::streamoff>(offset));
+    const auto want = static_cast<std::streamsize>(std::min(length, sizeof buffer));
+    file->read(buffer, want);
+    const auto got = file->gcount();
+    return got > 0 && sink.write(buffer, static_cast<std::size_t>(got));
+  };
+  res.set_header("Cache-Control", "no-store");
+  res.set_content_provider(size, SoundType(path), readAt);
+}
+
 }  // namespace
 
 json PageSoundPort::StateJson() {
@@ -194,67 +217,56 @@ void PageSoundPort::Serve(PageServer& server) {
   auto& http = server.Http();
   const auto limit = server.Limits().commandBytes;
   const std::string tooLong = "A piece of sound from the page is at most " + SizeText(limit) + ".";
-  http.Post(
-      "/sound/pcm", [this, limit, tooLong](const httplib::Request& req, httplib::Response& res,
-                                           const httplib::ContentReader& reader) {
-        const auto body = PageServer::ReadBody(req, res, reader, limit, tooLong);
-        if (!body) return;
-        std::uint64_t at = 0;
-        std::uint64_t rate = 0;
-        if (!Number(req.get_param_value("at"), &at) ||
-            !Number(req.get_param_value("rate"), &rate) || rate > 1000000 ||
-            !Samples(req.get_param_value("page"), at, static_cast<unsigned>(rate), *body)) {
-          res.status = 400;
-          res.set_content("Samples are 16-bit PCM with their first sample's number and their rate.",
-                          kText);
-          return;
-        }
-        res.status = 204;
-      });
+  http.Post("/sound/pcm",
+            [this, limit, tooLong](const httplib::Request& req, httplib::Response& res,
+                                   const httplib::ContentReader& reader) {
+              if (const auto body = PageServer::ReadBody(req, res, reader, limit, tooLong))
+                TakeSamples(req, res, *body);
+            });
   http.Post("/sound/report",
             [this, limit, tooLong](const httplib::Request& req, httplib::Response& res,
                                    const httplib::ContentReader& reader) {
-              const auto body = PageServer::ReadBody(req, res, reader, limit, tooLong);
-              if (!body) return;
-              const json report = json::parse(*body, nullptr, false);
-              if (report.is_discarded() || !Report(req.get_param_value("page"), report)) {
-                res.status = 400;
-                res.set_content(kBadReport, kText);
-                return;
-              }
-              res.status = 204;
+              if (const auto body = PageServer::ReadBody(req, res, reader, limit, tooLong))
+                TakeReport(req, res, *body);
             });
-  // The sound being played, streamed from its file: a recording may be long.
   http.Get("/sound", [this](const httplib::Request& req, httplib::Response& res) {
-    std::uint64_t play = 0;
-    std::string path;
-    {
-      std::lock_guard lock(m_mutex);
-      if (Number(req.get_param_value("play"), &play) && play == m_play &&
-          IsSoundPage(req.get_param_value("page")))
-        path = m_playPath;
-    }
-    auto file = std::make_shared<std::ifstream>(path, std::ios::binary);
-    if (path.empty() || !*file) {
-      res.status = 404;
-      res.set_content(kNotThePage, kText);
-      return;
-    }
-    file->seekg(0, std::ios::end);
-    const auto size = static_cast<std::size_t>(file->tellg());
-    res.set_header("Cache-Control", "no-store");
-    res.set_content_provider(
-        size, SoundType(path),
-        [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-          char buffer[64 * 1024];
-          file->clear();
-          file->seekg(static_cast<std::streamoff>(offset));
-          const auto want = static_cast<std::streamsize>(std::min(length, sizeof buffer));
-          file->read(buffer, want);
-          const auto got = file->gcount();
-          return got > 0 && sink.write(buffer, static_cast<std::size_t>(got));
-        });
+    StreamFile(PlayingPath(req), res);
   });
+}
+
+void PageSoundPort::TakeSamples(const httplib::Request& req, httplib::Response& res,
+                                const std::string& body) {
+  std::uint64_t at = 0;
+  std::uint64_t rate = 0;
+  if (!Number(req.get_param_value("at"), &at) || !Number(req.get_param_value("rate"), &rate) ||
+      rate > 1000000 ||
+      !Samples(req.get_param_value("page"), at, static_cast<unsigned>(rate), body)) {
+    res.status = 400;
+    res.set_content("Samples are 16-bit PCM with their first sample's number and their rate.",
+                    kText);
+    return;
+  }
+  res.status = 204;
+}
+
+void PageSoundPort::TakeReport(const httplib::Request& req, httplib::Response& res,
+                               const std::string& body) {
+  const json report = json::parse(body, nullptr, false);
+  if (report.is_discarded() || !Report(req.get_param_value("page"), report)) {
+    res.status = 400;
+    res.set_content(kBadReport, kText);
+    return;
+  }
+  res.status = 204;
+}
+
+std::string PageSoundPort::PlayingPath(const httplib::Request& req) {
+  std::uint64_t play = 0;
+  std::lock_guard lock(m_mutex);
+  if (Number(req.get_param_value("play"), &play) && play == m_play &&
+      IsSoundPage(req.get_param_value("page")))
+    return m_playPath;
+  return "";
 }
 
 }  // namespace mailhost

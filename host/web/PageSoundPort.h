@@ -16,6 +16,11 @@
 #include "platform/EventLoop.h"
 #include "platform/page/PageSoundLink.h"
 
+namespace httplib {
+struct Request;
+struct Response;
+}  // namespace httplib
+
 namespace mailhost {
 
 class PageServer;
@@ -46,6 +51,12 @@ class PageSoundPort : public platform::PageSoundLink {
   bool Samples(const std::string& page, std::uint64_t at, unsigned rate, const std::string& bytes);
 
  private:
+  // The routes of Serve, each with its request's body read.
+  void TakeSamples(const httplib::Request& req, httplib::Response& res, const std::string& body);
+  void TakeReport(const httplib::Request& req, httplib::Response& res, const std::string& body);
+  // The file of the sound the asking page may stream now, or "".
+  std::string PlayingPath(const httplib::Request& req);
+
   // With m_mutex held.
   bool IsSoundPage(const std::string& page) const;
   void Changed(bool onUi);
