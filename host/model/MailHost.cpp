@@ -353,9 +353,15 @@ MailHost::SendResult MailHost::Send(const std::string& window) {
     }
     return FileSent(mail, outgoing, true);
   }
+  StartHanding(mail, std::move(outgoing), std::move(handover));
+  return SendResult::Sending;
+}
+
+void MailHost::StartHanding(const std::shared_ptr<MailItem>& mail, StoredItem sent,
+                            Handover handover) {
   auto handing = std::make_shared<Handing>();
   handing->mail = mail;
-  handing->sent = std::move(outgoing);
+  handing->sent = std::move(sent);
   m_handing[mail->Id()] = handing;
   MarkSending(mail, true);
   // The worker owns nothing: the host keeps the Handing until it has joined
@@ -381,7 +387,6 @@ MailHost::SendResult MailHost::Send(const std::string& window) {
       }
     });
   });
-  return SendResult::Sending;
 }
 
 void MailHost::Handed(const std::shared_ptr<Handing>& handing) {

@@ -123,6 +123,8 @@ class MailHost {
 
  private:
   struct Handing;  // a mail on its way to the mail server
+  // Hands the mail over on a worker thread; Handed takes the result on the UI loop.
+  void StartHanding(const std::shared_ptr<MailItem>& mail, StoredItem sent, Handover handover);
   void Handed(const std::shared_ptr<Handing>& handing);
   // Files the sent copy and closes the mail's window; a failure is a box.
   // `sent` is a copy: it may come from m_deliveredNotFiled, which this changes.
