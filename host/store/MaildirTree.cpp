@@ -246,6 +246,10 @@ std::string MaildirTree::DiskNameOf(const std::string& name) {
 }
 
 std::vector<MaildirTree::Folder> MaildirTree::Scan() {
+  return Listing(WatchTree());
+}
+
+std::set<std::string> MaildirTree::WatchTree() {
   // The root and each directory in it are watched before they are looked
   // at: what changes after the look is told. A directory renamed is the
   // same one to the system, and keeps its watch under its new name.
@@ -271,7 +275,10 @@ std::vector<MaildirTree::Folder> MaildirTree::Scan() {
     if (!watches.count(wd)) inotify_rm_watch(m_notify, wd);
   }
   m_dirWatches = std::move(watches);
+  return dirs;
+}
 
+std::vector<MaildirTree::Folder> MaildirTree::Listing(const std::set<std::string>& dirs) const {
   struct Listed {
     std::vector<std::string> parts;
     Folder folder;

@@ -24,6 +24,7 @@
 //   its directories are watched, and Read says when the list may have changed.
 #include <array>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -99,6 +100,13 @@ class MaildirTree {
   Changes Read();
 
  private:
+  // Watches the root and the directories in it, and forgets the watches of
+  // those gone; returns the names of the directories (".NAME").
+  std::set<std::string> WatchTree();
+  // The folders among the Inbox, the known folders and those directories, in
+  // the order they are listed.
+  std::vector<Folder> Listing(const std::set<std::string>& dirs) const;
+
   std::string m_root;
   bool m_madeNow = false;
   int m_notify = -1;  // inotify
