@@ -182,6 +182,11 @@ void CheckRead(SNDFILE* file, const std::string& path) {
     throw platform::Error("Cannot read " + path + ": " + sf_strerror(file));
 }
 
+// The target's true peak as a share of full scale.
+double PeakCap(const LoudnessTarget& target) {
+  return std::pow(10.0, target.truePeakDbtp / 20);
+}
+
 // One read of the recording: its rate converted into `converted` and what
 // the encoder will get measured by `meter`, each when given.
 void ConvertAndMeasure(SNDFILE* source, const SF_INFO& in, int rate, const std::string& wavPath,
@@ -235,7 +240,7 @@ class Leveller {
 
   // Writes the levelled recording in the place of the file at wavPath.
   void Level(LoudnessMeter& forecast) {
-    const double cap = std::pow(10.0, m_target.truePeakDbtp / 20);
+    const double cap = PeakCap(m_target);
     double ceiling = cap * kLimiterMargin;
     double gainDb = forecast.LimitedGain(m_target, ceiling);
     GainSteps steps;
@@ -338,15 +343,14 @@ void Prepare(const std::string& wavPath, int rate, const LoudnessTarget* target)
   const bool heardAsIs =
       !meter || !std::isfinite(meter->IntegratedLufs()) ||
       (std::fabs(meter->LoudnessGain(*target)) < kUnheardDb &&
-       meter->SamplePeak() * LoudnessMeter::kInterpolationBound <=
-           std::pow(10.0, target->truePeakDbtp / 20));
+       meter->SamplePeak() * LoudnessMeter::kInterpolationBound <= PeakCap(*target));
   if (heardAsIs) {
     source.reset();
     if (converted) converted->MoveTo(wavPath);
     return;
   }
-  Leveller leveller(converted ? converted->Reopen() : std::move(source), wavPath, rate,
-                    in.channels, *target);
+  Leveller leveller(converted ? converted->Reopen() : std::move(source), wavPath, rate, in.channels,
+                    *target);
   leveller.Level(*meter);
 }
 
