@@ -69,9 +69,7 @@ FakeWaveIn::FakeWaveIn(VirtualEventLoop& loop, FakeMicrophone& microphone)
     : m_loop(loop), m_microphone(microphone), m_devices{{"Scenario microphone", kFormat1M08}} {}
 
 std::vector<CaptureWaveIn::Named> FakeWaveIn::Names() {
-  std::vector<Named> names;
-  for (const auto& device : m_devices) names.push_back({device.name, device.formats});
-  return names;
+  return m_devices;
 }
 
 std::shared_ptr<CaptureWaveIn::Stream> FakeWaveIn::OpenStream(unsigned id,

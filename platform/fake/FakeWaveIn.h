@@ -14,10 +14,7 @@ namespace platform {
 
 class FakeWaveIn : public CaptureWaveIn {
  public:
-  struct Device {
-    std::string name;
-    std::uint32_t formats = kFormat1M08;
-  };
+  using Device = Named;
 
   FakeWaveIn(VirtualEventLoop& loop, FakeMicrophone& microphone);
 

@@ -13,7 +13,7 @@ namespace {
 
 // One open handle. The link's thread fills the capture's own bytes; the
 // caller's header is touched only on the UI loop.
-struct Capture : CaptureWaveIn::Stream, PageSound::Tap {
+struct Capture : CaptureWaveIn::Stream, PageSound::Tap, std::enable_shared_from_this<Capture> {
   Capture(EventLoop& loop, PageSound& sound, unsigned rate, unsigned channels)
       : loop(loop), sound(sound), resampler(rate), channels(channels) {}
 
@@ -70,7 +70,7 @@ struct Capture : CaptureWaveIn::Stream, PageSound::Tap {
       queue.pop_front();
       std::vector<std::uint8_t> data(pending.begin(), pending.begin() + item.length);
       pending.erase(pending.begin(), pending.begin() + item.length);
-      loop.Post([self = self.lock(), item, data = std::move(data)] {
+      loop.Post([self = weak_from_this().lock(), item, data = std::move(data)] {
         if (self && !self->closed && item.generation == self->generation) item.Fill(data);
       });
     }
@@ -88,7 +88,6 @@ struct Capture : CaptureWaveIn::Stream, PageSound::Tap {
 
   EventLoop& loop;
   PageSound& sound;
-  std::weak_ptr<Capture> self;
   bool listening = false;  // UI loop only
   bool closed = false;     // UI loop only
 
@@ -118,9 +117,7 @@ std::shared_ptr<CaptureWaveIn::Stream> PageWaveIn::OpenStream(unsigned id,
       !m_sound.Connected())
     return nullptr;
   if (!m_sound.Inputs().empty()) m_sound.ChooseInput(static_cast<int>(id));
-  auto capture = std::make_shared<Capture>(m_loop, m_sound, format.samplesPerSec, format.channels);
-  capture->self = capture;
-  return capture;
+  return std::make_shared<Capture>(m_loop, m_sound, format.samplesPerSec, format.channels);
 }
 
 }  // namespace platform
