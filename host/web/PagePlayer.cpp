@@ -111,10 +111,8 @@ void PagePlayer::Sound(const httplib::Request& req, httplib::Response& res) {
   auto found = Find(m_host, m_onUi, req, res, false);
   if (!found) return;
   const Bytes bytes = found->bytes;
-  res.set_header("Cache-Control", "no-store");
-  // cpp-httplib answers a Range from this provider with a 206.
-  res.set_content_provider(
-      bytes->size(), "audio/mpeg",
+  PageServer::ServeSized(
+      req, res, bytes->size(), "audio/mpeg",
       [bytes](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
         const std::size_t n = std::min(length, bytes->size() - offset);
         return sink.write(reinterpret_cast<const char*>(bytes->data()) + offset, n);

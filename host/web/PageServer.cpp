@@ -52,9 +52,12 @@ PageServer::PageServer(const PageLimits& limits) : m_token(NewPageToken()), m_li
   // An answer goes out as headers, then body: without this the second part
   // waits for the client's delayed acknowledgement, 40 ms on Linux.
   m_http.set_tcp_nodelay(true);
+  // Nothing of the mail stays in the browser's cache: a route that serves
+  // what may be kept says so itself.
   m_http.set_default_headers({{"Content-Security-Policy", kPolicy},
                               {"X-Content-Type-Options", "nosniff"},
-                              {"Referrer-Policy", "no-referrer"}});
+                              {"Referrer-Policy", "no-referrer"},
+                              {"Cache-Control", "no-store"}});
   m_http.set_pre_routing_handler(
       [this](const httplib::Request& req, httplib::Response& res) { return Guard(req, res); });
   ServeAssets();
@@ -102,13 +105,49 @@ httplib::Server::HandlerResponse PageServer::Guard(const httplib::Request& req,
       res.status = 303;
       res.set_header("Set-Cookie", m_guard->LoginCookie());
       res.set_header("Location", "/");  // the same host name: the cookie is that name's
-      res.set_header("Cache-Control", "no-store");
       return httplib::Server::HandlerResponse::Handled;
     case GuardVerdict::Kind::Refuse:
       break;
   }
   Refuse(res, verdict.status, verdict.message);
   return httplib::Server::HandlerResponse::Handled;
+}
+
+bool PageServer::FitRanges(httplib::Ranges& ranges, std::size_t size) {
+  const auto end = static_cast<ssize_t>(size);
+  httplib::Ranges fitted;
+  for (auto [first, last] : ranges) {
+    if (first < 0) {  // the last `last` bytes
+      if (last <= 0 || end == 0) continue;
+      first = std::max<ssize_t>(0, end - last);
+      last = end - 1;
+    } else {
+      if (first >= end || (last >= 0 && last < first)) continue;
+      if (last < 0 || last >= end) last = end - 1;
+    }
+    fitted.emplace_back(first, last);
+  }
+  const bool asked = !ranges.empty();
+  ranges = std::move(fitted);
+  return !asked || !ranges.empty();
+}
+
+void PageServer::ServeSized(const httplib::Request& req, httplib::Response& res, std::size_t size,
+                            const char* type, httplib::ContentProvider provider) {
+  // cpp-httplib 0.11 serves the ranges as asked: an end past the body is
+  // read past it, and a start at its end never finishes. The request behind
+  // the route's const reference is the server's own, so they are fitted in
+  // place, before it reads them to answer.
+  auto& ranges = const_cast<httplib::Ranges&>(req.ranges);
+  if (!FitRanges(ranges, size)) {
+    res.status = 416;
+    res.set_header("Content-Range", "bytes */" + std::to_string(size));
+    return;
+  }
+  // Several parts: the whole body, as HTTP allows. This cpp-httplib gives
+  // their parts a length of 0, and no player asks for more than one.
+  if (ranges.size() > 1) ranges.clear();
+  res.set_content_provider(size, type, std::move(provider));
 }
 
 void PageServer::ServeAssets() {
@@ -125,7 +164,6 @@ void PageServer::ServeAssets() {
       {"/pcm-worklet.js", &kPageWorklet, "text/javascript; charset=utf-8"}};
   for (const auto& asset : kAssets) {
     m_http.Get(asset.path, [&asset](const httplib::Request&, httplib::Response& res) {
-      res.set_header("Cache-Control", "no-store");
       res.set_content(*asset.text, asset.type);
     });
   }
@@ -144,7 +182,6 @@ void PageServer::Events(const std::string& path, NextEvent next, std::function<b
         const std::string page = req.get_param_value("page");
         const bool followed = follows && !page.empty();
         if (followed) follows(page, true);
-        res.set_header("Cache-Control", "no-store");
         res.set_chunked_content_provider(
             "text/event-stream",
             [next, ended, seen](std::size_t, httplib::DataSink& sink) {

@@ -62,6 +62,14 @@ class PageServer {
   // The Content-Length of a request (0 when none is said); nullopt for a
   // chunked body.
   static std::optional<std::size_t> ContentLength(const httplib::Request& req);
+  // Answers with `size` bytes that `provider` reads, or the one range of
+  // them the request asks for; a 416 when nothing asked lies within them.
+  static void ServeSized(const httplib::Request& req, httplib::Response& res, std::size_t size,
+                         const char* type, httplib::ContentProvider provider);
+  // Fits `ranges` (as cpp-httplib parsed them) to a body of `size` bytes as
+  // HTTP asks: ends past it cut to its end, a suffix made absolute, those
+  // starting at or past it dropped. False when none is left.
+  static bool FitRanges(httplib::Ranges& ranges, std::size_t size);
 
  private:
   httplib::Server::HandlerResponse Guard(const httplib::Request& req, httplib::Response& res);

@@ -255,6 +255,7 @@ void PageSession::ServeViews(PageServer& server) {
                res.status = 404;
                return;
              }
+             res.headers.erase("Cache-Control");  // a face, not mail: it may be kept
              res.set_header("Cache-Control", "max-age=3600");
              res.set_content(*png, "image/png");
            });

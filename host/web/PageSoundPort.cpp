@@ -34,7 +34,7 @@ std::string SoundType(const std::string& path) {
 }
 
 // The sound being played, streamed from its file: a recording may be long.
-void StreamFile(const std::string& path, httplib::Response& res) {
+void StreamFile(const httplib::Request& req, const std::string& path, httplib::Response& res) {
   auto file = std::make_shared<std::ifstream>(path, std::ios::binary);
   if (path.empty() || !*file) {
     res.status = 404;
@@ -52,8 +52,7 @@ void StreamFile(const std::string& path, httplib::Response& res) {
     const auto got = file->gcount();
     return got > 0 && sink.write(buffer, static_cast<std::size_t>(got));
   };
-  res.set_header("Cache-Control", "no-store");
-  res.set_content_provider(size, SoundType(path), readAt);
+  PageServer::ServeSized(req, res, size, SoundType(path).c_str(), readAt);
 }
 
 }  // namespace
@@ -230,7 +229,7 @@ void PageSoundPort::Serve(PageServer& server) {
                 TakeReport(req, res, *body);
             });
   http.Get("/sound", [this](const httplib::Request& req, httplib::Response& res) {
-    StreamFile(PlayingPath(req), res);
+    StreamFile(req, PlayingPath(req), res);
   });
 }
 

@@ -114,7 +114,7 @@ TEST_F(PageServerTest, OpenPagesNeverTakeTheWorkersOfEverythingElse) {
 
 // Logging in at the printed address, and a page that keeps to its own policy,
 // are tests/web's.
-TEST_F(PageServerTest, EveryAnswerCarriesThePolicy) {
+TEST_F(PageServerTest, EveryAnswerCarriesThePolicyAndIsKeptInNoCache) {
   const auto page = Client().Get("/", Bearer());
   ASSERT_TRUE(page);
   EXPECT_EQ(page->status, 200);
@@ -122,7 +122,9 @@ TEST_F(PageServerTest, EveryAnswerCarriesThePolicy) {
   ASSERT_TRUE(refused);
   EXPECT_EQ(refused->status, 403);
   EXPECT_EQ(refused->get_header_value("Connection"), "close");
-  for (const auto* answer : {&page, &refused}) {
+  const auto state = Client().Get("/state", Bearer());  // a route that says nothing of it
+  ASSERT_TRUE(state);
+  for (const auto* answer : {&page, &refused, &state}) {
     const auto& res = **answer;
     EXPECT_NE(res.get_header_value("Content-Security-Policy").find("frame-ancestors 'none'"),
               std::string::npos);
@@ -130,7 +132,52 @@ TEST_F(PageServerTest, EveryAnswerCarriesThePolicy) {
               std::string::npos);
     EXPECT_EQ(res.get_header_value("X-Content-Type-Options"), "nosniff");
     EXPECT_EQ(res.get_header_value("Referrer-Policy"), "no-referrer");
+    EXPECT_EQ(res.get_header_value("Cache-Control"), "no-store") << "mail kept in a cache";
+    EXPECT_EQ(res.get_header_value_count("Cache-Control"), 1u);
   }
+}
+
+// What a player asks of a sound: the parts a seek wants, never bytes past
+// its end, and a clear refusal where nothing asked lies within it.
+TEST_F(PageServerTest, RangesAreFittedToTheBodyOrRefused) {
+  static const std::string kTen = "0123456789";
+  std::atomic<int> pastTheEnd{0};
+  server.Http().Get("/sized", [&](const httplib::Request& req, httplib::Response& res) {
+    PageServer::ServeSized(req, res, kTen.size(), "audio/mpeg",
+                           [&](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                             if (offset + length > kTen.size()) ++pastTheEnd;
+                             const auto part = kTen.substr(std::min(offset, kTen.size()), length);
+                             return !part.empty() && sink.write(part.data(), part.size());
+                           });
+  });
+  struct Case {
+    const char* range;
+    int status;
+    const char* body;
+    const char* contentRange;
+  };
+  const Case cases[] = {
+      {"", 200, "0123456789", ""},
+      {"bytes=2-4", 206, "234", "bytes 2-4/10"},
+      {"bytes=7-", 206, "789", "bytes 7-9/10"},
+      {"bytes=5-60000", 206, "56789", "bytes 5-9/10"},
+      {"bytes=-3", 206, "789", "bytes 7-9/10"},
+      {"bytes=-30", 206, "0123456789", "bytes 0-9/10"},
+      {"bytes=20-30,2-3", 206, "23", "bytes 2-3/10"},
+      {"bytes=0-0,8-100", 200, "0123456789", ""},  // several parts: the whole
+      {"bytes=10-", 416, "", "bytes */10"},
+      {"bytes=11-60000", 416, "", "bytes */10"},
+  };
+  for (const Case& c : cases) {
+    auto headers = Bearer();
+    if (*c.range) headers.emplace("Range", c.range);
+    const auto res = Client().Get("/sized", headers);
+    ASSERT_TRUE(res) << c.range << ": no answer";
+    EXPECT_EQ(res->status, c.status) << c.range;
+    EXPECT_EQ(res->body, c.body) << c.range;
+    EXPECT_EQ(res->get_header_value("Content-Range"), c.contentRange) << c.range;
+  }
+  EXPECT_EQ(pastTheEnd, 0) << "a part past the end was read";
 }
 
 // A body handed over in pieces, as the server reads it; `stopped` tells
