@@ -175,7 +175,7 @@ SmtpResult Failed(std::string error, long code = 0) {
 std::string EnvelopeProblem(const SmtpConfig& config, const std::string& server,
                             const std::vector<std::string>& recipients) {
   if (server.empty())
-    return "The mail server address " + Quoted(config.url) +
+    return "The mail server address " + Quoted(WithoutPassword(config.url)) +
            " is not an smtp:// or smtps:// address.";
   if (config.from.empty()) return kNoSender;
   if (!IsAddress(config.from))
@@ -299,6 +299,15 @@ SmtpResult Explain(const Outcome& outcome, const Session& session, const std::st
 }
 
 }  // namespace
+
+std::string WithoutPassword(const std::string& url) {
+  const auto scheme = url.find("://");
+  const auto at = url.rfind('@');
+  if (scheme == std::string::npos || at == std::string::npos || at < scheme) return url;
+  const auto colon = url.find(':', scheme + 3);
+  if (colon == std::string::npos || colon > at) return url;
+  return url.substr(0, colon) + url.substr(at);
+}
 
 std::vector<std::string> ParseRecipients(std::string_view toText) {
   std::vector<std::string> addresses;
