@@ -3,9 +3,31 @@
 #include <algorithm>
 
 namespace mailhost {
+namespace {
+
+// A mail's text reaches a terminal here: its control characters are shown,
+// never obeyed, and a line break in a name cannot forge a line of output.
+std::string Shown(const std::string& line) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string shown;
+  shown.reserve(line.size());
+  for (const char c : line) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && c != '\t') || byte == 0x7f) {
+      shown += "\\x";
+      shown += kHex[byte >> 4];
+      shown += kHex[byte & 0xf];
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+}  // namespace
 
 void LineWriter::Line(const std::string& line) {
-  m_out << Hide(line) << std::endl;
+  m_out << Shown(Hide(line)) << std::endl;
 }
 
 void LineWriter::HideFolder(const std::string& folder, const std::string& placeholder) {

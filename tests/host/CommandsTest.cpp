@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sstream>
 
 #include "host/commands/CommandTable.h"
+#include "host/commands/LineWriter.h"
 #include "host/commands/Printer.h"
 #include "host/commands/ScriptParser.h"
 #include "host/model/CommandBar.h"
@@ -154,6 +156,19 @@ TEST(PrinterTest, FaceNamesAndCommandLinesKeepWhatTheyAreGiven) {
   EXPECT_EQ(FaceName(Face("C:\\addin\\Sonvera.bmp")), "Sonvera");
   EXPECT_EQ(FaceName(Face("/x/noext")), "noext");
   EXPECT_EQ(FormatRun("/a/lame -s 11025  \"/b c\\d\" "), R"(run "/a/lame -s 11025  \"/b c\\d\" ")");
+}
+
+// A sender's mail reaches the person's terminal: escapes are shown, never
+// obeyed, and a name's line break cannot forge a line of output.
+TEST(PrinterTest, ControlCharactersAreShownNeverWritten) {
+  std::ostringstream out;
+  LineWriter writer(out);
+  writer.HideFolder("/tmp/run1");
+  writer.Line("mail w1: attachments(a\nquit\r.mp3 3) body=" +
+              Quote("\x1b]0;title\a\x1b[2J\tend\x7f\r\n") + " /tmp/run1/x");
+  EXPECT_EQ(out.str(),
+            "mail w1: attachments(a\\x0aquit\\x0d.mp3 3) "
+            "body=\"\\x1b]0;title\\x07\\x1b[2J\tend\\x7f\\r\\n\" $DATA/x\n");
 }
 
 TEST(PrinterTest, ABarListsItsVisibleControlsFromLeftToRight) {
