@@ -29,6 +29,9 @@ constexpr char kFlagSeen = 'S';
 constexpr char kFlagTrashed = 'T';
 // mbsync's UID, which numbers a file in its folder only.
 constexpr std::string_view kFolderAdditions = "U";
+// Another program may rename a file again while it is looked for (mbsync
+// toggling a flag): this many reads, then it counts as unreadable.
+constexpr int kReadTries = 5;
 // Maildir's rule: a file in tmp/ this old belongs to a writer that died.
 constexpr time_t kStaleTmpSeconds = 36 * 60 * 60;
 constexpr const char* kItemClassField = "Item-Class: ";
@@ -150,6 +153,15 @@ std::string EntryPath(const std::string& base, const std::string& flags) {
 // The file's name, without "new/" or "cur/".
 std::string NameOf(const std::string& relative) {
   return relative.substr(4);
+}
+
+// The folder's message file of this identity ("cur/NAME"), or "".
+std::string FileOfIdentity(const std::string& folder, const std::string& identity) {
+  std::string file;
+  ForEachFile(folder, [&](const std::string& relative, const struct stat&) {
+    if (IdentityOf(NameOf(relative)) == identity) file = relative;
+  });
+  return file;
 }
 
 bool SameTime(const timespec& a, const timespec& b) {
@@ -510,7 +522,12 @@ bool MaildirStore::Take(const FolderData& folder, const std::string& relative,
       SameTime(cached->second.mtime, entry.mtime)) {
     entry.summary = std::move(cached->second.summary);
   } else {
-    entry.summary = ReadEntry(folder, id, entry, false);
+    std::string content;
+    // Gone since the listing: the look after the change notification finds
+    // where, if anywhere. One that cannot be read lists as empty.
+    if (!ReadFileOf(folder, &entry.path, &content) && entry.path.empty()) return false;
+    entry.flags = SplitName(NameOf(entry.path)).flags;
+    entry.summary = ReadContent(content, false);
     entry.summary.body.clear();  // a listing shows none, and 10,000 of them add up
     read = true;
   }
@@ -519,12 +536,33 @@ bool MaildirStore::Take(const FolderData& folder, const std::string& relative,
   return read;
 }
 
-StoredItem MaildirStore::ReadEntry(const FolderData& folder, const std::string& id,
-                                   const Entry& entry, bool withAttachmentBytes) const {
+bool MaildirStore::ReadFileOf(const FolderData& folder, std::string* relative,
+                              std::string* content) const {
+  const std::string identity = IdentityOf(NameOf(*relative));
+  for (int tries = 1;; ++tries) {
+    if (m_readHook) m_readHook(folder.path + *relative);
+    content->clear();
+    if (ReadWholeFile(folder.path + *relative, content)) return true;
+    const int error = errno;
+    *relative = FileOfIdentity(folder.path, identity);
+    errno = error;
+    if (relative->empty() || tries == kReadTries) return false;
+  }
+}
+
+std::optional<StoredItem> MaildirStore::ReadEntry(const FolderData& folder, const std::string& id,
+                                                  const Entry& entry,
+                                                  bool withAttachmentBytes) const {
+  std::string relative = entry.path;
   std::string content;
-  ReadWholeFile(folder.path + entry.path, &content);  // a vanished file reads as empty
+  if (!ReadFileOf(folder, &relative, &content)) {
+    if (relative.empty()) return std::nullopt;
+    // Read as empty, it would be written back over the mail at the next edit.
+    throw platform::Error("Could not read the item " + id + " (" + folder.path + relative +
+                          "): " + std::strerror(errno) + ".");
+  }
   StoredItem item = ReadContent(content, withAttachmentBytes);
-  ApplyFlags(folder, id, entry.flags, item);
+  ApplyFlags(folder, id, SplitName(NameOf(relative)).flags, item);
   return item;
 }
 
@@ -587,14 +625,18 @@ StoredItem MaildirStore::Summary(const std::string& id) const {
 std::vector<StoredItem> MaildirStore::Items(const std::string& folder) const {
   const auto& fresh = Fresh(Require(folder));
   std::vector<StoredItem> result;
-  for (const auto& [id, entry] : fresh.entries) result.push_back(ReadEntry(fresh, id, entry, true));
+  for (const auto& [id, entry] : fresh.entries) {
+    if (auto item = ReadEntry(fresh, id, entry, true)) result.push_back(std::move(*item));
+  }
   return result;
 }
 
 StoredItem MaildirStore::Load(const std::string& id) const {
   auto [folder, entry] = Find(id);
   if (!entry) NoSuchItem(id);
-  return ReadEntry(*folder, id, *entry, true);
+  auto item = ReadEntry(*folder, id, *entry, true);
+  if (!item) NoSuchItem(id);
+  return std::move(*item);
 }
 
 std::string MaildirStore::FolderOf(const std::string& id) const {

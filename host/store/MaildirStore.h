@@ -52,6 +52,7 @@
 #include <functional>
 #include <list>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -94,6 +95,10 @@ class MaildirStore : public MailStore {
   // there as a kill would.
   enum class FileStep { CopyWritten, CopyInPlace, OldRemoved };
   void SetFileHook(std::function<void(FileStep)> hook) { m_fileHook = std::move(hook); }
+  // For tests: called with a mail file's path after the look that found it,
+  // before it is read, so that a test can rename or replace it there as
+  // another program would.
+  void SetReadHook(std::function<void(const std::string&)> hook) { m_readHook = std::move(hook); }
 
   // Readable when a folder may have changed; -1 when the system gives no
   // change notification, in which case every listing looks at the disk.
@@ -164,8 +169,15 @@ class MaildirStore : public MailStore {
   // The one entry of the folder with this Message-Id, or null.
   const Entry* FindByMessageId(FolderData& folder, const std::string& messageId) const;
   FolderData* Drafts() const;
-  StoredItem ReadEntry(const FolderData& folder, const std::string& id, const Entry& entry,
-                       bool withAttachmentBytes) const;
+  // Reads the folder's file at `relative` ("cur/NAME"), or under the name
+  // another program renamed it to since the look, and sets `relative` to the
+  // name read. False when it cannot be read: `relative` is then "" when no
+  // file of it is left, and errno says why.
+  bool ReadFileOf(const FolderData& folder, std::string* relative, std::string* content) const;
+  // The entry's item; none when its file is gone. Throws when it is there
+  // but cannot be read.
+  std::optional<StoredItem> ReadEntry(const FolderData& folder, const std::string& id,
+                                      const Entry& entry, bool withAttachmentBytes) const;
   std::string UniqueName() const;
   // Writes the content into a new file in tmp/ and returns its path; the
   // file's name is a new unique name.
@@ -198,6 +210,7 @@ class MaildirStore : public MailStore {
   mutable std::string m_pendingNote;
   mutable bool m_noted = false;
   std::function<void(FileStep)> m_fileHook;
+  std::function<void(const std::string&)> m_readHook;
 };
 
 }  // namespace mailhost

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "host/store/MimeMessage.h"
+#include "platform/Error.h"
 #include "tests/host/store/MaildirKit.h"
 
 namespace mailhost {
@@ -107,6 +108,36 @@ TEST_F(MaildirSharedTest, AFileThatTookADraftsPlaceWithItsMessageIdIsThatDraft) 
   other.messageId = "other@example.com";
   later.Add("Drafts", other);
   EXPECT_EQ(later.Summaries("Drafts").size(), 2u);
+}
+
+// mbsync renames a file whenever a flag changes on the server, and that may
+// fall between the store's look at the folder and its read of the file.
+TEST_F(MaildirSharedTest, AMailRenamedBeforeItIsReadIsReadUnderItsNewNameAndOneGoneIsNotFound) {
+  store.Add("Drafts", Draft("d1", 2000, "Important"));
+  const auto renameOnRead = [&](Names renames) {
+    store.SetReadHook([this, renames](const std::string& path) mutable {
+      if (renames.empty()) return;
+      fs::rename(path, Drafts() + renames.front());
+      renames.erase(renames.begin());
+    });
+  };
+  // Renamed again while it is looked for, as a flag toggled twice would.
+  renameOnRead({"d1,U=5:2,DF", "d1,U=5:2,D", "d1,U=5:2,DFS"});
+  const auto listed = store.Summaries("Drafts");
+  ASSERT_EQ(Ids(listed), Names{"d1"});
+  EXPECT_EQ(listed[0].subject, "Important") << "the draft was listed without its subject";
+  renameOnRead({"d1:2,D"});
+  const auto opened = store.Load("d1");
+  EXPECT_EQ(opened.subject, "Important") << "the draft opened empty";
+  ASSERT_EQ(opened.attachments.size(), 1u) << "the voice message was lost";
+  EXPECT_EQ(opened.attachments[0].bytes.size(), 2000u);
+  EXPECT_FALSE(opened.read) << "the flags are those of the name read";
+
+  // Removed there: an empty draft opened would be written over it at the next edit.
+  store.SetReadHook([](const std::string& path) { fs::remove(path); });
+  EXPECT_THROW(store.Load("d1"), platform::Error);
+  store.SetReadHook(nullptr);
+  EXPECT_TRUE(store.Summaries("Drafts").empty());
 }
 
 class SummaryCacheTest : public MaildirTest {
