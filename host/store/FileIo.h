@@ -17,7 +17,8 @@ struct Fd {
   Fd& operator=(const Fd&) = delete;
 };
 
-// Appends the whole file to `content`; false when it cannot be opened or read.
+// Appends the whole file to `content`; false, with errno set, when it cannot be
+// opened or read, or is no regular file (a link is not followed).
 bool ReadWholeFile(const std::string& path, std::string* content);
 
 }  // namespace mailhost

@@ -4,9 +4,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 
 #include "host/store/MimeMessage.h"
 #include "platform/Error.h"
@@ -138,6 +142,52 @@ TEST_F(MaildirSharedTest, AMailRenamedBeforeItIsReadIsReadUnderItsNewNameAndOneG
   EXPECT_THROW(store.Load("d1"), platform::Error);
   store.SetReadHook(nullptr);
   EXPECT_TRUE(store.Summaries("Drafts").empty());
+}
+
+// Runs the call on a thread of its own; true when it ends within seconds. One
+// still waiting for a writer of the FIFO at `fifo` is let go, so that the
+// test ends either way.
+bool EndsPromptly(const std::function<void()>& call, const std::string& fifo) {
+  auto running = std::async(std::launch::async, call);
+  if (running.wait_for(std::chrono::seconds(10)) == std::future_status::ready) return true;
+  close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+  running.wait();
+  return false;
+}
+
+// Another program renames a FIFO onto a mail's name after the store looked at
+// the folder: opened as a file, it would wait for a writer that never comes,
+// and every later request of the page with it.
+TEST_F(MaildirSharedTest, AFifoRenamedOntoAMailsNameIsNoMailAndKeepsNobodyWaiting) {
+  std::string swapAt;
+  store.SetReadHook([&](const std::string& path) {
+    if (path != swapAt) return;
+    const std::string fifo = scratch.File("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    fs::rename(fifo, path);
+  });
+  store.Add("Inbox", StoredMail("m1", "Listed"));
+  swapAt = Root() + "new/m1";
+  std::vector<StoredItem> listed{StoredMail("unset", "")};
+  ASSERT_TRUE(EndsPromptly([&] { listed = store.Summaries("Inbox"); }, swapAt))
+      << "listing the folder waited for the FIFO";
+  EXPECT_TRUE(listed.empty()) << "a FIFO was listed as a mail";
+
+  store.Add("Inbox", StoredMail("m2", "Opened"));
+  ASSERT_EQ(Ids(store.Summaries("Inbox")), Names{"m2"});
+  swapAt = Root() + "new/m2";
+  bool notFound = false;
+  ASSERT_TRUE(EndsPromptly(
+      [&] {
+        try {
+          store.Load("m2");
+        } catch (const platform::Error&) {
+          notFound = true;
+        }
+      },
+      swapAt))
+      << "opening the mail waited for the FIFO";
+  EXPECT_TRUE(notFound) << "a FIFO opened as a mail";
 }
 
 class SummaryCacheTest : public MaildirTest {
