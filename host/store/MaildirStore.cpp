@@ -56,7 +56,8 @@ Dir OpenDir(const std::string& path) {
 }
 
 // Calls `take` with "new/NAME" or "cur/NAME" and the status of each message
-// file of the folder.
+// file of the folder. A link is none: it would show a file from anywhere as
+// mail of this Maildir.
 void ForEachFile(const std::string& folder,
                  const std::function<void(const std::string&, const struct stat&)>& take) {
   for (const char* sub : {"new", "cur"}) {
@@ -64,7 +65,8 @@ void ForEachFile(const std::string& folder,
     if (!dir) continue;
     while (dirent* found = readdir(dir.get())) {
       struct stat info {};
-      if (found->d_name[0] == '.' || fstatat(dirfd(dir.get()), found->d_name, &info, 0) != 0 ||
+      if (found->d_name[0] == '.' ||
+          fstatat(dirfd(dir.get()), found->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
           !S_ISREG(info.st_mode))
         continue;
       take(sub + std::string("/") + found->d_name, info);
@@ -424,7 +426,7 @@ const MaildirStore::FolderData& MaildirStore::Fresh(FolderData& folder) const {
     const std::string id = IdOf(NameOf(relative));
     auto known = folder.entries.find(id);
     struct stat info {};
-    if (stat((folder.path + relative).c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    if (lstat((folder.path + relative).c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
       if (known == folder.entries.end()) arrived.insert(id);
       if (Take(folder, relative, info, folder.entries, folder.entries)) folder.cacheDirty = true;
       continue;
@@ -513,7 +515,7 @@ bool MaildirStore::Take(const FolderData& folder, const std::string& relative,
   auto twin = entries.find(id);
   struct stat twinInfo {};
   if (twin != entries.end() && twin->second.path != relative &&
-      stat((folder.path + twin->second.path).c_str(), &twinInfo) == 0 &&
+      lstat((folder.path + twin->second.path).c_str(), &twinInfo) == 0 &&
       !Newer(entry.mtime, twin->second.mtime))
     return false;
   bool read = false;

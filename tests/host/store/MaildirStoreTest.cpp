@@ -144,6 +144,32 @@ TEST_F(MaildirStoreTest, ChangesByAnotherProgramAreSeenAfterTheDrain) {
   EXPECT_EQ(store.Summaries("Drafts").size(), 2u);
 }
 
+// A link among the mail files would show a file from anywhere as mail of
+// this Maildir; a folder that is a link is how its owner keeps it, and counts.
+TEST_F(MaildirStoreTest, MailFilesThatAreLinksAreNoMailButFoldersThatAreLinksAreFollowed) {
+  ASSERT_GE(store.ChangeFd(), 0) << "inotify is not available";
+  ScratchFolder elsewhere;
+  elsewhere.Write("outside.eml", "Subject: Outside\n\nNot mail of this Maildir.\n");
+  fs::create_symlink(elsewhere.File("outside.eml"), Root() + "cur/3007.mail.host:2,");
+  store.Add("Inbox", StoredMail("m1", "Inside"));
+  EXPECT_EQ(Ids(store.Summaries("Inbox")), Names{"m1"});
+  EXPECT_THROW(store.Load("3007.mail.host"), platform::Error);
+  // One made after the first look is seen through the change notification.
+  store.DrainChanges();
+  fs::create_symlink(elsewhere.File("outside.eml"), Root() + "new/3008.mail.host");
+  EXPECT_TRUE(ChangeArrives(store));
+  EXPECT_EQ(Ids(store.Summaries("Inbox")), Names{"m1"});
+  EXPECT_EQ(store.FolderOf("3008.mail.host"), "");
+
+  for (const char* sub : {"cur", "new", "tmp"})
+    fs::create_directories(elsewhere.File("Archive/") + sub);
+  elsewhere.Write("Archive/cur/a1:2,S", "Subject: Archived\n\nKept elsewhere.\n");
+  fs::create_directory_symlink(elsewhere.File("Archive"), Root() + ".Archive");
+  MaildirStore linked(Root());
+  ASSERT_EQ(Ids(linked.Summaries("Archive")), Names{"a1"});
+  EXPECT_EQ(linked.Load("a1").subject, "Archived");
+}
+
 TEST_F(MaildirStoreTest, MalformedMessagesListWithWhatCanBeRead) {
   const std::string corpus = std::string(SONVERA_TEST_SOURCE_DIR) + "/tests/host/store/corpus/";
   std::size_t count = 0;
