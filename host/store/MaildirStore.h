@@ -45,6 +45,9 @@
 //   loop when to look again. What a listing shows of each file is kept in a
 //   summary cache between runs when a cache folder is given, and trusted only
 //   for a file of the same name, size and time.
+// - Only regular files in cur/ and new/ are mail: a link, a FIFO or a folder
+//   there is none. A file renamed between the look and the read is read
+//   under its new name; one gone by then is not found, never an empty item.
 #include <sys/stat.h>
 #include <sys/types.h>
 
