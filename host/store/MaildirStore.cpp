@@ -353,12 +353,10 @@ void MaildirStore::ReadNotifications() const {
   const auto changes = m_tree.Read();
   if (!changes.any) return;
   m_changed = true;
-  if (changes.tree) {
-    // Read here rather than by the event loop, maybe: the loop must hear of
-    // it still, since nothing else has the folders listed again.
-    m_treeChanged = true;
-    m_tree.KeepReady();
-  }
+  // Read here rather than by the event loop, maybe: the loop must hear of it
+  // still, or the page goes on showing a mail another program removed.
+  m_tree.KeepReady();
+  if (changes.tree) m_treeChanged = true;
   if (changes.overflow) {
     for (auto& folder : m_folders) folder.stale = true;
   }

@@ -81,8 +81,8 @@ class MaildirTree {
   // Readable when something may have changed; -1 when the system gives no
   // change notification.
   int ChangeFd() const { return m_ready >= 0 ? m_ready : m_notify; }
-  // Keeps ChangeFd readable until Settled: a change of the tree that a
-  // listing read before the event loop asked is told to the loop all the same.
+  // Keeps ChangeFd readable until Settled: a change that a listing read
+  // before the event loop asked is told to the loop all the same.
   void KeepReady() const;
   void Settled() const;
   // Watches the new/ and cur/ of the folder at path, which may have been

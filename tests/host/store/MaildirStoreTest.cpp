@@ -142,6 +142,12 @@ TEST_F(MaildirStoreTest, ChangesByAnotherProgramAreSeenAfterTheDrain) {
   std::ofstream(Root() + ".Drafts/new/theirs") << "Subject: Theirs\n\n";
   EXPECT_TRUE(ChangeArrives(store)) << "no change notification from the folder made again";
   EXPECT_EQ(store.Summaries("Drafts").size(), 2u);
+
+  // A listing that takes a removal in before the event loop looks leaves it
+  // for the loop all the same: the page is drawn again.
+  fs::remove(Root() + ".Drafts/new/theirs");
+  EXPECT_EQ(store.Summaries("Drafts").size(), 1u);
+  EXPECT_TRUE(ChangeArrives(store)) << "the event loop never heard of the removal";
 }
 
 // A link among the mail files would show a file from anywhere as mail of
