@@ -160,7 +160,7 @@ bool Insp::ShellandWait(const std::string& ExeFullPath, std::int32_t TimeOutValu
         result.end = ProgramRun::End::HostEnding;
         return false;
       }
-      if (TimeOutValue != 0 && deadline.Passed(SecondsSinceMidnight())) {
+      if (deadline.Passed(SecondsSinceMidnight())) {
         if (!ended) {
           processes.Kill(pid);
           result.end = ProgramRun::End::TimedOut;
