@@ -41,6 +41,28 @@ void Refuse(httplib::Response& res, int status, const std::string& message) {
   res.set_content(message, kText);
 }
 
+// Fits `ranges` (as cpp-httplib parsed them) to a body of `size` bytes as
+// HTTP asks: ends past it cut to its end, a suffix made absolute, those
+// starting at or past it dropped. False when none is left.
+bool FitRanges(httplib::Ranges& ranges, std::size_t size) {
+  const auto end = static_cast<ssize_t>(size);
+  httplib::Ranges fitted;
+  for (auto [first, last] : ranges) {
+    if (first < 0) {  // the last `last` bytes
+      if (last <= 0 || end == 0) continue;
+      first = std::max<ssize_t>(0, end - last);
+      last = end - 1;
+    } else {
+      if (first >= end || (last >= 0 && last < first)) continue;
+      if (last < 0 || last >= end) last = end - 1;
+    }
+    fitted.emplace_back(first, last);
+  }
+  const bool asked = !ranges.empty();
+  ranges = std::move(fitted);
+  return !asked || !ranges.empty();
+}
+
 }  // namespace
 
 PageServer::PageServer(const PageLimits& limits) : m_token(NewPageToken()), m_limits(limits) {
@@ -111,25 +133,6 @@ httplib::Server::HandlerResponse PageServer::Guard(const httplib::Request& req,
   }
   Refuse(res, verdict.status, verdict.message);
   return httplib::Server::HandlerResponse::Handled;
-}
-
-bool PageServer::FitRanges(httplib::Ranges& ranges, std::size_t size) {
-  const auto end = static_cast<ssize_t>(size);
-  httplib::Ranges fitted;
-  for (auto [first, last] : ranges) {
-    if (first < 0) {  // the last `last` bytes
-      if (last <= 0 || end == 0) continue;
-      first = std::max<ssize_t>(0, end - last);
-      last = end - 1;
-    } else {
-      if (first >= end || (last >= 0 && last < first)) continue;
-      if (last < 0 || last >= end) last = end - 1;
-    }
-    fitted.emplace_back(first, last);
-  }
-  const bool asked = !ranges.empty();
-  ranges = std::move(fitted);
-  return !asked || !ranges.empty();
 }
 
 void PageServer::ServeSized(const httplib::Request& req, httplib::Response& res, std::size_t size,

@@ -66,10 +66,6 @@ class PageServer {
   // them the request asks for; a 416 when nothing asked lies within them.
   static void ServeSized(const httplib::Request& req, httplib::Response& res, std::size_t size,
                          const char* type, httplib::ContentProvider provider);
-  // Fits `ranges` (as cpp-httplib parsed them) to a body of `size` bytes as
-  // HTTP asks: ends past it cut to its end, a suffix made absolute, those
-  // starting at or past it dropped. False when none is left.
-  static bool FitRanges(httplib::Ranges& ranges, std::size_t size);
 
  private:
   httplib::Server::HandlerResponse Guard(const httplib::Request& req, httplib::Response& res);
